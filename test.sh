@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test. Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+bash scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELQUIN_TESTS=ON -DVELQUIN_WERROR=ON
+cmake --build build -j "$(nproc)"
+cd build
+ctest --output-on-failure -j "$(nproc)" --timeout 600
