@@ -1,0 +1,16 @@
+// Reader for Excel 97-2003 (BIFF8) and Excel 5.0/95 (BIFF5) workbooks.
+#pragma once
+
+#include "engine/Error.h"
+#include "engine/model/WorkbookReader.h"
+
+#include <memory>
+#include <string>
+
+namespace velquin::engine::xls {
+
+/// Opens the compound file at `path` and reads its workbook globals. Errors: FileNotFound, FileUnreadable,
+/// NotAWorkbook, UnsupportedFormat, EncryptedWorkbook, DamagedFile, LimitExceeded, OutOfMemory.
+Status openXls(const std::string& path, std::unique_ptr<model::WorkbookReader>& reader);
+
+} // namespace velquin::engine::xls
