@@ -180,6 +180,9 @@ public:
     virtual void row(const RowInfo& row) = 0;
     virtual void cell(const Cell& cell) = 0;
     virtual void endSheet(const SheetOptions& options) = 0;
+    /// Readers poll this every few thousand cells and stop with the sink's reason (a time limit ran out, the disk
+    /// is full); the caller asks the sink for the error.
+    virtual bool shouldStop() const { return false; }
 };
 
 } // namespace velquin::engine::model
