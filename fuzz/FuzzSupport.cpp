@@ -1,0 +1,332 @@
+// Scratch files, the checking sink and the compound-file builder shared by the fuzz targets.
+#include "fuzz/FuzzSupport.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <unistd.h>
+#include <vector>
+
+namespace velquin::fuzz {
+
+namespace model = engine::model;
+
+ScratchFile::ScratchFile(std::string_view suffix)
+{
+    const char* tmp = std::getenv("TMPDIR");
+    m_path =
+        std::string(tmp && *tmp ? tmp : "/tmp") + "/velquin-fuzz-" + std::to_string(::getpid()) + std::string(suffix);
+}
+
+ScratchFile::~ScratchFile()
+{
+    std::remove(m_path.c_str());
+}
+
+bool ScratchFile::write(std::string_view bytes) const
+{
+    std::ofstream out(m_path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+void contractBroken(const char* what)
+{
+    std::fprintf(stderr, "velquin-fuzz: reader broke its contract: %s\n", what);
+    std::fflush(stderr);
+    std::abort();
+}
+
+namespace {
+
+bool isUtf8(std::string_view s)
+{
+    std::size_t i = 0;
+    while (i < s.size())
+    {
+        auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80)
+        {
+            ++i;
+            continue;
+        }
+        std::size_t n = 0;
+        std::uint32_t cp = 0;
+        if ((c >> 5) == 0x6)
+            n = 1, cp = c & 0x1Fu;
+        else if ((c >> 4) == 0xE)
+            n = 2, cp = c & 0x0Fu;
+        else if ((c >> 3) == 0x1E)
+            n = 3, cp = c & 0x07u;
+        else
+            return false;
+        if (s.size() - i <= n)
+            return false;
+        for (std::size_t k = 1; k <= n; ++k)
+        {
+            auto cc = static_cast<unsigned char>(s[i + k]);
+            if ((cc & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (cc & 0x3Fu);
+        }
+        static constexpr std::uint32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < kMinimum[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += n + 1;
+    }
+    return true;
+}
+
+void requireUtf8(std::string_view s, const char* what)
+{
+    if (!isUtf8(s))
+        contractBroken(what);
+}
+
+bool inSheet(std::uint32_t row, std::uint32_t col)
+{
+    return row < model::kMaxRows && col < model::kMaxColumns;
+}
+
+void checkRange(std::uint32_t r1, std::uint32_t c1, std::uint32_t r2, std::uint32_t c2, const char* what)
+{
+    if (!inSheet(r1, c1) || !inSheet(r2, c2) || r1 > r2 || c1 > c2)
+        contractBroken(what);
+}
+
+void checkRuns(std::span<const model::TextRun> runs, const char* what)
+{
+    for (const auto& run : runs)
+    {
+        requireUtf8(run.text, what);
+        requireUtf8(run.font.name, what);
+    }
+}
+
+class CheckingSink : public model::SheetSink
+{
+public:
+    explicit CheckingSink(std::size_t styleCount) : m_styleCount(styleCount) {}
+
+    void beginSheet(const model::SheetHeader& header) override
+    {
+        if (m_begun)
+            contractBroken("beginSheet called twice");
+        m_begun = true;
+        requireUtf8(header.name, "sheet name is not UTF-8");
+        std::int64_t lastColumn = -1;
+        for (const auto& c : header.columns)
+        {
+            if (c.first > c.last || c.last >= model::kMaxColumns || static_cast<std::int64_t>(c.first) <= lastColumn)
+                contractBroken("column ranges out of order, overlapping or past the last column");
+            lastColumn = c.last;
+            checkStyle(c.style);
+        }
+        for (const auto& m : header.merges)
+            checkRange(m.firstRow, m.firstCol, m.lastRow, m.lastCol, "merged range reversed or off the sheet");
+        for (const auto& h : header.hyperlinks)
+        {
+            checkRange(h.firstRow, h.firstCol, h.lastRow, h.lastCol, "hyperlink range reversed or off the sheet");
+            requireUtf8(h.href, "hyperlink target is not UTF-8");
+            requireUtf8(h.screenTip, "hyperlink tip is not UTF-8");
+        }
+        for (const auto& c : header.comments)
+        {
+            if (!inSheet(c.row, c.col))
+                contractBroken("comment off the sheet");
+            requireUtf8(c.author, "comment author is not UTF-8");
+            checkRuns(c.text, "comment text is not UTF-8");
+        }
+    }
+
+    void row(const model::RowInfo& row) override
+    {
+        if (!m_begun || m_ended)
+            contractBroken("row outside beginSheet/endSheet");
+        if (row.row >= model::kMaxRows)
+            contractBroken("row past the last row");
+        if (static_cast<std::int64_t>(row.row) <= m_lastRow || static_cast<std::int64_t>(row.row) <= m_lastCellRow)
+            contractBroken("rows out of order, or a row announced after its cells");
+        checkStyle(row.style);
+        m_lastRow = row.row;
+    }
+
+    void cell(const model::Cell& cell) override
+    {
+        if (!m_begun || m_ended)
+            contractBroken("cell outside beginSheet/endSheet");
+        if (!inSheet(cell.row, cell.col))
+            contractBroken("cell off the sheet");
+        std::int64_t r = cell.row, c = cell.col;
+        if (r < m_lastCellRow || (r == m_lastCellRow && c <= m_lastCellCol))
+            contractBroken("cells out of row-major order or repeated");
+        m_lastCellRow = r;
+        m_lastCellCol = c;
+        checkStyle(cell.style);
+        requireUtf8(cell.text, "cell text is not UTF-8");
+        requireUtf8(cell.formula, "formula is not UTF-8");
+        requireUtf8(cell.arrayRange, "array range is not UTF-8");
+        checkRuns(cell.runs, "rich text run is not UTF-8");
+        // Touch every byte the views point at, so a view into a freed buffer shows up here.
+        for (char ch : cell.text)
+            m_sum += static_cast<unsigned char>(ch);
+        for (char ch : cell.formula)
+            m_sum += static_cast<unsigned char>(ch);
+    }
+
+    void endSheet(const model::SheetOptions& options) override
+    {
+        if (!m_begun || m_ended)
+            contractBroken("endSheet without beginSheet, or twice");
+        m_ended = true;
+        for (const auto& s : options.selections)
+            if (!inSheet(s.activeRow, s.activeCol))
+                contractBroken("active cell off the sheet");
+    }
+
+    unsigned sum() const { return m_sum; }
+
+private:
+    void checkStyle(int style) const
+    {
+        if (style < -1 || (style >= 0 && static_cast<std::size_t>(style) >= m_styleCount))
+            contractBroken("style index out of range");
+    }
+
+    std::size_t m_styleCount;
+    bool m_begun = false, m_ended = false;
+    std::int64_t m_lastRow = -1, m_lastCellRow = -1, m_lastCellCol = -1;
+    unsigned m_sum = 0;
+};
+
+} // namespace
+
+// Keeps the checksum of touched bytes alive, so the compiler cannot drop the reads.
+volatile unsigned g_touched = 0;
+
+void checkInfo(const model::WorkbookInfo& info)
+{
+    for (const auto& s : info.sheets)
+        requireUtf8(s.name, "sheet name is not UTF-8");
+    for (const auto& n : info.names)
+    {
+        requireUtf8(n.name, "defined name is not UTF-8");
+        requireUtf8(n.refersTo, "defined name formula is not UTF-8");
+        if (n.sheet < -1 || n.sheet >= static_cast<int>(info.sheets.size()))
+            contractBroken("defined name local to a sheet that does not exist");
+    }
+    if (!info.sheets.empty() && (info.activeSheet < 0 || info.activeSheet >= static_cast<int>(info.sheets.size())))
+        contractBroken("active sheet does not exist");
+}
+
+void readAllSheets(model::WorkbookReader& reader)
+{
+    const auto& info = reader.info();
+    checkInfo(info);
+    for (std::size_t i = 0; i < info.sheets.size(); ++i)
+    {
+        if (info.sheets[i].kind != model::SheetKind::Worksheet)
+            continue;
+        CheckingSink checking(info.cellStyles.size());
+        if (!reader.readSheet(static_cast<int>(i), checking))
+            continue;
+        g_touched = g_touched + checking.sum();
+    }
+}
+
+namespace {
+
+constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;
+constexpr std::uint32_t kFreeSector = 0xFFFFFFFF;
+constexpr std::uint32_t kFatSector = 0xFFFFFFFD;
+constexpr std::uint32_t kNoStream = 0xFFFFFFFF;
+constexpr std::size_t kSector = 512;
+
+void put16(std::string& b, std::size_t at, std::uint16_t v)
+{
+    b[at] = static_cast<char>(v & 0xFF);
+    b[at + 1] = static_cast<char>(v >> 8);
+}
+
+void put32(std::string& b, std::size_t at, std::uint32_t v)
+{
+    for (int k = 0; k < 4; ++k)
+        b[at + static_cast<std::size_t>(k)] = static_cast<char>((v >> (8 * k)) & 0xFF);
+}
+
+void putDirectoryEntry(std::string& b, std::size_t at, std::string_view name, std::uint8_t type, std::uint32_t child,
+                       std::uint32_t start, std::uint32_t size)
+{
+    for (std::size_t k = 0; k < name.size() && k < 31; ++k)
+        b[at + 2 * k] = name[k];
+    put16(b, at + 64, static_cast<std::uint16_t>(2 * (std::min<std::size_t>(name.size(), 31) + 1)));
+    b[at + 66] = static_cast<char>(type);
+    b[at + 67] = 1; // black
+    put32(b, at + 68, kNoStream);
+    put32(b, at + 72, kNoStream);
+    put32(b, at + 76, child);
+    put32(b, at + 116, start);
+    put32(b, at + 120, size);
+}
+
+} // namespace
+
+std::string makeCompoundFile(std::string_view streamName, std::string_view stream)
+{
+    // Streams under 4096 bytes would live in the mini stream; padding keeps the builder to regular sectors only.
+    std::string data(stream);
+    if (data.size() < 4096)
+        data.resize(4096, '\0');
+    auto streamSize = static_cast<std::uint32_t>(data.size());
+    std::size_t dataSectors = (data.size() + kSector - 1) / kSector;
+    data.resize(dataSectors * kSector, '\0');
+    std::size_t fatSectors = 1;
+    while (fatSectors * (kSector / 4) < dataSectors + 1 + fatSectors)
+        ++fatSectors;
+    fatSectors = std::min<std::size_t>(fatSectors, 109);
+
+    std::string file(kSector, '\0');
+    static constexpr unsigned char kSignature[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    for (std::size_t k = 0; k < 8; ++k)
+        file[k] = static_cast<char>(kSignature[k]);
+    put16(file, 24, 0x003E);
+    put16(file, 26, 0x0003);
+    put16(file, 28, 0xFFFE);
+    put16(file, 30, 9);
+    put16(file, 32, 6);
+    put32(file, 44, static_cast<std::uint32_t>(fatSectors));
+    auto dirSector = static_cast<std::uint32_t>(dataSectors);
+    put32(file, 48, dirSector);
+    put32(file, 56, 4096);
+    put32(file, 60, kEndOfChain);
+    put32(file, 68, kEndOfChain);
+    for (std::size_t k = 0; k < 109; ++k)
+        put32(file, 76 + 4 * k, k < fatSectors ? static_cast<std::uint32_t>(dataSectors + 1 + k) : kFreeSector);
+
+    std::string directory(kSector, '\0');
+    for (std::size_t e = 0; e < 4; ++e)
+    {
+        put32(directory, e * 128 + 68, kNoStream);
+        put32(directory, e * 128 + 72, kNoStream);
+        put32(directory, e * 128 + 76, kNoStream);
+    }
+    putDirectoryEntry(directory, 0, "Root Entry", 5, 1, kEndOfChain, 0);
+    putDirectoryEntry(directory, 128, streamName, 2, kNoStream, 0, streamSize);
+
+    std::string fat(fatSectors * kSector, '\0');
+    for (std::size_t k = 0; k < fatSectors * (kSector / 4); ++k)
+    {
+        std::uint32_t v = kFreeSector;
+        if (k + 1 < dataSectors)
+            v = static_cast<std::uint32_t>(k + 1);
+        else if (k + 1 == dataSectors || k == dataSectors)
+            v = kEndOfChain;
+        else if (k > dataSectors && k <= dataSectors + fatSectors)
+            v = kFatSector;
+        put32(fat, 4 * k, v);
+    }
+    return file + data + directory + fat;
+}
+
+} // namespace velquin::fuzz

@@ -1,0 +1,274 @@
+#!/usr/bin/env python3
+"""Makes the seed inputs of one fuzz target: small hand-made inputs plus, when the shared corpus is there, its
+workbooks and the pieces cut out of them (BIFF streams, formula tokens, package parts).
+
+usage: make_seeds.py TARGET OUTDIR [CORPUSDIR]
+"""
+import hashlib
+import io
+import os
+import struct
+import sys
+import zipfile
+
+MINIMAL_PARTS = {
+    "[Content_Types].xml": '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
+    '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
+    '<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>'
+    '<Default Extension="xml" ContentType="application/xml"/>'
+    '<Override PartName="/xl/workbook.xml" '
+    'ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/>'
+    '<Override PartName="/xl/worksheets/sheet1.xml" '
+    'ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml"/>'
+    '<Override PartName="/xl/sharedStrings.xml" '
+    'ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml"/>'
+    '<Override PartName="/xl/styles.xml" '
+    'ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml"/></Types>',
+    "_rels/.rels": '<?xml version="1.0" encoding="UTF-8"?>\n'
+    '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+    '<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/'
+    'officeDocument" Target="xl/workbook.xml"/></Relationships>',
+    "xl/workbook.xml": '<?xml version="1.0" encoding="UTF-8"?>\n'
+    '<workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" '
+    'xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships">'
+    '<workbookPr date1904="0"/><bookViews><workbookView activeTab="0"/></bookViews>'
+    '<sheets><sheet name="Sheet1" sheetId="1" r:id="rId1"/></sheets>'
+    '<definedNames><definedName name="Total">Sheet1!$A$1:$B$2</definedName></definedNames></workbook>',
+    "xl/_rels/workbook.xml.rels": '<?xml version="1.0" encoding="UTF-8"?>\n'
+    '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+    '<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" '
+    'Target="worksheets/sheet1.xml"/>'
+    '<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/'
+    'sharedStrings" Target="sharedStrings.xml"/>'
+    '<Relationship Id="rId3" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" '
+    'Target="styles.xml"/></Relationships>',
+    "xl/sharedStrings.xml": '<?xml version="1.0" encoding="UTF-8"?>\n'
+    '<sst xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" count="2" uniqueCount="2">'
+    '<si><t>Hello</t></si><si><r><rPr><b/><sz val="11"/></rPr><t xml:space="preserve">rich </t></r>'
+    '<r><t>text</t></r></si></sst>',
+    "xl/styles.xml": '<?xml version="1.0" encoding="UTF-8"?>\n'
+    '<styleSheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">'
+    '<numFmts count="1"><numFmt numFmtId="164" formatCode="yyyy\\-mm\\-dd"/></numFmts>'
+    '<fonts count="1"><font><sz val="11"/><name val="Calibri"/></font></fonts>'
+    '<fills count="2"><fill><patternFill patternType="none"/></fill><fill><patternFill patternType="gray125"/>'
+    '</fill></fills><borders count="1"><border><left/><right/><top/><bottom/><diagonal/></border></borders>'
+    '<cellStyleXfs count="1"><xf numFmtId="0" fontId="0" fillId="0" borderId="0"/></cellStyleXfs>'
+    '<cellXfs count="2"><xf numFmtId="0" fontId="0" fillId="0" borderId="0" xfId="0"/>'
+    '<xf numFmtId="164" fontId="0" fillId="0" borderId="0" xfId="0" applyNumberFormat="1"/></cellXfs>'
+    '<cellStyles count="1"><cellStyle name="Normal" xfId="0" builtinId="0"/></cellStyles></styleSheet>',
+    "xl/worksheets/sheet1.xml": '<?xml version="1.0" encoding="UTF-8"?>\n'
+    '<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">'
+    '<dimension ref="A1:C3"/><sheetViews><sheetView workbookViewId="0" tabSelected="1">'
+    '<pane ySplit="1" topLeftCell="A2" activePane="bottomLeft" state="frozen"/></sheetView></sheetViews>'
+    '<cols><col min="1" max="2" width="12" customWidth="1"/></cols><sheetData>'
+    '<row r="1" ht="20" customHeight="1"><c r="A1" t="s"><v>0</v></c><c r="B1" t="s"><v>1</v></c>'
+    '<c r="C1" t="inlineStr"><is><t>inline</t></is></c></row>'
+    '<row r="2"><c r="A2"><v>1.5</v></c><c r="B2" s="1"><v>43000</v></c><c r="C2" t="b"><v>1</v></c></row>'
+    '<row r="3"><c r="A3"><f>SUM(A2:B2)*2</f><v>3</v></c><c r="B3" t="e"><v>#DIV/0!</v></c>'
+    '<c r="C3" t="str"><f>IF(A2&gt;1,"big","small")&amp;Sheet1!$A$1</f><v>big</v></c></row></sheetData>'
+    '<mergeCells count="1"><mergeCell ref="A4:B5"/></mergeCells></worksheet>',
+}
+
+TOKEN_SEEDS = [
+    # flags, tokens, extra data: a few hand-made streams covering operands, operators, functions and attributes
+    (0, bytes([0x1E, 0x01, 0x00, 0x1E, 0x02, 0x00, 0x03]), b""),  # 1+2
+    (0, bytes([0x44, 0x00, 0x00, 0x01, 0xC0, 0x44, 0x02, 0x00, 0x01, 0xC0, 0x03]), b""),  # RC[1]+R[2]C[1]
+    (0, bytes([0x25, 0x00, 0x00, 0x09, 0x00, 0x00, 0x00, 0x01, 0x00, 0x19, 0x10, 0x00, 0x00]), b""),  # SUM(area)
+    (0, bytes([0x17, 0x03, 0x00, 0x00, ord("a"), ord("b"), ord("c")]), b""),  # "abc"
+    (0, bytes([0x20, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00]), bytes([1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F])),
+    (0, bytes([0x23, 0x01, 0x00, 0x00, 0x00]), b""),  # name 1
+    (0, bytes([0x3A, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00]), b""),  # Ref3d
+    (2, bytes([0x2C, 0xFF, 0xFF, 0xFF, 0xFF]), b""),  # RefN -1,-1
+    (0, bytes([0x01, 0x00, 0x00, 0x00, 0x00]), b""),  # Exp
+    (0, bytes([0x1D, 0x01, 0x1C, 0x07, 0x19, 0x40, 0x00, 0x00]), b""),  # TRUE, #DIV/0!, attr space
+    (1, bytes([0x44, 0x00, 0xC0, 0x01, 0x1E, 0x05, 0x00, 0x05]), b""),  # BIFF5 ref * 5
+]
+
+STATE_SEEDS = [b"", b"1\r\n0\r\n", b"/tmp/a.xls\r\n/tmp\r\n", b"a\rb\nc\r\n\r\nlast", b"\xe9t\xe9\r\n" * 3]
+
+A1_SEEDS = [b"SUM(A1:B2)", b"Sheet1!$A$1+'My Sheet'!B2:C$3", b"IF(A1>1,\"x\",#N/A)", b"{1,2;3,\"a\"}",
+            b"Table1[[#This Row],[Col]]", b"[1]Sheet1!A1", b"A:A+1:1+XFD1048576", b"_xlfn.XLOOKUP(1,A:A,B:B)",
+            b"-A1%^2&\"\"\"q\"", b"Name1 INDIRECT(\"R1C1\",FALSE)"]
+
+
+def u16(b, o):
+    return struct.unpack_from("<H", b, o)[0]
+
+
+def u32(b, o):
+    return struct.unpack_from("<I", b, o)[0]
+
+
+def cfb_streams(data):
+    """Streams of a compound file by name, best effort (seeds only need to be plausible)."""
+    if data[:8] != bytes.fromhex("D0CF11E0A1B11AE1"):
+        return {}
+    ssz = 1 << u16(data, 30)
+    nfat, dir_start, cutoff = u32(data, 44), u32(data, 48), u32(data, 56)
+    minifat_start, difat_start, ndifat = u32(data, 60), u32(data, 68), u32(data, 72)
+    difat = [u32(data, 76 + 4 * i) for i in range(109)]
+    sec = difat_start
+    for _ in range(ndifat):
+        off = (sec + 1) * ssz
+        entries = list(struct.unpack_from("<%dI" % (ssz // 4), data, off))
+        difat += entries[:-1]
+        sec = entries[-1]
+    fat = []
+    for s in difat[:nfat]:
+        fat += struct.unpack_from("<%dI" % (ssz // 4), data, (s + 1) * ssz)
+
+    def chain(start, table):
+        out, seen = [], set()
+        while start < len(table) and start not in seen:
+            seen.add(start)
+            out.append(start)
+            start = table[start]
+        return out
+
+    def read(start, size=None):
+        b = b"".join(data[(s + 1) * ssz:(s + 2) * ssz] for s in chain(start, fat))
+        return b if size is None else b[:size]
+
+    directory = read(dir_start)
+    entries = []
+    for o in range(0, len(directory) - 127, 128):
+        nlen = u16(directory, o + 64)
+        name = directory[o:o + max(nlen - 2, 0)].decode("utf-16-le", "replace")
+        entries.append((name, directory[o + 66], u32(directory, o + 116), u32(directory, o + 120)))
+    if not entries:
+        return {}
+    ministream = read(entries[0][2], entries[0][3])
+    minifat_bytes = read(minifat_start) if minifat_start < len(fat) else b""
+    minifat = list(struct.unpack_from("<%dI" % (len(minifat_bytes) // 4), minifat_bytes))
+    streams = {}
+    for name, kind, start, size in entries:
+        if kind != 2:
+            continue
+        if size < cutoff:
+            streams[name] = b"".join(ministream[s * 64:(s + 1) * 64] for s in chain(start, minifat))[:size]
+        else:
+            streams[name] = read(start, size)
+    return streams
+
+
+def biff_records(stream):
+    o = 0
+    while o + 4 <= len(stream):
+        rid, rlen = u16(stream, o), u16(stream, o + 4 - 2)
+        yield rid, stream[o + 4:o + 4 + rlen]
+        o += 4 + rlen
+
+
+def formula_seeds(stream):
+    biff5 = False
+    for rid, d in biff_records(stream):
+        if rid == 0x0809 and len(d) >= 2:
+            biff5 = u16(d, 0) != 0x0600
+        flags = 1 if biff5 else 0
+        if rid == 0x0006 and len(d) >= 22:
+            yield flags, u16(d, 0), u16(d, 2), d[20:22], d[22:]
+        elif rid == 0x04BC and len(d) >= 10:
+            yield flags | 2, u16(d, 0), d[4], d[8:10], d[10:]
+        elif rid == 0x0221 and len(d) >= 14:
+            yield flags, u16(d, 0), d[4], d[12:14], d[14:]
+
+
+def package_parts(data):
+    out = []
+    with zipfile.ZipFile(io.BytesIO(data)) as z:
+        for info in z.infolist():
+            if info.file_size > 400000 or not info.filename.endswith((".xml", ".rels", ".vml")):
+                continue
+            out.append(info.filename.encode() + b"\n" + z.read(info))
+    return b"\n@@\n".join(out)
+
+
+def minimal_xlsx():
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w", zipfile.ZIP_DEFLATED) as z:
+        for name, text in MINIMAL_PARTS.items():
+            z.writestr(name, text)
+    return buf.getvalue()
+
+
+def corpus_files(corpus, extensions):
+    if not corpus or not os.path.isdir(corpus):
+        return []
+    return sorted(os.path.join(corpus, f) for f in os.listdir(corpus) if f.lower().endswith(extensions))
+
+
+def seeds_for(target, corpus):
+    if target == "fuzz_xlsx":
+        yield minimal_xlsx()
+        for f in corpus_files(corpus, (".xlsx", ".xlsm")):
+            yield open(f, "rb").read()
+    elif target == "fuzz_xlsx_parts":
+        yield b"\n@@\n".join(k.encode() + b"\n" + v.encode() for k, v in MINIMAL_PARTS.items())
+        for f in corpus_files(corpus, (".xlsx", ".xlsm")):
+            try:
+                yield package_parts(open(f, "rb").read())
+            except (zipfile.BadZipFile, OSError):
+                pass
+    elif target == "fuzz_xls":
+        for f in corpus_files(corpus, (".xls",)):
+            yield open(f, "rb").read()
+    elif target == "fuzz_biff":
+        for f in corpus_files(corpus, (".xls",)):
+            streams = cfb_streams(open(f, "rb").read())
+            for name in ("Workbook", "Book"):
+                if name in streams:
+                    yield streams[name]
+                    break
+    elif target == "fuzz_formula":
+        for flags, tokens, extra in TOKEN_SEEDS:
+            yield bytes([flags]) + struct.pack("<HHB", len(tokens), 0, 0) + tokens + extra
+        for f in corpus_files(corpus, (".xls",)):
+            streams = cfb_streams(open(f, "rb").read())
+            stream = streams.get("Workbook") or streams.get("Book") or b""
+            for flags, row, col, cce, rest in formula_seeds(stream):
+                yield bytes([flags]) + cce + struct.pack("<HB", row & 0xFFFF, col & 0xFF) + rest
+    elif target.startswith("fuzz_a1"):
+        for s in A1_SEEDS:
+            yield s
+        for f in corpus_files(corpus, (".xlsx", ".xlsm")):
+            yield from a1_formulas(f)
+    elif target.startswith("fuzz_state"):
+        yield from STATE_SEEDS
+
+
+def a1_formulas(path):
+    import re
+    try:
+        with zipfile.ZipFile(path) as z:
+            for name in z.namelist():
+                if name.startswith("xl/worksheets/") and name.endswith(".xml"):
+                    text = z.read(name).decode("utf-8", "replace")
+                    for m in re.finditer(r"<f[^>]*>([^<]+)</f>", text):
+                        yield m.group(1).replace("&amp;", "&").replace("&lt;", "<").replace("&gt;", ">") \
+                            .replace("&quot;", '"').replace("&apos;", "'").encode()
+    except (zipfile.BadZipFile, OSError):
+        return
+
+
+def main():
+    if len(sys.argv) < 3:
+        sys.exit(__doc__)
+    target, outdir = sys.argv[1], sys.argv[2]
+    corpus = sys.argv[3] if len(sys.argv) > 3 else None
+    os.makedirs(outdir, exist_ok=True)
+    seen = set()
+    for seed in seeds_for(target, corpus):
+        try:
+            digest = hashlib.sha1(seed).hexdigest()
+        except TypeError:
+            continue
+        if digest in seen or len(seen) >= 5000:
+            continue
+        seen.add(digest)
+        with open(os.path.join(outdir, digest), "wb") as f:
+            f.write(seed)
+    print("%s: %d seeds in %s" % (target, len(seen), outdir))
+
+
+if __name__ == "__main__":
+    main()
