@@ -15,8 +15,10 @@ namespace velquin::engine::xls::formula {
 /// rendered as a #REF! reference rather than failing.
 struct FormulaContext
 {
-    int biffVersion = 8;          ///< 5 or 8: token layouts differ
-    std::uint32_t row = 0;        ///< 0-based cell the formula belongs to; relative references count from it
+    int biffVersion = 8; ///< 5 or 8: token layouts differ
+    /// 0-based cell whose formula text is wanted; relative references count from it. For a shared or array
+    /// formula this is the cell that uses it (the one holding PtgExp), not the anchor.
+    std::uint32_t row = 0;
     std::uint32_t col = 0;
     /// Shared formulas, conditional formats and data validations store relative references as offsets
     /// (PtgRefN, PtgAreaN); in cell formulas they are absolute positions with relative flags.
@@ -33,13 +35,16 @@ struct FormulaContext
     std::function<std::optional<std::string>(std::int32_t externSheetIndex, std::int32_t firstSheet,
                                              std::int32_t lastSheet)>
         sheetPrefixBiff5;
+    /// BIFF5: a byte string of the formula (string constants) as UTF-8, decoded with the workbook's code page.
+    /// Empty = Windows-1252.
+    std::function<std::string(std::span<const std::uint8_t> bytes)> decodeByteString;
 };
 
 /// The text of a formula, or why it could not be read.
 struct DecompiledFormula
 {
     Status status;
-    std::string text;            ///< R1C1 with its leading "=", e.g. "=SUM(R[-3]C:R[-1]C)"
+    std::string text; ///< R1C1 with its leading "=", e.g. "=SUM(R[-3]C:R[-1]C)"
     /// Set when the stream is a PtgExp or PtgTbl (the cell belongs to a shared, array or table formula whose
     /// tokens live in a SHRFMLA, ARRAY or TABLE record anchored at this 0-based cell).
     std::optional<std::pair<std::uint32_t, std::uint32_t>> anchor;
