@@ -7,6 +7,7 @@
 #include "common/PathType.h"
 #include "common/Paths.h"
 #include "common/Product.h"
+#include "dialogs/QtDialogBackend.h"
 #include "platform/Platform.h"
 #include "state/Setting.h"
 #include "state/StateFiles.h"
@@ -84,6 +85,7 @@ form1::form1(Services services, QWidget* parent) : QMainWindow(parent), m_servic
     setCentralWidget(client);
     createControls(client);
     createMenus();
+    createLists();
     connectHandlers();
     // The window is never resized: fix it at the client area plus the menu bar.
     setFixedSize(client->width(), client->height() + menuBar()->sizeHint().height());
@@ -189,6 +191,19 @@ void form1::createMenus()
     Help1 = menuItem(Help, "Help1", QStringLiteral("Help"));
     HomePage = menuItem(Help, "HomePage", QStringLiteral("HomePage"));
     About = menuItem(Help, "About", QStringLiteral("About"));
+}
+
+void form1::createLists()
+{
+    dialogs::DialogBackend* backend = m_services.dialogBackend;
+    if (backend == nullptr)
+    {
+        m_qtDialogs = std::make_unique<dialogs::QtDialogBackend>();
+        backend = m_qtDialogs.get();
+    }
+    const lists::ListServices services{m_services.platform, *backend, this, m_services.applicationPath};
+    m_inputList = new lists::InputList(ListView1, ListView2, m_imageList1, services, this);
+    m_outputList = new lists::OutputList(Combo2, services, this);
 }
 
 void form1::connectHandlers()
@@ -326,29 +341,62 @@ void form1::openHelp()
 
 // --- Input list: the handlers of the lists work go here. ---
 
-void form1::Command1_Click() {}
+void form1::Command1_Click()
+{
+    m_inputList->addWorkbook();
+}
 
-void form1::Command5_Click() {}
+void form1::Command5_Click()
+{
+    m_inputList->addFolder();
+}
 
-void form1::Command2_Click() {}
+void form1::Command2_Click()
+{
+    m_inputList->removeEntry();
+}
 
-void form1::Command3_Click() {}
+void form1::Command3_Click()
+{
+    m_inputList->moveUp();
+}
 
-void form1::Command4_Click() {}
+void form1::Command4_Click()
+{
+    m_inputList->moveDown();
+}
 
-void form1::ListView1_ItemClick(QTreeWidgetItem* /*item*/) {}
+void form1::ListView1_ItemClick(QTreeWidgetItem* item)
+{
+    m_inputList->showWorkbooks(item);
+}
 
-void form1::RemoveAll_Click() {}
+void form1::RemoveAll_Click()
+{
+    m_inputList->removeAll();
+}
 
-// --- Output directory list: the handlers of the lists work go here. ---
+// --- Output directory list. ---
 
-void form1::Command10_Click() {}
+void form1::Command10_Click()
+{
+    m_outputList->browse();
+}
 
-void form1::Command11_Click() {}
+void form1::Command11_Click()
+{
+    m_outputList->view();
+}
 
-void form1::Removeoutput_Click() {}
+void form1::Removeoutput_Click()
+{
+    m_outputList->removeCurrent();
+}
 
-void form1::RemoveAllOutput_Click() {}
+void form1::RemoveAllOutput_Click()
+{
+    m_outputList->removeAll();
+}
 
 // --- The batch conversion. ---
 

@@ -2,6 +2,9 @@
 #pragma once
 
 #include "app/Services.h"
+#include "dialogs/DialogBackend.h"
+#include "lists/InputList.h"
+#include "lists/OutputList.h"
 
 #include <QComboBox>
 #include <QIcon>
@@ -13,6 +16,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <memory>
 
 namespace velquin::app {
 
@@ -39,6 +43,9 @@ public:
     const QList<QIcon>& ImageList1() const { return m_imageList1; }
     /// Appends an input entry with its image (1 file, 2 folder, 3 missing path).
     QTreeWidgetItem* appendInputEntry(const QString& text, int imageIndex);
+    /// Combo2's list index: the 0-based position of the chosen output directory, -1 while none is chosen,
+    /// which includes a path typed into the box.
+    int Combo2ListIndex() const { return m_outputList->listIndex(); }
     /// The help file F1 opens: "help.chm" in the application path when it is there, else our own page.
     std::string helpFilePath() const;
 
@@ -110,12 +117,17 @@ private:
     void createControls(QWidget* client);
     void createMenus();
     void connectHandlers();
+    void createLists();
     void Form_Load();
     void Form_Unload();
     void showModal(QDialog& dialog);
 
     Services m_services;
+    /// The Qt dialogs, used when the services bring no dialog backend of their own.
+    std::unique_ptr<dialogs::DialogBackend> m_qtDialogs;
     QList<QIcon> m_imageList1;
+    lists::InputList* m_inputList = nullptr;
+    lists::OutputList* m_outputList = nullptr;
     bool m_unloaded = false;
 };
 

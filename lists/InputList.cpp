@@ -8,6 +8,7 @@
 
 #include <QDropEvent>
 #include <QMimeData>
+#include <QScopedValueRollback>
 #include <QTreeWidget>
 #include <QUrl>
 #include <algorithm>
@@ -58,6 +59,7 @@ InputList::InputList(QTreeWidget* ListView1, QTreeWidget* ListView2, const QList
     m_listView1->setAcceptDrops(true);
     m_listView1->viewport()->setAcceptDrops(true);
     m_listView1->viewport()->installEventFilter(this);
+    connect(m_listView1, &QTreeWidget::itemSelectionChanged, this, &InputList::selectionChangedByUser);
 }
 
 QTreeWidgetItem* InputList::appendEntry(const std::string& text, int image)
@@ -71,6 +73,7 @@ QTreeWidgetItem* InputList::appendEntry(const std::string& text, int image)
 
 void InputList::select(QTreeWidgetItem* item)
 {
+    QScopedValueRollback changing(m_changingList, true);
     m_listView1->setCurrentItem(item);
     m_listView1->scrollToItem(item);
     m_listView1->update();
@@ -121,7 +124,10 @@ void InputList::removeEntry()
     if (selected == nullptr)
         return;
     const int position = m_listView1->indexOfTopLevelItem(selected);
-    delete m_listView1->takeTopLevelItem(position);
+    {
+        QScopedValueRollback changing(m_changingList, true);
+        delete m_listView1->takeTopLevelItem(position);
+    }
     if (m_listView1->topLevelItemCount() == 0)
     {
         m_listView2->clear();
@@ -141,6 +147,7 @@ void InputList::moveSelected(int offset)
     const int target = position + offset;
     if (target < 0 || target >= m_listView1->topLevelItemCount())
         return;
+    QScopedValueRollback changing(m_changingList, true);
     QTreeWidgetItem* moved = m_listView1->takeTopLevelItem(position);
     m_listView1->insertTopLevelItem(target, moved);
     select(moved);
@@ -166,8 +173,18 @@ void InputList::showWorkbooks(QTreeWidgetItem* clicked)
     listWorkbooksBusy(source->text(0).toStdString());
 }
 
+void InputList::selectionChangedByUser()
+{
+    if (m_changingList)
+        return;
+    // A selection the user cleared (Ctrl+click) leaves the listed workbooks as they are.
+    if (QTreeWidgetItem* selected = selectedEntry())
+        listWorkbooksBusy(selected->text(0).toStdString());
+}
+
 void InputList::removeAll()
 {
+    QScopedValueRollback changing(m_changingList, true);
     m_listView1->clear();
     m_listView2->clear();
 }
@@ -207,19 +224,22 @@ bool InputList::eventFilter(QObject* watched, QEvent* event)
     {
     case QEvent::DragEnter:
     case QEvent::DragMove:
-        if (!acceptsDrag(event))
-            return QObject::eventFilter(watched, event);
-        static_cast<QDropEvent*>(event)->acceptProposedAction();
-        return true;
     case QEvent::Drop:
-        if (!acceptsDrag(event))
-            return QObject::eventFilter(watched, event);
-        dropSources(event);
-        static_cast<QDropEvent*>(event)->acceptProposedAction();
-        return true;
+        break;
     default:
         return QObject::eventFilter(watched, event);
     }
+    // Every drag ends here: the view's own drop handling would insert whatever item data another program offers.
+    auto* drop = static_cast<QDropEvent*>(event);
+    if (!acceptsDrag(event))
+    {
+        drop->ignore();
+        return true;
+    }
+    if (event->type() == QEvent::Drop)
+        dropSources(event);
+    drop->acceptProposedAction();
+    return true;
 }
 
 } // namespace velquin::lists

@@ -48,6 +48,9 @@ public:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    /// The user chose another entry without a click (arrow keys): list it, so that the workbook list always
+    /// belongs to the selected source.
+    void selectionChangedByUser();
     QTreeWidgetItem* appendEntry(const std::string& text, int image);
     void select(QTreeWidgetItem* item);
     QTreeWidgetItem* selectedEntry() const;
@@ -60,6 +63,8 @@ private:
     QTreeWidget* m_listView2;
     const QList<QIcon>& m_images;
     ListServices m_services;
+    /// Set while a command changes ListView1 itself; its selection changes then list nothing on their own.
+    bool m_changingList = false;
 };
 
 } // namespace velquin::lists

@@ -69,7 +69,8 @@ void OutputList::removeAll()
     const int count = m_combo2->count();
     for (int i = 0; i < count; ++i)
         m_combo2->removeItem(0);
-    m_listIndex = m_combo2->currentIndex();
+    if (count > 0)
+        select(-1);
 }
 
 } // namespace velquin::lists
