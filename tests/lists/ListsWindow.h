@@ -9,7 +9,6 @@
 #include "tests/support/TestSupport.h"
 
 #include <QTest>
-
 #include <memory>
 #include <string>
 #include <utility>
@@ -44,8 +43,8 @@ public:
     /// Creates and shows the window; call after the fake file system and saved state are prepared.
     app::form1& open()
     {
-        m_window = std::make_unique<app::form1>(app::Services{
-            m_fs, messages, helpKeys, "/opt/velquin", stateDir.path().string(), &dialogs, nullptr, {}});
+        m_window = std::make_unique<app::form1>(
+            app::Services{m_fs, messages, helpKeys, "/opt/velquin", stateDir.path().string(), &dialogs, nullptr, {}});
         m_window->show();
         return *m_window;
     }
