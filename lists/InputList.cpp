@@ -17,8 +17,8 @@
 namespace velquin::lists {
 namespace {
 
-// One filter entry, already in the dialog's NUL-separated form.
-const std::string kWorkbookFilter("Excel File(*.xls;*.xlsx)\0*.xls;*.xlsx\0", 39);
+// One filter entry in the dialog's NUL-separated form; the literal's own terminator is the closing NUL.
+constexpr char kWorkbookFilter[] = "Excel File(*.xls;*.xlsx)\0*.xls;*.xlsx";
 
 bool isWorkbookName(const std::string& path)
 {
@@ -96,7 +96,7 @@ void InputList::addWorkbook()
     dialogs::CCommonDialogs dialog(m_services.dialogs, m_services.applicationPath);
     dialog.Init(m_services.window);
     dialog.setTitle("Select Excel File");
-    dialog.setFilter(kWorkbookFilter);
+    dialog.setFilter(std::string(kWorkbookFilter, sizeof kWorkbookFilter));
     if (!dialog.ShowOpen())
         return;
     const std::string path = dialog.FileName();
