@@ -49,6 +49,16 @@ std::vector<std::string> droppedPaths(const QMimeData* mime)
     return paths;
 }
 
+// The list only remembers the paths. Accepting a move would tell the file manager to delete the dropped files.
+Qt::DropAction safeDropAction(Qt::DropActions possible)
+{
+    if (possible.testFlag(Qt::CopyAction))
+        return Qt::CopyAction;
+    if (possible.testFlag(Qt::LinkAction))
+        return Qt::LinkAction;
+    return Qt::IgnoreAction;
+}
+
 } // namespace
 
 InputList::InputList(QTreeWidget* ListView1, QTreeWidget* ListView2, const QList<QIcon>& images, ListServices services,
@@ -192,7 +202,7 @@ void InputList::removeAll()
 bool InputList::acceptsDrag(QEvent* event) const
 {
     const auto* drag = static_cast<QDropEvent*>(event);
-    return !droppedPaths(drag->mimeData()).empty();
+    return safeDropAction(drag->possibleActions()) != Qt::IgnoreAction && !droppedPaths(drag->mimeData()).empty();
 }
 
 void InputList::dropSources(QEvent* event)
@@ -238,7 +248,8 @@ bool InputList::eventFilter(QObject* watched, QEvent* event)
     }
     if (event->type() == QEvent::Drop)
         dropSources(event);
-    drop->acceptProposedAction();
+    drop->setDropAction(safeDropAction(drop->possibleActions()));
+    drop->accept();
     return true;
 }
 

@@ -318,16 +318,23 @@ TEST_F(InputList, RemoveItemRemovesTheEntryThatMoved)
     EXPECT_EQ(ui.workbooks(), (Workbooks{{"one.xls", true}}));
 }
 
-/// Drags `mime` onto the input list and drops it there; returns whether the list accepted the drag.
-bool dragAndDrop(app::form1& w, const QMimeData& mime)
+/// Drags `mime` onto the input list and drops it there; returns the action the list answered the drop with,
+/// IgnoreAction when it refused the drag.
+Qt::DropAction dragAndDrop(app::form1& w, const QMimeData& mime,
+                           Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction,
+                           Qt::DropAction proposed = Qt::CopyAction)
 {
     QWidget* target = w.ListView1->viewport();
     const QPoint at = target->rect().center();
-    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QDragEnterEvent enter(at, offered, &mime, Qt::LeftButton, Qt::NoModifier);
+    enter.setDropAction(proposed);
     QApplication::sendEvent(target, &enter);
-    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    if (!enter.isAccepted())
+        return Qt::IgnoreAction;
+    QDropEvent drop(QPointF(at), offered, &mime, Qt::LeftButton, Qt::NoModifier);
+    drop.setDropAction(proposed);
     QApplication::sendEvent(target, &drop);
-    return enter.isAccepted();
+    return drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction;
 }
 
 TEST_F(InputList, DroppedFoldersAndWorkbooksAreAddedAndOtherFilesIgnored)
@@ -337,7 +344,7 @@ TEST_F(InputList, DroppedFoldersAndWorkbooksAreAddedAndOtherFilesIgnored)
     mime.setUrls({QUrl::fromLocalFile("/data/in/notes.txt"), QUrl::fromLocalFile("/data/two/"),
                   QUrl(QStringLiteral("https://example.com/remote.xls")), QUrl::fromLocalFile("/data/in/.hidden.xls"),
                   QUrl::fromLocalFile("/nowhere/X.xls"), QUrl::fromLocalFile("/data/in/B.xlsx")});
-    EXPECT_TRUE(dragAndDrop(w, mime));
+    EXPECT_EQ(dragAndDrop(w, mime), Qt::CopyAction);
 
     EXPECT_EQ(ui.inputs(), (Texts{"/data/one.xls", "/data/two", "/data/in/B.xlsx"}));
     EXPECT_EQ(ui.images(), (std::vector<int>{1, 2, 1}));
@@ -350,13 +357,24 @@ TEST_F(InputList, DragsWithoutLocalFilesAreRefusedEvenTheListsOwnItems)
     auto& w = start({"/data/one.xls", "/data/two"});
     QMimeData text;
     text.setText(QStringLiteral("/data/three"));
-    EXPECT_FALSE(dragAndDrop(w, text));
+    EXPECT_EQ(dragAndDrop(w, text), Qt::IgnoreAction);
 
     const QModelIndex first = w.ListView1->model()->index(0, 0);
     std::unique_ptr<QMimeData> items(w.ListView1->model()->mimeData({first}));
     ASSERT_NE(items, nullptr);
-    EXPECT_FALSE(dragAndDrop(w, *items));
+    EXPECT_EQ(dragAndDrop(w, *items), Qt::IgnoreAction);
     EXPECT_EQ(ui.inputs(), (Texts{"/data/one.xls", "/data/two"}));
+}
+
+TEST_F(InputList, DropNeverAnswersWithAMoveThatWouldDeleteTheDroppedFiles)
+{
+    auto& w = start();
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile("/data/one.xls")});
+    EXPECT_EQ(dragAndDrop(w, mime, Qt::CopyAction | Qt::MoveAction, Qt::MoveAction), Qt::CopyAction);
+    EXPECT_EQ(dragAndDrop(w, mime, Qt::MoveAction | Qt::LinkAction, Qt::MoveAction), Qt::LinkAction);
+    EXPECT_EQ(dragAndDrop(w, mime, Qt::MoveAction, Qt::MoveAction), Qt::IgnoreAction);
+    EXPECT_EQ(ui.inputs(), (Texts{"/data/one.xls", "/data/one.xls"}));
 }
 
 } // namespace
