@@ -1,0 +1,211 @@
+// Turns formulas and ranges from A1 notation into R1C1 notation.
+#include "engine/formula/R1C1Translator.h"
+
+#include "engine/formula/A1Tokenizer.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace velquin::engine::formula {
+
+namespace {
+
+void appendNumber(std::string& out, std::int64_t value)
+{
+    char buffer[24];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+}
+
+// "R5" when absolute, "R" for the same row, "R[-2]" for an offset. `target` and `base` are 1-based.
+void appendPart(std::string& out, char letter, std::uint32_t target, bool absolute, std::uint32_t base)
+{
+    out += letter;
+    if (absolute)
+    {
+        appendNumber(out, target);
+        return;
+    }
+    std::int64_t offset = static_cast<std::int64_t>(target) - static_cast<std::int64_t>(base);
+    if (offset == 0)
+        return;
+    out += '[';
+    appendNumber(out, offset);
+    out += ']';
+}
+
+struct Base
+{
+    std::uint32_t row = 1, col = 1; // 1-based
+};
+
+void appendCell(std::string& out, const A1Cell& cell, Base base)
+{
+    appendPart(out, 'R', cell.row, cell.rowAbsolute, base.row);
+    appendPart(out, 'C', cell.col, cell.colAbsolute, base.col);
+}
+
+// "A:C" or "1:3"; one that starts and ends on the same line collapses to a single part ("C1", "R[2]").
+void appendLineRange(std::string& out, std::string_view text, bool rows, Base base)
+{
+    std::size_t colon = text.find(':');
+    std::uint32_t first = 0, last = 0;
+    bool firstAbs = false, lastAbs = false;
+    bool ok =
+        rows ? parseA1Row(text.substr(0, colon), first, firstAbs) && parseA1Row(text.substr(colon + 1), last, lastAbs)
+             : parseA1Column(text.substr(0, colon), first, firstAbs) &&
+                   parseA1Column(text.substr(colon + 1), last, lastAbs);
+    if (!ok || colon == std::string_view::npos)
+    {
+        out += text;
+        return;
+    }
+    char letter = rows ? 'R' : 'C';
+    std::uint32_t baseLine = rows ? base.row : base.col;
+    appendPart(out, letter, first, firstAbs, baseLine);
+    if (first == last && firstAbs == lastAbs)
+        return;
+    out += ':';
+    appendPart(out, letter, last, lastAbs, baseLine);
+}
+
+// Excel marks functions newer than the file format with "_xlfn." (and worksheet-only ones with "_xlws."), and
+// LAMBDA parameters with "_xlpm."; it shows them without the marks.
+std::string_view withoutFutureMarks(std::string_view name)
+{
+    for (bool stripped = true; stripped;)
+    {
+        stripped = false;
+        for (std::string_view mark :
+             {std::string_view("_xlfn."), std::string_view("_xlws."), std::string_view("_xlpm.")})
+        {
+            if (name.size() > mark.size() && name.substr(0, mark.size()) == mark)
+            {
+                name.remove_prefix(mark.size());
+                stripped = true;
+            }
+        }
+    }
+    return name;
+}
+
+// "A:C" or "3:4" in a range list; false when `part` is not such a range.
+bool appendWholeLines(std::string& out, std::string_view part, bool relative, Base base)
+{
+    std::size_t colon = part.find(':');
+    if (colon == std::string_view::npos)
+        return false;
+    std::uint32_t first = 0, last = 0;
+    bool absolute = false;
+    bool rows =
+        parseA1Row(part.substr(0, colon), first, absolute) && parseA1Row(part.substr(colon + 1), last, absolute);
+    bool cols = !rows && parseA1Column(part.substr(0, colon), first, absolute) &&
+                parseA1Column(part.substr(colon + 1), last, absolute);
+    if (!rows && !cols)
+        return false;
+    char letter = rows ? 'R' : 'C';
+    std::uint32_t baseLine = rows ? base.row : base.col;
+    appendPart(out, letter, std::min(first, last), !relative, baseLine);
+    if (first != last)
+    {
+        out += ':';
+        appendPart(out, letter, std::max(first, last), !relative, baseLine);
+    }
+    return true;
+}
+
+} // namespace
+
+void appendR1C1Formula(std::string& out, std::string_view a1, std::uint32_t row, std::uint32_t col)
+{
+    Base base{row + 1, col + 1};
+    out += '=';
+    A1Tokenizer tokenizer(a1);
+    for (Token token = tokenizer.next(); token.kind != TokenKind::End; token = tokenizer.next())
+    {
+        switch (token.kind)
+        {
+        case TokenKind::CellRef: {
+            A1Cell cell;
+            if (parseA1Cell(token.text, cell))
+                appendCell(out, cell, base);
+            else
+                out += token.text;
+            break;
+        }
+        case TokenKind::ColumnRange:
+            appendLineRange(out, token.text, false, base);
+            break;
+        case TokenKind::RowRange:
+            appendLineRange(out, token.text, true, base);
+            break;
+        case TokenKind::Function:
+        case TokenKind::Name:
+            out += withoutFutureMarks(token.text);
+            break;
+        default:
+            out += token.text;
+            break;
+        }
+    }
+}
+
+std::string toR1C1Formula(std::string_view a1, std::uint32_t row, std::uint32_t col)
+{
+    std::string out;
+    out.reserve(a1.size() + 16);
+    appendR1C1Formula(out, a1, row, col);
+    return out;
+}
+
+bool parseA1Range(std::string_view text, CellRange& range)
+{
+    std::size_t colon = text.find(':');
+    A1Cell first, last;
+    if (!parseA1Cell(text.substr(0, colon), first))
+        return false;
+    last = first;
+    if (colon != std::string_view::npos && !parseA1Cell(text.substr(colon + 1), last))
+        return false;
+    range.firstRow = std::min(first.row, last.row) - 1;
+    range.lastRow = std::max(first.row, last.row) - 1;
+    range.firstCol = std::min(first.col, last.col) - 1;
+    range.lastCol = std::max(first.col, last.col) - 1;
+    return true;
+}
+
+bool rangeListToR1C1(std::string_view ranges, bool relative, std::uint32_t row, std::uint32_t col, std::string& out)
+{
+    Base base{row + 1, col + 1};
+    out.clear();
+    std::size_t pos = 0;
+    while (pos < ranges.size())
+    {
+        if (ranges[pos] == ' ')
+        {
+            ++pos;
+            continue;
+        }
+        std::size_t end = std::min(ranges.find(' ', pos), ranges.size());
+        std::string_view part = ranges.substr(pos, end - pos);
+        pos = end;
+        if (!out.empty())
+            out += ',';
+        if (appendWholeLines(out, part, relative, base))
+            continue;
+        CellRange range;
+        if (!parseA1Range(part, range))
+            return false;
+        A1Cell first{range.firstRow + 1, range.firstCol + 1, !relative, !relative};
+        A1Cell last{range.lastRow + 1, range.lastCol + 1, !relative, !relative};
+        appendCell(out, first, base);
+        if (range.firstRow != range.lastRow || range.firstCol != range.lastCol)
+        {
+            out += ':';
+            appendCell(out, last, base);
+        }
+    }
+    return !out.empty();
+}
+
+} // namespace velquin::engine::formula
