@@ -1,0 +1,41 @@
+// Turns the colour references of styles.xml (rgb, theme with tint, indexed, auto) into RGB values.
+#pragma once
+
+#include "engine/model/Style.h"
+
+#include <array>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace velquin::engine::xlsx {
+
+class XmlAttributes;
+
+class ColorResolver
+{
+public:
+    ColorResolver();
+
+    /// Reads the colour scheme of a theme part (dk1, lt1, dk2, lt2, accent1-6, hlink, folHlink). Parts that are
+    /// not understood leave the Office default scheme in place.
+    void readTheme(std::string_view themeXml);
+    /// Replaces an entry of the indexed palette (styles.xml colors/indexedColors).
+    void setIndexed(std::size_t index, model::Rgb rgb);
+
+    /// The colour an element such as <color rgb="FF112233"/> or <fgColor theme="4" tint="0.4"/> names. Nothing
+    /// for automatic colours and for references that do not resolve.
+    std::optional<model::Rgb> resolve(const XmlAttributes& attributes) const;
+
+    /// Lightens (tint > 0) or darkens (tint < 0) a colour in HLS space the way Office applies tints.
+    static model::Rgb applyTint(model::Rgb rgb, double tint);
+
+private:
+    std::array<model::Rgb, 12> m_theme;
+    std::vector<model::Rgb> m_indexed;
+};
+
+/// Parses "FFRRGGBB" or "RRGGBB"; false for anything else.
+bool parseArgb(std::string_view text, model::Rgb& rgb);
+
+} // namespace velquin::engine::xlsx

@@ -1,0 +1,180 @@
+// Collects the text of a string item with its formatted runs.
+#include "engine/xlsx/RichTextCollector.h"
+
+#include "engine/xlsx/ColorResolver.h"
+#include "engine/xlsx/XmlParser.h"
+
+namespace velquin::engine::xlsx {
+
+namespace {
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+void appendUtf8(std::string& out, std::uint32_t code)
+{
+    if (code < 0x80)
+        out += static_cast<char>(code);
+    else if (code < 0x800)
+    {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+    else
+    {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+} // namespace
+
+void decodeOoxmlEscapes(std::string& text)
+{
+    std::size_t pos = text.find("_x");
+    if (pos == std::string::npos)
+        return;
+    std::string out;
+    out.reserve(text.size());
+    out.append(text, 0, pos);
+    while (pos < text.size())
+    {
+        if (text[pos] == '_' && pos + 6 < text.size() && text[pos + 1] == 'x' && text[pos + 6] == '_')
+        {
+            std::uint32_t code = 0;
+            bool hex = true;
+            for (std::size_t i = pos + 2; i < pos + 6; ++i)
+            {
+                int digit = hexDigit(text[i]);
+                hex = hex && digit >= 0;
+                code = code * 16 + static_cast<std::uint32_t>(digit < 0 ? 0 : digit);
+            }
+            if (hex)
+            {
+                appendUtf8(out, code);
+                pos += 7;
+                continue;
+            }
+        }
+        out += text[pos++];
+    }
+    text = std::move(out);
+}
+
+void RichTextCollector::begin()
+{
+    m_text.clear();
+    m_runs.clear();
+    m_inT = m_inPhonetic = m_inRun = m_inRunProperties = m_anyFont = false;
+}
+
+void RichTextCollector::startElement(std::string_view name, const XmlAttributes& a)
+{
+    if (m_inPhonetic)
+        return;
+    if (name == "rPh")
+    {
+        m_inPhonetic = true;
+        return;
+    }
+    if (name == "t")
+    {
+        m_inT = true;
+        return;
+    }
+    if (name == "r")
+    {
+        m_inRun = true;
+        m_runs.emplace_back();
+        return;
+    }
+    if (name == "rPr" && m_inRun)
+    {
+        m_inRunProperties = true;
+        m_runs.back().hasFont = true;
+        m_anyFont = true;
+        return;
+    }
+    if (!m_inRunProperties || m_runs.empty())
+        return;
+    model::TextRun::Font& font = m_runs.back().font;
+    if (name == "rFont")
+        font.name = a.get("val");
+    else if (name == "sz")
+        font.size = a.number("val", 0);
+    else if (name == "b")
+        font.bold = a.flag("val", true);
+    else if (name == "i")
+        font.italic = a.flag("val", true);
+    else if (name == "strike")
+        font.strike = a.flag("val", true);
+    else if (name == "u")
+    {
+        std::string_view value = a.get("val", "single");
+        font.underline = static_cast<std::uint8_t>(value == "double"             ? model::Underline::Double
+                                                   : value == "singleAccounting" ? model::Underline::SingleAccounting
+                                                   : value == "doubleAccounting" ? model::Underline::DoubleAccounting
+                                                   : value == "none"             ? model::Underline::None
+                                                                                 : model::Underline::Single);
+    }
+    else if (name == "vertAlign")
+        font.verticalAlign = static_cast<std::uint8_t>(a.get("val") == "superscript" ? model::VerticalAlign::Superscript
+                                                       : a.get("val") == "subscript" ? model::VerticalAlign::Subscript
+                                                                                     : model::VerticalAlign::None);
+    else if (name == "color" && m_colors)
+    {
+        if (auto rgb = m_colors->resolve(a))
+        {
+            font.hasColor = true;
+            font.r = rgb->r;
+            font.g = rgb->g;
+            font.b = rgb->b;
+        }
+    }
+}
+
+void RichTextCollector::endElement(std::string_view name)
+{
+    if (name == "rPh")
+        m_inPhonetic = false;
+    else if (m_inPhonetic)
+        return;
+    else if (name == "t")
+        m_inT = false;
+    else if (name == "r")
+        m_inRun = false;
+    else if (name == "rPr")
+        m_inRunProperties = false;
+}
+
+void RichTextCollector::text(std::string_view text)
+{
+    if (!m_inT || m_inPhonetic)
+        return;
+    m_text += text;
+    if (m_inRun && !m_runs.empty())
+        m_runs.back().text += text;
+}
+
+void RichTextCollector::finish()
+{
+    decodeOoxmlEscapes(m_text);
+    if (!m_anyFont)
+    {
+        m_runs.clear();
+        return;
+    }
+    for (model::TextRun& run : m_runs)
+        decodeOoxmlEscapes(run.text);
+}
+
+} // namespace velquin::engine::xlsx
