@@ -196,7 +196,7 @@ public:
 
     void startElement(std::string_view name, const XmlAttributes& a) override
     {
-        if (++m_records > kMaxRecords * 8)
+        if (++m_records > kMaxRecords * 2)
         {
             stopReason = {EngineErrc::LimitExceeded, "styles.xml has too many elements"};
             return;
@@ -674,7 +674,7 @@ Status readStyles(std::string_view xml, ColorResolver& colors, StylesResult& out
     out.namedStyles.front().name = "Normal";
     for (const auto& named : parts.cellStyles)
     {
-        if (&named != normal && out.namedStyles.size() < kMaxRecords)
+        if (&named != normal && out.namedStyles.size() < 65536)
             addNamed(named);
     }
 

@@ -1,0 +1,266 @@
+// An opened .xlsx/.xlsm package.
+#include "engine/xlsx/XlsxWorkbook.h"
+
+#include "engine/xlsx/CommentsReader.h"
+#include "engine/xlsx/PropertiesReader.h"
+#include "engine/xlsx/SheetDataReader.h"
+#include "engine/xlsx/SheetPartSplitter.h"
+#include "engine/xlsx/SheetStructureReader.h"
+#include "engine/xlsx/StylesReader.h"
+#include "engine/xlsx/WorkbookPartReader.h"
+
+#include <algorithm>
+#include <new>
+
+namespace velquin::engine::xlsx {
+
+using namespace velquin::engine::model;
+
+namespace {
+
+const Relationship* findByType(const std::vector<Relationship>& rels, std::string_view kind)
+{
+    for (const Relationship& rel : rels)
+    {
+        if (!rel.external && rel.typeIs(kind))
+            return &rel;
+    }
+    return nullptr;
+}
+
+const Relationship* findById(const std::vector<Relationship>& rels, std::string_view id)
+{
+    for (const Relationship& rel : rels)
+    {
+        if (rel.id == id)
+            return &rel;
+    }
+    return nullptr;
+}
+
+SheetKind kindOf(const Relationship& rel)
+{
+    if (rel.typeIs("chartsheet"))
+        return SheetKind::Chart;
+    if (rel.typeIs("macrosheet") || rel.typeIs("xlMacrosheet") || rel.typeIs("xlIntlMacrosheet"))
+        return SheetKind::Macro;
+    if (rel.typeIs("dialogsheet"))
+        return SheetKind::Dialog;
+    return SheetKind::Worksheet;
+}
+
+} // namespace
+
+Status XlsxWorkbook::readOptionalPart(const std::string& partName, std::string& xml) const
+{
+    xml.clear();
+    if (partName.empty() || !m_package.contains(partName))
+        return {};
+    return m_package.read(partName, xml);
+}
+
+Status XlsxWorkbook::open(const std::string& path)
+{
+    if (Status status = m_package.open(path); !status)
+        return status;
+    ContentTypes types;
+    if (Status status = types.read(m_package); !status)
+        return status;
+    std::vector<Relationship> packageRels;
+    if (Status status = readRelationships(m_package, "", packageRels); !status)
+        return status;
+    if (Status status = findWorkbookPart(packageRels); !status)
+        return status;
+    std::string_view type = types.of(m_workbookPart);
+    if (type.find("binary") != std::string_view::npos)
+        return {EngineErrc::UnsupportedFormat, "binary workbooks (.xlsb) are not read"};
+    std::vector<Relationship> workbookRels;
+    if (Status status = readRelationships(m_package, m_workbookPart, workbookRels); !status)
+        return status;
+    if (Status status = readWorkbookWideParts(workbookRels); !status)
+        return status;
+    return readProperties(packageRels);
+}
+
+Status XlsxWorkbook::findWorkbookPart(const std::vector<Relationship>& packageRels)
+{
+    if (const Relationship* rel = findByType(packageRels, "officeDocument"))
+        m_workbookPart = rel->target;
+    else if (m_package.contains("xl/workbook.xml"))
+        m_workbookPart = "xl/workbook.xml";
+    if (m_workbookPart.empty() || !m_package.contains(m_workbookPart))
+        return {EngineErrc::NotAWorkbook, "the package holds no workbook part"};
+    return {};
+}
+
+Status XlsxWorkbook::readWorkbookWideParts(const std::vector<Relationship>& rels)
+{
+    std::string xml;
+    const Relationship* theme = findByType(rels, "theme");
+    if (Status status = readOptionalPart(theme ? theme->target : std::string(), xml); !status)
+        return status;
+    if (!xml.empty())
+        m_colors.readTheme(xml);
+
+    const Relationship* styles = findByType(rels, "styles");
+    if (Status status = readOptionalPart(styles ? styles->target : std::string(), xml); !status)
+        return status;
+    StylesResult stylesResult;
+    if (Status status = readStyles(xml, m_colors, stylesResult); !status)
+        return status;
+    m_info.namedStyles = std::move(stylesResult.namedStyles);
+    m_info.cellStyles = std::move(stylesResult.cellStyles);
+    m_differentialCss = std::move(stylesResult.differentialCss);
+    const Font& normal = m_info.namedStyles.front().style.font;
+    m_maxDigitWidth = maxDigitWidthOf(normal.name, normal.size);
+
+    const Relationship* strings = findByType(rels, "sharedStrings");
+    if (strings && m_package.contains(strings->target))
+    {
+        if (Status status = m_strings.read(m_package, strings->target, m_colors); !status)
+            return status;
+    }
+
+    if (Status status = m_package.read(m_workbookPart, xml); !status)
+        return status;
+    WorkbookPart workbook;
+    if (Status status = readWorkbookPart(xml, m_workbookPart, workbook); !status)
+        return status;
+    m_info.date1904 = workbook.date1904;
+    m_info.windowHeight = workbook.windowHeight;
+    m_info.windowWidth = workbook.windowWidth;
+    m_info.windowTopX = workbook.windowTopX;
+    m_info.windowTopY = workbook.windowTopY;
+    m_info.tabRatio = workbook.tabRatio;
+    m_info.activeSheet = workbook.activeTab;
+    m_info.firstVisibleSheet = workbook.firstSheet;
+    m_info.protectStructure = workbook.protectStructure;
+    m_info.protectWindows = workbook.protectWindows;
+    m_info.names = std::move(workbook.names);
+    for (WorkbookPart::Sheet& sheet : workbook.sheets)
+    {
+        SheetEntry entry;
+        entry.name = std::move(sheet.name);
+        entry.visibility = sheet.visibility;
+        const Relationship* rel = findById(rels, sheet.relationshipId);
+        std::string part;
+        if (rel && !rel->external)
+        {
+            entry.kind = kindOf(*rel);
+            part = rel->target;
+        }
+        m_info.sheets.push_back(std::move(entry));
+        m_sheetParts.push_back(std::move(part));
+    }
+    return {};
+}
+
+Status XlsxWorkbook::readProperties(const std::vector<Relationship>& packageRels)
+{
+    std::string xml;
+    struct Source
+    {
+        std::string_view kind;
+        Status (*read)(std::string_view, DocumentProperties&);
+    };
+    for (Source source : {Source{"core-properties", readCoreProperties},
+                          Source{"extended-properties", readAppProperties},
+                          Source{"custom-properties", readCustomProperties}})
+    {
+        const Relationship* rel = findByType(packageRels, source.kind);
+        if (!rel)
+            continue;
+        if (Status status = readOptionalPart(rel->target, xml); !status)
+            return status;
+        // Properties are not worth refusing a workbook over.
+        (void)source.read(xml, m_info.properties);
+    }
+    return {};
+}
+
+Status XlsxWorkbook::readSheetRelations(const std::string& partName, SheetHeader& header,
+                                        const std::vector<std::string>& linkRelationships,
+                                        const std::vector<std::string>& linkLocations)
+{
+    std::vector<Relationship> rels;
+    if (Status status = readRelationships(m_package, partName, rels); !status)
+        return status;
+    for (std::size_t i = 0; i < header.hyperlinks.size(); ++i)
+    {
+        std::string& href = header.hyperlinks[i].href;
+        const Relationship* rel = linkRelationships[i].empty() ? nullptr : findById(rels, linkRelationships[i]);
+        if (rel)
+            href = rel->target;
+        if (!linkLocations[i].empty())
+            href += "#" + linkLocations[i];
+    }
+    std::erase_if(header.hyperlinks, [](const Hyperlink& link) { return link.href.empty(); });
+    for (const Relationship& rel : rels)
+    {
+        if (rel.external || !rel.typeIs("comments"))
+            continue;
+        std::string xml;
+        if (Status status = readOptionalPart(rel.target, xml); !status)
+            return status;
+        if (Status status = readComments(xml, rel.target, m_colors, header.comments); !status)
+            return status;
+    }
+    return {};
+}
+
+Status XlsxWorkbook::readSheet(int index, SheetSink& sink)
+{
+    try
+    {
+        return streamSheet(index, sink);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return {EngineErrc::OutOfMemory, "reading sheet " + std::to_string(index + 1)};
+    }
+}
+
+Status XlsxWorkbook::streamSheet(int index, SheetSink& sink)
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= m_info.sheets.size())
+        return {EngineErrc::InvalidState, "there is no sheet " + std::to_string(index)};
+    const std::string& part = m_sheetParts[static_cast<std::size_t>(index)];
+    if (m_info.sheets[static_cast<std::size_t>(index)].kind != SheetKind::Worksheet || part.empty())
+        return {};
+
+    SheetPartSplit split;
+    if (Status status = splitSheetPart(m_package, part, split); !status)
+        return status;
+    SheetStructure structure;
+    SheetContext context{m_maxDigitWidth, &m_differentialCss};
+    if (Status status = readSheetStructure(split.skeleton, part, context, structure); !status)
+        return status;
+    split.skeleton = {};
+    if (Status status = readSheetRelations(part, structure.header, structure.linkRelationships,
+                                           structure.linkLocations);
+        !status)
+        return status;
+    structure.header.index = index;
+    structure.header.name = m_info.sheets[static_cast<std::size_t>(index)].name;
+    if (index == m_info.activeSheet)
+        structure.options.selected = true;
+
+    sink.beginSheet(structure.header);
+    SheetDataContext dataContext{&m_strings, &m_colors, m_info.cellStyles.size(), m_info.date1904};
+    Status status;
+    if (split.keptWhole)
+        status = readSheetData(split.whole, part, dataContext, sink);
+    else
+    {
+        ZipPartStream stream;
+        status = m_package.openStream(part, stream);
+        if (status)
+            status = readSheetData(stream, dataContext, sink);
+    }
+    if (!status)
+        return status;
+    sink.endSheet(structure.options);
+    return {};
+}
+
+} // namespace velquin::engine::xlsx

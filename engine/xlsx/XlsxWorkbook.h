@@ -1,0 +1,47 @@
+// An opened .xlsx/.xlsm package: its workbook-wide parts read, its worksheets streamed on request.
+#pragma once
+
+#include "engine/Error.h"
+#include "engine/model/WorkbookReader.h"
+#include "engine/xlsx/ColorResolver.h"
+#include "engine/xlsx/Relationships.h"
+#include "engine/xlsx/SharedStrings.h"
+#include "engine/xlsx/ZipPackage.h"
+
+#include <string>
+#include <vector>
+
+namespace velquin::engine::xlsx {
+
+class XlsxWorkbook : public model::WorkbookReader
+{
+public:
+    /// Opens the package and reads properties, theme, styles, shared strings and the workbook part. Errors:
+    /// FileNotFound, FileUnreadable, NotAWorkbook, UnsupportedFormat (.xlsb), EncryptedWorkbook, DamagedFile,
+    /// LimitExceeded, OutOfMemory.
+    Status open(const std::string& path);
+
+    const model::WorkbookInfo& info() const override { return m_info; }
+    Status readSheet(int index, model::SheetSink& sink) override;
+
+private:
+    Status findWorkbookPart(const std::vector<Relationship>& packageRels);
+    Status readWorkbookWideParts(const std::vector<Relationship>& workbookRels);
+    Status readProperties(const std::vector<Relationship>& packageRels);
+    Status streamSheet(int index, model::SheetSink& sink);
+    Status readOptionalPart(const std::string& partName, std::string& xml) const;
+    Status readSheetRelations(const std::string& partName, model::SheetHeader& header,
+                              const std::vector<std::string>& linkRelationships,
+                              const std::vector<std::string>& linkLocations);
+
+    ZipPackage m_package;
+    model::WorkbookInfo m_info;
+    std::string m_workbookPart;
+    std::vector<std::string> m_sheetParts; ///< per info().sheets entry; empty when the sheet has no part
+    ColorResolver m_colors;
+    SharedStrings m_strings;
+    std::vector<std::string> m_differentialCss;
+    int m_maxDigitWidth = 7;
+};
+
+} // namespace velquin::engine::xlsx
