@@ -143,6 +143,19 @@ void appendR1C1Formula(std::string& out, std::string_view a1, std::uint32_t row,
         case TokenKind::Name:
             out += withoutFutureMarks(token.text);
             break;
+        case TokenKind::Bracketed:
+            // "[0]!" is the workbook naming itself (a workbook-level name); shown, it is the bare name.
+            if (token.text == "[0]")
+            {
+                A1Tokenizer peek = tokenizer;
+                if (Token next = peek.next(); next.kind == TokenKind::Operator && next.text == "!")
+                {
+                    tokenizer = peek;
+                    break;
+                }
+            }
+            out += token.text;
+            break;
         default:
             out += token.text;
             break;

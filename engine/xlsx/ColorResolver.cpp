@@ -37,9 +37,9 @@ public:
 
     void startElement(std::string_view name, const XmlAttributes& attributes) override
     {
-        static constexpr std::array<std::string_view, 12> kSlots = {
-            "dk1", "lt1", "dk2", "lt2", "accent1", "accent2", "accent3", "accent4", "accent5", "accent6",
-            "hlink", "folHlink"};
+        static constexpr std::array<std::string_view, 12> kSlots = {"dk1",     "lt1",     "dk2",     "lt2",
+                                                                    "accent1", "accent2", "accent3", "accent4",
+                                                                    "accent5", "accent6", "hlink",   "folHlink"};
         if (name == "clrScheme")
             m_inScheme = !m_done;
         if (!m_inScheme)

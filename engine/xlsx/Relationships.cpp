@@ -85,8 +85,7 @@ public:
     ContentTypesHandler(std::vector<std::pair<std::string, std::string>>& overrides,
                         std::vector<std::pair<std::string, std::string>>& defaults)
         : m_overrides(overrides), m_defaults(defaults)
-    {
-    }
+    {}
 
     void startElement(std::string_view name, const XmlAttributes& attributes) override
     {
@@ -160,10 +159,9 @@ Status readRelationships(const ZipPackage& package, std::string_view sourcePart,
 {
     out.clear();
     std::size_t slash = sourcePart.rfind('/');
-    std::string relsPart = slash == std::string_view::npos
-                               ? "_rels/" + std::string(sourcePart) + ".rels"
-                               : std::string(sourcePart.substr(0, slash)) + "/_rels/" +
-                                     std::string(sourcePart.substr(slash + 1)) + ".rels";
+    std::string relsPart = slash == std::string_view::npos ? "_rels/" + std::string(sourcePart) + ".rels"
+                                                           : std::string(sourcePart.substr(0, slash)) + "/_rels/" +
+                                                                 std::string(sourcePart.substr(slash + 1)) + ".rels";
     if (!package.contains(relsPart))
         return {};
     std::string xml;

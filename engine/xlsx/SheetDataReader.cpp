@@ -18,8 +18,8 @@ using namespace velquin::engine::model;
 
 namespace {
 
-constexpr std::size_t kMaxValueText = std::size_t(1) << 20;     // a cell holds at most 32767 characters
-constexpr std::size_t kMaxFormulaText = std::size_t(1) << 16;   // Excel's limit is 8192 characters
+constexpr std::size_t kMaxValueText = std::size_t(1) << 20;   // a cell holds at most 32767 characters
+constexpr std::size_t kMaxFormulaText = std::size_t(1) << 16; // Excel's limit is 8192 characters
 constexpr std::size_t kMaxSharedFormulaBytes = std::size_t(256) << 20;
 constexpr std::uint32_t kPollEvery = 4096;
 
@@ -343,8 +343,8 @@ private:
         case 's': {
             std::size_t index = 0;
             auto [end, error] = std::from_chars(m_value.data(), m_value.data() + m_value.size(), index);
-            if (error != std::errc() || end != m_value.data() + m_value.size() ||
-                !m_context.strings || index >= m_context.strings->size())
+            if (error != std::errc() || end != m_value.data() + m_value.size() || !m_context.strings ||
+                index >= m_context.strings->size())
             {
                 fail("cell " + position() + " refers to shared string \"" + m_value.substr(0, 16) +
                      "\", which does not exist");
@@ -505,8 +505,7 @@ bool isoDateToSerial(std::string_view text, bool date1904, double& serial)
     return true;
 }
 
-Status readSheetData(std::string_view part, std::string_view partName, const SheetDataContext& context,
-                     SheetSink& sink)
+Status readSheetData(std::string_view part, std::string_view partName, const SheetDataContext& context, SheetSink& sink)
 {
     SheetDataHandler handler(context, sink);
     return parseXml(part, handler, partName);

@@ -13,7 +13,7 @@ namespace velquin::engine::xlsx {
 
 struct SheetStructure
 {
-    model::SheetHeader header;   ///< without comments, which live in their own part
+    model::SheetHeader header; ///< without comments, which live in their own part
     model::SheetOptions options;
     /// Relationship id of each header.hyperlinks entry with an external target (empty for internal ones), and
     /// the location that follows it, to be joined once the relationships are read.

@@ -22,8 +22,7 @@ struct XfRecord
 {
     int numFmtId = 0, fontId = 0, fillId = 0, borderId = 0, xfId = 0;
     // Each group's applyX attribute: -1 absent, 0 off, 1 on.
-    int applyNumFmt = -1, applyFont = -1, applyFill = -1, applyBorder = -1, applyAlignment = -1,
-        applyProtection = -1;
+    int applyNumFmt = -1, applyFont = -1, applyFill = -1, applyBorder = -1, applyAlignment = -1, applyProtection = -1;
     Alignment alignment;
     Protection protection;
 };
@@ -202,8 +201,7 @@ public:
             return;
         }
         if (name == "numFmts" || name == "fonts" || name == "fills" || name == "borders" || name == "cellXfs" ||
-            name == "cellStyleXfs" || name == "cellStyles" || name == "dxfs" || name == "colors" ||
-            name == "extLst")
+            name == "cellStyleXfs" || name == "cellStyles" || name == "dxfs" || name == "colors" || name == "extLst")
         {
             m_section = name;
             return;
@@ -291,7 +289,7 @@ private:
         else if (name == "family")
         {
             static constexpr std::array<std::string_view, 6> kFamilies = {"",       "Roman",  "Swiss",
-                                                                           "Modern", "Script", "Decorative"};
+                                                                          "Modern", "Script", "Decorative"};
             long long family = a.integer("val", 0);
             font.family = family > 0 && family < 6 ? kFamilies[static_cast<std::size_t>(family)] : "";
         }
@@ -591,43 +589,82 @@ std::string_view builtinNumberFormat(int id)
 {
     switch (id)
     {
-    case 0: return "General";
-    case 1: return "0";
-    case 2: return "0.00";
-    case 3: return "#,##0";
-    case 4: return "#,##0.00";
-    case 5: return "\"$\"#,##0_);\\(\"$\"#,##0\\)";
-    case 6: return "\"$\"#,##0_);[Red]\\(\"$\"#,##0\\)";
-    case 7: return "\"$\"#,##0.00_);\\(\"$\"#,##0.00\\)";
-    case 8: return "\"$\"#,##0.00_);[Red]\\(\"$\"#,##0.00\\)";
-    case 9: return "0%";
-    case 10: return "0.00%";
-    case 11: return "0.00E+00";
-    case 12: return "# ?/?";
-    case 13: return "# ?""?/?""?";
-    case 14: return "m/d/yyyy";
-    case 15: return "d-mmm-yy";
-    case 16: return "d-mmm";
-    case 17: return "mmm-yy";
-    case 18: return "h:mm AM/PM";
-    case 19: return "h:mm:ss AM/PM";
-    case 20: return "h:mm";
-    case 21: return "h:mm:ss";
-    case 22: return "m/d/yyyy h:mm";
-    case 37: return "#,##0_);\\(#,##0\\)";
-    case 38: return "#,##0_);[Red]\\(#,##0\\)";
-    case 39: return "#,##0.00_);\\(#,##0.00\\)";
-    case 40: return "#,##0.00_);[Red]\\(#,##0.00\\)";
-    case 41: return "_(* #,##0_);_(* \\(#,##0\\);_(* \"-\"_);_(@_)";
-    case 42: return "_(\"$\"* #,##0_);_(\"$\"* \\(#,##0\\);_(\"$\"* \"-\"_);_(@_)";
-    case 43: return "_(* #,##0.00_);_(* \\(#,##0.00\\);_(* \"-\"??_);_(@_)";
-    case 44: return "_(\"$\"* #,##0.00_);_(\"$\"* \\(#,##0.00\\);_(\"$\"* \"-\"??_);_(@_)";
-    case 45: return "mm:ss";
-    case 46: return "[h]:mm:ss";
-    case 47: return "mm:ss.0";
-    case 48: return "##0.0E+0";
-    case 49: return "@";
-    default: return {};
+    case 0:
+        return "General";
+    case 1:
+        return "0";
+    case 2:
+        return "0.00";
+    case 3:
+        return "#,##0";
+    case 4:
+        return "#,##0.00";
+    case 5:
+        return "\"$\"#,##0_);\\(\"$\"#,##0\\)";
+    case 6:
+        return "\"$\"#,##0_);[Red]\\(\"$\"#,##0\\)";
+    case 7:
+        return "\"$\"#,##0.00_);\\(\"$\"#,##0.00\\)";
+    case 8:
+        return "\"$\"#,##0.00_);[Red]\\(\"$\"#,##0.00\\)";
+    case 9:
+        return "0%";
+    case 10:
+        return "0.00%";
+    case 11:
+        return "0.00E+00";
+    case 12:
+        return "# ?/?";
+    case 13:
+        return "# ?"
+               "?/?"
+               "?";
+    case 14:
+        return "m/d/yyyy";
+    case 15:
+        return "d-mmm-yy";
+    case 16:
+        return "d-mmm";
+    case 17:
+        return "mmm-yy";
+    case 18:
+        return "h:mm AM/PM";
+    case 19:
+        return "h:mm:ss AM/PM";
+    case 20:
+        return "h:mm";
+    case 21:
+        return "h:mm:ss";
+    case 22:
+        return "m/d/yyyy h:mm";
+    case 37:
+        return "#,##0_);\\(#,##0\\)";
+    case 38:
+        return "#,##0_);[Red]\\(#,##0\\)";
+    case 39:
+        return "#,##0.00_);\\(#,##0.00\\)";
+    case 40:
+        return "#,##0.00_);[Red]\\(#,##0.00\\)";
+    case 41:
+        return "_(* #,##0_);_(* \\(#,##0\\);_(* \"-\"_);_(@_)";
+    case 42:
+        return "_(\"$\"* #,##0_);_(\"$\"* \\(#,##0\\);_(\"$\"* \"-\"_);_(@_)";
+    case 43:
+        return "_(* #,##0.00_);_(* \\(#,##0.00\\);_(* \"-\"??_);_(@_)";
+    case 44:
+        return "_(\"$\"* #,##0.00_);_(\"$\"* \\(#,##0.00\\);_(\"$\"* \"-\"??_);_(@_)";
+    case 45:
+        return "mm:ss";
+    case 46:
+        return "[h]:mm:ss";
+    case 47:
+        return "mm:ss.0";
+    case 48:
+        return "##0.0E+0";
+    case 49:
+        return "@";
+    default:
+        return {};
     }
 }
 
@@ -656,9 +693,8 @@ Status readStyles(std::string_view xml, ColorResolver& colors, StylesResult& out
     out.namedStyles.clear();
     std::vector<int> namedByXf(styleFormats.size(), -1);
     auto addNamed = [&](const StylesHandler::NamedXf& named) {
-        std::size_t xf = static_cast<std::size_t>(named.xfId) < styleFormats.size()
-                             ? static_cast<std::size_t>(named.xfId)
-                             : 0;
+        std::size_t xf =
+            static_cast<std::size_t>(named.xfId) < styleFormats.size() ? static_cast<std::size_t>(named.xfId) : 0;
         if (namedByXf[xf] < 0)
             namedByXf[xf] = static_cast<int>(out.namedStyles.size());
         out.namedStyles.push_back({named.name, styleFormats[xf], named.builtinId});
@@ -681,9 +717,8 @@ Status readStyles(std::string_view xml, ColorResolver& colors, StylesResult& out
     out.cellStyles.clear();
     for (const XfRecord& xf : parts.cellXfs)
     {
-        std::size_t parentXf = static_cast<std::size_t>(xf.xfId) < styleFormats.size()
-                                   ? static_cast<std::size_t>(xf.xfId)
-                                   : 0;
+        std::size_t parentXf =
+            static_cast<std::size_t>(xf.xfId) < styleFormats.size() ? static_cast<std::size_t>(xf.xfId) : 0;
         CellStyle style = builder.build(xf, &styleFormats[parentXf]);
         style.parentStyle = namedByXf[parentXf] >= 0 ? namedByXf[parentXf] : 0;
         out.cellStyles.push_back(std::move(style));

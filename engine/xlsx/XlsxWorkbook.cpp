@@ -163,9 +163,9 @@ Status XlsxWorkbook::readProperties(const std::vector<Relationship>& packageRels
         std::string_view kind;
         Status (*read)(std::string_view, DocumentProperties&);
     };
-    for (Source source : {Source{"core-properties", readCoreProperties},
-                          Source{"extended-properties", readAppProperties},
-                          Source{"custom-properties", readCustomProperties}})
+    for (Source source :
+         {Source{"core-properties", readCoreProperties}, Source{"extended-properties", readAppProperties},
+          Source{"custom-properties", readCustomProperties}})
     {
         const Relationship* rel = findByType(packageRels, source.kind);
         if (!rel)
@@ -236,8 +236,8 @@ Status XlsxWorkbook::streamSheet(int index, SheetSink& sink)
     if (Status status = readSheetStructure(split.skeleton, part, context, structure); !status)
         return status;
     split.skeleton = {};
-    if (Status status = readSheetRelations(part, structure.header, structure.linkRelationships,
-                                           structure.linkLocations);
+    if (Status status =
+            readSheetRelations(part, structure.header, structure.linkRelationships, structure.linkLocations);
         !status)
         return status;
     structure.header.index = index;

@@ -3,11 +3,10 @@
 
 #include "engine/xlsx/ZipPackage.h"
 
-#include <expat.h>
-
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <expat.h>
 #include <memory>
 
 namespace velquin::engine::xlsx {
@@ -65,8 +64,8 @@ double XmlAttributes::number(std::string_view name, double fallback) const
 
 bool parseXmlNumber(std::string_view text, double& value)
 {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '\n' ||
-                             text.front() == '\r'))
+    while (!text.empty() &&
+           (text.front() == ' ' || text.front() == '\t' || text.front() == '\n' || text.front() == '\r'))
         text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\n' || text.back() == '\r'))
         text.remove_suffix(1);

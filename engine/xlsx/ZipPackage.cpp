@@ -1,10 +1,9 @@
 // Read access to the parts of a zip package.
 #include "engine/xlsx/ZipPackage.h"
 
-#include <zip.h>
-
 #include <cerrno>
 #include <cstdio>
+#include <zip.h>
 
 namespace velquin::engine::xlsx {
 
@@ -24,8 +23,8 @@ Status ZipPartStream::read(char* buffer, std::size_t size, std::size_t& got)
     if (n < 0)
         return {EngineErrc::DamagedFile, m_name + ": " + zip_file_strerror(m_file)};
     if (n == 0)
-        return {EngineErrc::DamagedFile, m_name + " ends after " + std::to_string(m_read) + " of " +
-                                             std::to_string(m_size) + " bytes"};
+        return {EngineErrc::DamagedFile,
+                m_name + " ends after " + std::to_string(m_read) + " of " + std::to_string(m_size) + " bytes"};
     got = static_cast<std::size_t>(n);
     m_read += static_cast<std::uint64_t>(n);
     return {};
@@ -70,8 +69,7 @@ bool ZipPackage::contains(std::string_view name) const
     return m_archive && zip_name_locate(m_archive, key.c_str(), ZIP_FL_NOCASE) >= 0;
 }
 
-Status ZipPackage::locate(std::string_view name, std::uint64_t& index, std::uint64_t& size,
-                          std::uint64_t limit) const
+Status ZipPackage::locate(std::string_view name, std::uint64_t& index, std::uint64_t& size, std::uint64_t limit) const
 {
     std::string key(name);
     zip_int64_t found = m_archive ? zip_name_locate(m_archive, key.c_str(), ZIP_FL_NOCASE) : -1;
@@ -79,14 +77,14 @@ Status ZipPackage::locate(std::string_view name, std::uint64_t& index, std::uint
         return {EngineErrc::DamagedFile, "the part " + key + " is missing"};
     zip_stat_t stat;
     zip_stat_init(&stat);
-    if (zip_stat_index(m_archive, static_cast<zip_uint64_t>(found), 0, &stat) != 0 ||
-        !(stat.valid & ZIP_STAT_SIZE) || !(stat.valid & ZIP_STAT_COMP_SIZE))
+    if (zip_stat_index(m_archive, static_cast<zip_uint64_t>(found), 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE) ||
+        !(stat.valid & ZIP_STAT_COMP_SIZE))
         return {EngineErrc::DamagedFile, "the directory entry of " + key + " cannot be read"};
     if (stat.size > limit)
         return {EngineErrc::LimitExceeded, key + " inflates to " + std::to_string(stat.size) + " bytes"};
     if (stat.size > kRatioCheckFrom && stat.size / std::max<std::uint64_t>(stat.comp_size, 1) > kMaxRatio)
-        return {EngineErrc::LimitExceeded, key + " is compressed more than " + std::to_string(kMaxRatio) +
-                                               " to 1, which no workbook part is"};
+        return {EngineErrc::LimitExceeded,
+                key + " is compressed more than " + std::to_string(kMaxRatio) + " to 1, which no workbook part is"};
     index = static_cast<std::uint64_t>(found);
     size = stat.size;
     return {};

@@ -61,6 +61,7 @@ TEST(R1C1Formula, SheetPrefixesAreKeptWithTheirQuoting)
     EXPECT_EQ(fromB2("AB1!A1+AB1:AB3!A1"), "=AB1!R[-1]C[-1]+AB1:AB3!R[-1]C[-1]");
     EXPECT_EQ(fromB2("日本語!$I$2"), "=日本語!R2C9");
     EXPECT_EQ(fromB2("[1]Sheet1!$A$1"), "=[1]Sheet1!R1C1");
+    EXPECT_EQ(fromB2("SUM([0]!Totals)"), "=SUM(Totals)");
 }
 
 TEST(R1C1Formula, LiteralsAndNamesAreNotReferences)

@@ -1,0 +1,278 @@
+// Tests of the .xlsx reader through its entry point: cells of every type, formulas, sheet structure and the
+// refusal of damaged or hostile packages.
+#include "engine/xlsx/XlsxReader.h"
+
+#include "XlsxTestPackage.h"
+#include "tests/support/TestSupport.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using namespace velquin::engine;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using velquin::test::RecordingSink;
+using velquin::test::TempDir;
+using velquin::test::XlsxTestPackage;
+
+namespace {
+
+struct Opened
+{
+    Status open;
+    Status sheet;
+    RecordingSink sink;
+    std::unique_ptr<model::WorkbookReader> reader;
+};
+
+Opened readFirstSheet(const XlsxTestPackage& package)
+{
+    TempDir dir;
+    std::string path = dir.file("book.xlsx");
+    EXPECT_TRUE(package.save(path));
+    Opened result;
+    result.open = xlsx::openXlsx(path, result.reader);
+    if (result.open)
+        result.sheet = result.reader->readSheet(0, result.sink);
+    return result;
+}
+
+} // namespace
+
+TEST(XlsxCells, EveryCellTypeReadsWithItsValue)
+{
+    XlsxTestPackage package;
+    package.sheetData(
+        R"(<row r="1"><c r="A1"><v>42.5</v></c><c r="B1" t="s"><v>0</v></c><c r="C1" t="s"><v>1</v></c>)"
+        R"(<c r="D1" t="b"><v>1</v></c><c r="E1" t="e"><v>#DIV/0!</v></c></row>)"
+        R"(<row r="3"><c r="A3" t="inlineStr"><is><t>in_x000D_line</t></is></c><c r="B3" t="str"><f>"x"&amp;"y"</f><v>xy</v></c>)"
+        R"(<c r="C3" t="d"><v>1900-03-01T12:00:00</v></c><c r="D3"/><c r="Z3" t="n"><v>-1E-3</v></c></row>)");
+    Opened book = readFirstSheet(package);
+    ASSERT_TRUE(book.open) << book.open.detail();
+    ASSERT_TRUE(book.sheet) << book.sheet.detail();
+    EXPECT_THAT(book.sink.lines, ElementsAre("row 1", "A1 n 42.5", "B1 s 'first'", "C1 s 'bold part' [bold ] [b:part]",
+                                             "D1 b 1", "E1 e #DIV/0!", "row 3", "A3 s 'in\rline'",
+                                             "B3 s 'xy' =\"x\"&\"y\"", "C3 n 61.5", "Z3 n -0.001"));
+    EXPECT_TRUE(book.sink.ended);
+}
+
+TEST(XlsxCells, SharedFormulasGiveTheAnchorsR1C1TextToEveryCellOfTheGroup)
+{
+    XlsxTestPackage package;
+    package.sheetData(
+        R"(<row r="2"><c r="B2"><f t="shared" ref="B2:B4" si="0">A2*$C$1</f><v>1</v></c></row>)"
+        R"(<row r="3"><c r="B3"><f t="shared" si="0"/><v>2</v></c></row>)"
+        R"(<row r="4"><c r="B4"><f t="shared" si="0"/><v>3</v></c>)"
+        R"(<c r="C4"><f t="array" ref="C4:D5">A1:B2*2</f><v>4</v></c><c r="E4"><f t="shared" si="7"/><v>5</v></c></row>)");
+    Opened book = readFirstSheet(package);
+    ASSERT_TRUE(book.sheet) << book.sheet.detail();
+    EXPECT_THAT(book.sink.lines,
+                ElementsAre("row 2", "B2 n 1 =RC[-1]*R1C3", "row 3", "B3 n 2 =RC[-1]*R1C3", "row 4",
+                            "B4 n 3 =RC[-1]*R1C3", "C4 n 4 =R[-3]C[-2]:R[-2]C[-1]*2 {RC:R[1]C[1]}", "E4 n 5"));
+}
+
+TEST(XlsxCells, RowsWithoutNumbersFollowTheirPredecessorAndCarryTheirFormat)
+{
+    XlsxTestPackage package;
+    package.sheetData(R"(<row r="2" ht="30" customHeight="1" hidden="1"><c><v>1</v></c><c><v>2</v></c></row>)"
+                      R"(<row s="0" customFormat="1"><c r="C3"><v>3</v></c></row>)");
+    Opened book = readFirstSheet(package);
+    ASSERT_TRUE(book.sheet) << book.sheet.detail();
+    EXPECT_THAT(book.sink.lines, ElementsAre("row 2 ht 30.0 hidden", "A2 n 1", "B2 n 2", "row 3 s0", "C3 n 3"));
+}
+
+TEST(XlsxSheet, HeaderHoldsMergesLinksAndColumnsThatFollowTheCells)
+{
+    XlsxTestPackage package;
+    package.sheetData(R"(<row r="1"><c r="A1"><v>1</v></c></row>)",
+                      R"(<mergeCells count="1"><mergeCell ref="B2:D3"/></mergeCells>)"
+                      R"(<hyperlinks><hyperlink ref="A1" r:id="rId1" location="part" tooltip="Go"/>)"
+                      R"(<hyperlink ref="B5" location="'My Sheet'!C3"/></hyperlinks>)");
+    std::string sheet = package.sheet("");
+    package.part(
+        "xl/worksheets/sheet1.xml",
+        R"(<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" )"
+        R"(xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships">)"
+        R"(<sheetViews><sheetView tabSelected="1" workbookViewId="0"><pane xSplit="1" ySplit="2" topLeftCell="B3" )"
+        R"(activePane="bottomRight" state="frozen"/></sheetView></sheetViews>)"
+        R"(<sheetFormatPr defaultRowHeight="15"/><cols><col min="2" max="3" width="9.140625" customWidth="1"/></cols>)"
+        R"(<sheetData><row r="1"><c r="A1"><v>1</v></c></row></sheetData>)"
+        R"(<mergeCells count="1"><mergeCell ref="B2:D3"/></mergeCells>)"
+        R"(<hyperlinks><hyperlink ref="A1" r:id="rId1" location="part" tooltip="Go"/>)"
+        R"(<hyperlink ref="B5" location="'My Sheet'!C3"/></hyperlinks></worksheet>)");
+    package.part(
+        "xl/worksheets/_rels/sheet1.xml.rels",
+        R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+        R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/hyperlink" )"
+        R"(Target="http://example.com/a%20b" TargetMode="External"/></Relationships>)");
+    Opened book = readFirstSheet(package);
+    ASSERT_TRUE(book.sheet) << book.sheet.detail();
+    const model::SheetHeader& header = book.sink.header;
+    ASSERT_EQ(header.merges.size(), 1u);
+    EXPECT_EQ(header.merges[0].firstRow, 1u);
+    EXPECT_EQ(header.merges[0].lastCol, 3u);
+    ASSERT_EQ(header.hyperlinks.size(), 2u);
+    EXPECT_EQ(header.hyperlinks[0].href, "http://example.com/a%20b#part");
+    EXPECT_EQ(header.hyperlinks[0].screenTip, "Go");
+    EXPECT_EQ(header.hyperlinks[1].href, "#'My Sheet'!C3");
+    ASSERT_EQ(header.columns.size(), 1u);
+    EXPECT_EQ(header.columns[0].first, 1u);
+    EXPECT_DOUBLE_EQ(header.columns[0].width, 48); // 64 pixels of Calibri 11
+    EXPECT_DOUBLE_EQ(header.defaultRowHeight, 15);
+    const model::SheetOptions& options = book.sink.options;
+    EXPECT_TRUE(options.selected);
+    EXPECT_EQ(options.paneKind, model::PaneKind::Frozen);
+    EXPECT_EQ(options.splitRows, 2u);
+    EXPECT_EQ(options.splitCols, 1u);
+    EXPECT_EQ(options.topRowBottomPane, 2u);
+    EXPECT_EQ(options.activePane, 0);
+}
+
+TEST(XlsxSheet, CommentsComeWithTheirAuthors)
+{
+    XlsxTestPackage package;
+    package.part(
+        "xl/worksheets/_rels/sheet1.xml.rels",
+        R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+        R"(<Relationship Id="rId3" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/comments" )"
+        R"(Target="../comments1.xml"/></Relationships>)");
+    package.part(
+        "xl/comments1.xml",
+        R"(<comments xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><authors><author>Ann</author>)"
+        R"(<author>Bob</author></authors><commentList><comment ref="C2" authorId="1"><text><r><rPr><b/></rPr>)"
+        R"(<t>Bob:</t></r><r><t xml:space="preserve"> note</t></r></text></comment></commentList></comments>)");
+    Opened book = readFirstSheet(package);
+    ASSERT_TRUE(book.sheet) << book.sheet.detail();
+    ASSERT_EQ(book.sink.header.comments.size(), 1u);
+    const model::Comment& comment = book.sink.header.comments[0];
+    EXPECT_EQ(comment.row, 1u);
+    EXPECT_EQ(comment.col, 2u);
+    EXPECT_EQ(comment.author, "Bob");
+    ASSERT_EQ(comment.text.size(), 2u);
+    EXPECT_TRUE(comment.text[0].font.bold);
+    EXPECT_EQ(comment.text[1].text, " note");
+}
+
+TEST(XlsxWorkbookPart, SheetsNamesAndWindowComeFromAWorkbookPartAnywhere)
+{
+    XlsxTestPackage package;
+    package.part(
+        "_rels/.rels",
+        R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+        R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" )"
+        R"(Target="/book/main.xml"/></Relationships>)");
+    package.part(
+        "book/main.xml",
+        R"(<workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" )"
+        R"(xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><workbookPr date1904="1"/>)"
+        R"(<bookViews><workbookView activeTab="1"/></bookViews><sheets><sheet name="One" sheetId="1" r:id="rId1"/>)"
+        R"(<sheet name="Two" sheetId="2" state="veryHidden" r:id="rId1"/></sheets><definedNames>)"
+        R"(<definedName name="_xlnm.Print_Area" localSheetId="1">Two!$A$1:$B$4</definedName>)"
+        R"(<definedName name="Total">SUM(One!$A:$A)</definedName></definedNames></workbook>)");
+    package.part(
+        "book/_rels/main.xml.rels",
+        R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+        R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" )"
+        R"(Target="/xl/worksheets/sheet1.xml"/></Relationships>)");
+    package.sheetData(R"(<row r="1"><c r="A1" t="d"><v>1904-01-02</v></c></row>)");
+    Opened book = readFirstSheet(package);
+    ASSERT_TRUE(book.open) << book.open.detail();
+    const model::WorkbookInfo& info = book.reader->info();
+    ASSERT_EQ(info.sheets.size(), 2u);
+    EXPECT_EQ(info.sheets[1].visibility, model::Visibility::VeryHidden);
+    EXPECT_EQ(info.activeSheet, 1);
+    EXPECT_TRUE(info.date1904);
+    ASSERT_EQ(info.names.size(), 2u);
+    EXPECT_EQ(info.names[0].name, "Print_Area");
+    EXPECT_EQ(info.names[0].refersTo, "=Two!R1C1:R4C2");
+    EXPECT_EQ(info.names[0].sheet, 1);
+    EXPECT_EQ(info.names[1].refersTo, "=SUM(One!C1)");
+    EXPECT_THAT(book.sink.lines, ElementsAre("row 1", "A1 n 1"));
+}
+
+TEST(XlsxDamage, CellsOutOfOrderOrOutsideTheSheetAreDamage)
+{
+    struct Case
+    {
+        const char* rows;
+        const char* says;
+    };
+    for (Case c :
+         {Case{R"(<row r="2"/><row r="1"/>)", "comes after row 2"}, Case{R"(<row r="1048577"/>)", "outside the sheet"},
+          Case{R"(<row r="1"><c r="XFE1"><v>1</v></c></row>)", "outside the sheet"},
+          Case{R"(<row r="1"><c r="B1"><v>1</v></c><c r="A1"><v>1</v></c></row>)", "to its right"},
+          Case{R"(<row r="1"><c r="A2"><v>1</v></c></row>)", "not in its row"},
+          Case{R"(<row r="1"><c r="A1" t="s"><v>2</v></c></row>)", "does not exist"},
+          Case{R"(<row r="1"><c r="A1"><v>abc</v></c></row>)", "not a number"}})
+    {
+        XlsxTestPackage package;
+        package.sheetData(c.rows);
+        Opened book = readFirstSheet(package);
+        ASSERT_TRUE(book.open) << book.open.detail();
+        EXPECT_EQ(book.sheet.code(), EngineErrc::DamagedFile) << c.rows;
+        EXPECT_THAT(book.sheet.detail(), HasSubstr(c.says)) << c.rows;
+        EXPECT_THAT(book.sheet.detail(), HasSubstr("xl/worksheets/sheet1.xml")) << c.rows;
+        EXPECT_FALSE(book.sink.ended);
+    }
+}
+
+TEST(XlsxDamage, DocumentTypesEntitiesAndDeepNestingAreRefused)
+{
+    XlsxTestPackage doctype;
+    doctype.part("xl/workbook.xml", R"(<!DOCTYPE w [<!ENTITY a "aaaaaaaa">]><workbook>&a;</workbook>)");
+    EXPECT_EQ(readFirstSheet(doctype).open.code(), EngineErrc::DamagedFile);
+
+    XlsxTestPackage deep;
+    std::string nested;
+    for (int i = 0; i < 300; ++i)
+        nested += "<x>";
+    deep.sheetData("", nested);
+    Opened book = readFirstSheet(deep);
+    ASSERT_TRUE(book.open) << book.open.detail();
+    EXPECT_EQ(book.sheet.code(), EngineErrc::LimitExceeded);
+}
+
+TEST(XlsxDamage, PackagesThatAreNoWorkbookSayWhy)
+{
+    TempDir dir;
+    std::unique_ptr<model::WorkbookReader> reader;
+    EXPECT_EQ(xlsx::openXlsx(dir.file("missing.xlsx"), reader).code(), EngineErrc::FileNotFound);
+    EXPECT_EQ(xlsx::openXlsx(dir.write("text.xlsx", "just text"), reader).code(), EngineErrc::NotAWorkbook);
+
+    XlsxTestPackage noWorkbook;
+    noWorkbook.part("_rels/.rels",
+                    R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"/>)");
+    noWorkbook.part("xl/workbook.xml", "");
+    Opened book = readFirstSheet(noWorkbook);
+    EXPECT_FALSE(book.open);
+    EXPECT_EQ(reader, nullptr);
+}
+
+TEST(XlsxDamage, HighlyCompressedPartsAreRefusedBeforeInflating)
+{
+    XlsxTestPackage bomb;
+    bomb.sheetData(R"(<row r="1"><c r="A1" t="inlineStr"><is><t>)" + std::string(16u << 20, 'a') +
+                   "</t></is></c></row>");
+    Opened book = readFirstSheet(bomb);
+    ASSERT_TRUE(book.open) << book.open.detail();
+    EXPECT_EQ(book.sheet.code(), EngineErrc::LimitExceeded);
+    EXPECT_THAT(book.sheet.detail(), HasSubstr("compressed"));
+}
+
+TEST(XlsxCorpus, EveryCorpusWorkbookOpensAndStreams)
+{
+    VELQUIN_REQUIRE_CORPUS();
+    for (const char* name : {"formula_stress_test.xlsx", "sheet_visibility_strict.xlsx", "number_format.xlsm",
+                             "comments_stress_test.xlsx", "hyperlink_stress_test_2011.xlsx", "rich_text_stress.xlsx"})
+    {
+        std::unique_ptr<model::WorkbookReader> reader;
+        Status open = xlsx::openXlsx(velquin::test::corpusFile(name)->string(), reader);
+        ASSERT_TRUE(open) << name << ": " << open.detail();
+        for (int i = 0; i < static_cast<int>(reader->info().sheets.size()); ++i)
+        {
+            RecordingSink sink;
+            Status status = reader->readSheet(i, sink);
+            EXPECT_TRUE(status) << name << " sheet " << i << ": " << status.detail();
+        }
+    }
+}
