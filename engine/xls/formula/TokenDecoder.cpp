@@ -5,6 +5,7 @@
 #include "engine/xls/formula/FunctionTable.h"
 #include "engine/xls/formula/NumberText.h"
 
+#include <cctype>
 #include <cstdio>
 
 namespace velquin::engine::xls::formula {
@@ -30,6 +31,41 @@ std::string displayedFunctionName(std::string name)
             name.erase(0, prefix.size());
     }
     return name;
+}
+
+// Linked data types (stocks, geography) store "A1.Price" as a call of this hidden function.
+constexpr std::string_view kFieldValueFunction = "_FV";
+
+// The characters of a string constant as the decoder wrote it ("ab""c" -> ab"c), or nothing for other operands.
+std::optional<std::string> stringConstant(std::string_view text)
+{
+    if (text.size() < 2 || text.front() != '"' || text.back() != '"')
+        return std::nullopt;
+    std::string value;
+    for (std::size_t i = 1; i + 1 < text.size(); ++i)
+    {
+        if (text[i] == '"')
+        {
+            if (text[i + 1] != '"' || i + 2 >= text.size())
+                return std::nullopt;
+            ++i;
+        }
+        value += text[i];
+    }
+    return value;
+}
+
+bool isPlainFieldName(std::string_view field)
+{
+    if (field.empty())
+        return false;
+    for (char c : field)
+    {
+        const auto byte = static_cast<unsigned char>(c);
+        if (!(std::isalnum(byte) || c == '_' || byte >= 0x80))
+            return false;
+    }
+    return true;
 }
 
 std::string hexByte(std::uint8_t value)
@@ -357,14 +393,34 @@ Status TokenDecoder::decodeFuncVar()
         // The first argument is the function's name (a defined or external name).
         if (count == 0 || count > m_stack.size())
             return damaged("user-defined function call without its name");
-        std::string name = std::move(m_stack[m_stack.size() - count]);
+        std::string name = displayedFunctionName(std::move(m_stack[m_stack.size() - count]));
         m_stack.erase(m_stack.begin() + static_cast<std::ptrdiff_t>(m_stack.size() - count));
-        return applyFunction(displayedFunctionName(std::move(name)), count - 1);
+        if (name == kFieldValueFunction)
+        {
+            if (std::optional<std::string> access = fieldAccess(count - 1))
+                return push(takeSpace() + *access);
+        }
+        return applyFunction(std::move(name), count - 1);
     }
     auto function = worksheetFunction(index);
     if (!function)
         return damaged("unknown function number " + std::to_string(index));
     return applyFunction(std::string(function->name), count);
+}
+
+std::optional<std::string> TokenDecoder::fieldAccess(std::size_t argumentCount)
+{
+    // _FV(record, "field") or _FV(record, "field", TRUE); the flag asks for the bracketed form.
+    if (argumentCount < 2 || argumentCount > 3 || argumentCount > m_stack.size())
+        return std::nullopt;
+    const std::size_t first = m_stack.size() - argumentCount;
+    std::optional<std::string> field = stringConstant(m_stack[first + 1]);
+    if (!field || (argumentCount == 3 && m_stack[first + 2] != "TRUE" && m_stack[first + 2] != "FALSE"))
+        return std::nullopt;
+    const bool bracketed = (argumentCount == 3 && m_stack[first + 2] == "TRUE") || !isPlainFieldName(*field);
+    std::string text = m_stack[first] + "." + (bracketed ? "[" + *field + "]" : *field);
+    m_stack.resize(first);
+    return text;
 }
 
 Status TokenDecoder::applyFunction(std::string name, std::size_t argumentCount)

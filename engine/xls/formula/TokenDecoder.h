@@ -7,6 +7,7 @@
 #include "engine/xls/formula/ReferenceText.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -56,6 +57,8 @@ private:
     Status decodeAreaErr3d();
 
     Status applyFunction(std::string name, std::size_t argumentCount);
+    /// The "record.field" form of a linked data type's field value call, or nothing when the arguments do not fit.
+    std::optional<std::string> fieldAccess(std::size_t argumentCount);
     Status readCell(bool offsets, CellReference& cell);
     Status readArea(bool offsets, CellReference& first, CellReference& last, AreaShape& shape);
     Status readSheetPrefix(std::optional<std::string>& prefix);
