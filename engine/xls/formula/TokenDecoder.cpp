@@ -704,6 +704,11 @@ Status TokenDecoder::push(std::string text)
         return Status(EngineErrc::LimitExceeded, "formula keeps more than " + std::to_string(kMaxStackDepth) +
                                                      " operands at offset " + std::to_string(m_tokenOffset));
     }
+    if (text.size() > kMaxTextLength)
+    {
+        return Status(EngineErrc::LimitExceeded, "formula text grows past " + std::to_string(kMaxTextLength) +
+                                                     " characters at offset " + std::to_string(m_tokenOffset));
+    }
     m_stack.push_back(std::move(text));
     return Status::ok();
 }

@@ -27,6 +27,9 @@ public:
 
     /// Most operands a formula may keep on the stack at once; Excel's own limits stay far below.
     static constexpr std::size_t kMaxStackDepth = 1024;
+    /// Longest text one operand may reach. Excel itself stops at 8192 characters; the cap keeps hostile streams
+    /// (thousands of nested parentheses or spaces) from costing unbounded memory and time.
+    static constexpr std::size_t kMaxTextLength = 16384;
 
 private:
     Status decodeToken(std::uint8_t ptg);
