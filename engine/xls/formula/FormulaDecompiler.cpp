@@ -51,7 +51,11 @@ DecompiledFormula decompile(std::span<const std::uint8_t> rgce, std::span<const 
         std::string text;
         result.status = decoder.decode(text);
         if (result.status)
-            result.text = "=" + text;
+        {
+            result.text.reserve(text.size() + 1);
+            result.text += '=';
+            result.text += text;
+        }
     }
     catch (const std::bad_alloc&)
     {

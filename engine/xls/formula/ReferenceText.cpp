@@ -5,36 +5,61 @@ namespace velquin::engine::xls::formula {
 
 namespace {
 
-std::string coordinateText(char letter, Coordinate coordinate)
+void appendCoordinate(std::string& text, char letter, Coordinate coordinate)
 {
-    std::string text(1, letter);
+    text += letter;
     if (!coordinate.relative)
-        return text + std::to_string(static_cast<std::int64_t>(coordinate.value) + 1);
-    if (coordinate.value != 0)
-        text += '[' + std::to_string(coordinate.value) + ']';
-    return text;
+    {
+        text += std::to_string(static_cast<std::int64_t>(coordinate.value) + 1);
+    }
+    else if (coordinate.value != 0)
+    {
+        text += '[';
+        text += std::to_string(coordinate.value);
+        text += ']';
+    }
 }
 
-std::string spanText(const std::string& first, const std::string& last)
+void appendCell(std::string& text, const CellReference& cell)
 {
-    return first == last ? first : first + ':' + last;
+    appendCoordinate(text, 'R', cell.row);
+    appendCoordinate(text, 'C', cell.col);
+}
+
+// "R1:R3", or "R2" when both ends are the same row (likewise for columns).
+std::string spanText(char letter, Coordinate first, Coordinate last)
+{
+    std::string text;
+    appendCoordinate(text, letter, first);
+    if (first.value != last.value || first.relative != last.relative)
+    {
+        text += ':';
+        appendCoordinate(text, letter, last);
+    }
+    return text;
 }
 
 } // namespace
 
 std::string rowText(Coordinate row)
 {
-    return coordinateText('R', row);
+    std::string text;
+    appendCoordinate(text, 'R', row);
+    return text;
 }
 
 std::string colText(Coordinate col)
 {
-    return coordinateText('C', col);
+    std::string text;
+    appendCoordinate(text, 'C', col);
+    return text;
 }
 
 std::string cellText(const CellReference& cell)
 {
-    return rowText(cell.row) + colText(cell.col);
+    std::string text;
+    appendCell(text, cell);
+    return text;
 }
 
 std::string areaText(const CellReference& first, const CellReference& last, AreaShape shape)
@@ -42,13 +67,17 @@ std::string areaText(const CellReference& first, const CellReference& last, Area
     switch (shape)
     {
     case AreaShape::WholeRows:
-        return spanText(rowText(first.row), rowText(last.row));
+        return spanText('R', first.row, last.row);
     case AreaShape::WholeColumns:
-        return spanText(colText(first.col), colText(last.col));
+        return spanText('C', first.col, last.col);
     case AreaShape::Cells:
         break;
     }
-    return cellText(first) + ':' + cellText(last);
+    std::string text;
+    appendCell(text, first);
+    text += ':';
+    appendCell(text, last);
+    return text;
 }
 
 } // namespace velquin::engine::xls::formula

@@ -80,7 +80,9 @@ std::string hexByte(std::uint8_t value)
 TokenDecoder::TokenDecoder(std::span<const std::uint8_t> rgce, std::span<const std::uint8_t> rgcb,
                            const FormulaContext& context)
     : m_tokens(rgce), m_extra(rgcb), m_context(context), m_biff8(context.biffVersion >= 8)
-{}
+{
+    m_stack.reserve(8);
+}
 
 Status TokenDecoder::decode(std::string& text)
 {
@@ -208,14 +210,17 @@ Status TokenDecoder::decodeToken(std::uint8_t ptg)
 
 Status TokenDecoder::decodeBinaryOperator(std::string_view symbol)
 {
-    std::string right;
-    std::string left;
-    if (Status status = pop(right); !status)
-        return status;
-    if (Status status = pop(left); !status)
-        return status;
-    std::string space = takeSpace();
-    return push(left + space + std::string(symbol) + right);
+    // The left operand grows in place: most formulas are chains of binary operators.
+    if (m_stack.size() < 2)
+        return damaged("formula token " + hexByte(m_ptg) + " misses an operand");
+    std::string& left = m_stack[m_stack.size() - 2];
+    const std::string& right = m_stack.back();
+    if (left.size() + m_spaceBefore.size() + symbol.size() + right.size() > kMaxTextLength)
+        return tooLong();
+    left.append(m_spaceBefore).append(symbol).append(right);
+    m_spaceBefore.clear();
+    m_stack.pop_back();
+    return Status::ok();
 }
 
 Status TokenDecoder::decodeUnaryOperator(std::string_view prefix, std::string_view suffix)
@@ -258,7 +263,7 @@ Status TokenDecoder::decodeString()
             return truncated();
         value = m_context.decodeByteString ? m_context.decodeByteString(bytes) : windows1252ToUtf8(bytes);
     }
-    return push(takeSpace() + quotedString(value));
+    return pushOperand(quotedString(value));
 }
 
 Status TokenDecoder::decodeAttr()
@@ -320,7 +325,7 @@ Status TokenDecoder::decodeError()
     auto text = errorText(code);
     if (!text)
         return damaged("unknown error code " + hexByte(code) + " in formula token 0x1C");
-    return push(takeSpace() + std::string(*text));
+    return pushOperand(std::string(*text));
 }
 
 Status TokenDecoder::decodeBool()
@@ -328,7 +333,7 @@ Status TokenDecoder::decodeBool()
     std::uint8_t value = 0;
     if (!m_tokens.readU8(value))
         return truncated();
-    return push(takeSpace() + (value != 0 ? "TRUE" : "FALSE"));
+    return pushOperand((value != 0 ? "TRUE" : "FALSE"));
 }
 
 Status TokenDecoder::decodeInt()
@@ -336,7 +341,7 @@ Status TokenDecoder::decodeInt()
     std::uint16_t value = 0;
     if (!m_tokens.readU16(value))
         return truncated();
-    return push(takeSpace() + std::to_string(value));
+    return pushOperand(std::to_string(value));
 }
 
 Status TokenDecoder::decodeNum()
@@ -344,7 +349,7 @@ Status TokenDecoder::decodeNum()
     double value = 0;
     if (!m_tokens.readDouble(value))
         return truncated();
-    return push(takeSpace() + numberText(value));
+    return pushOperand(numberText(value));
 }
 
 Status TokenDecoder::decodeArray()
@@ -355,7 +360,7 @@ Status TokenDecoder::decodeArray()
     std::string text;
     if (Status status = readArrayConstant(m_extra, m_biff8 ? 8 : 5, m_context.decodeByteString, text); !status)
         return status;
-    return push(takeSpace() + text);
+    return pushOperand(std::move(text));
 }
 
 Status TokenDecoder::decodeFunc()
@@ -398,7 +403,7 @@ Status TokenDecoder::decodeFuncVar()
         if (name == kFieldValueFunction)
         {
             if (std::optional<std::string> access = fieldAccess(count - 1))
-                return push(takeSpace() + *access);
+                return pushOperand(*access);
         }
         return applyFunction(std::move(name), count - 1);
     }
@@ -427,17 +432,25 @@ Status TokenDecoder::applyFunction(std::string name, std::size_t argumentCount)
 {
     if (argumentCount > m_stack.size())
         return damaged("function " + name + " needs more arguments than the formula holds");
-    std::string text = takeSpace() + name + "(";
     const std::size_t first = m_stack.size() - argumentCount;
+    std::size_t length = m_spaceBefore.size() + name.size() + argumentCount + m_spaceBeforeClose.size() + 2;
+    for (std::size_t i = first; i < m_stack.size(); ++i)
+        length += m_stack[i].size();
+    if (length > kMaxTextLength)
+        return tooLong();
+    std::string text;
+    text.reserve(length);
+    text.append(m_spaceBefore).append(name).append(1, '(');
     for (std::size_t i = first; i < m_stack.size(); ++i)
     {
         if (i > first)
             text += ',';
         text += m_stack[i];
     }
-    m_stack.resize(first);
-    text += m_spaceBeforeClose + ")";
+    text.append(m_spaceBeforeClose).append(1, ')');
+    m_spaceBefore.clear();
     m_spaceBeforeClose.clear();
+    m_stack.resize(first);
     return push(std::move(text));
 }
 
@@ -459,7 +472,7 @@ Status TokenDecoder::decodeName()
     std::optional<std::string> name;
     if (m_context.definedName)
         name = m_context.definedName(index);
-    return push(takeSpace() + name.value_or("#REF!"));
+    return pushOperand(name.value_or("#REF!"));
 }
 
 Status TokenDecoder::decodeNameX()
@@ -483,7 +496,7 @@ Status TokenDecoder::decodeNameX()
     std::optional<std::string> name;
     if (m_context.externalName)
         name = m_context.externalName(sheetRef, index);
-    return push(takeSpace() + name.value_or("#REF!"));
+    return pushOperand(name.value_or("#REF!"));
 }
 
 Coordinate TokenDecoder::resolve(std::int32_t raw, bool relative, bool offsets, std::uint32_t origin,
@@ -583,7 +596,7 @@ Status TokenDecoder::decodeRef(bool offsets)
     CellReference cell;
     if (Status status = readCell(offsets, cell); !status)
         return status;
-    return push(takeSpace() + cellText(cell));
+    return pushOperand(cellText(cell));
 }
 
 Status TokenDecoder::decodeArea(bool offsets)
@@ -593,7 +606,7 @@ Status TokenDecoder::decodeArea(bool offsets)
     AreaShape shape = AreaShape::Cells;
     if (Status status = readArea(offsets, first, last, shape); !status)
         return status;
-    return push(takeSpace() + areaText(first, last, shape));
+    return pushOperand(areaText(first, last, shape));
 }
 
 Status TokenDecoder::decodeMem()
@@ -620,14 +633,14 @@ Status TokenDecoder::decodeRefErr()
 {
     if (!m_tokens.skip(m_biff8 ? 4 : 3))
         return truncated();
-    return push(takeSpace() + "#REF!");
+    return pushOperand("#REF!");
 }
 
 Status TokenDecoder::decodeAreaErr()
 {
     if (!m_tokens.skip(m_biff8 ? 8 : 6))
         return truncated();
-    return push(takeSpace() + "#REF!");
+    return pushOperand("#REF!");
 }
 
 Status TokenDecoder::readSheetPrefix(std::optional<std::string>& prefix)
@@ -661,7 +674,7 @@ Status TokenDecoder::decodeRef3d()
         return status;
     if (Status status = readCell(m_context.sharedFormula, cell); !status)
         return status;
-    return push(takeSpace() + (prefix ? *prefix + "!" + cellText(cell) : std::string("#REF!")));
+    return pushOperand((prefix ? *prefix + "!" + cellText(cell) : std::string("#REF!")));
 }
 
 Status TokenDecoder::decodeArea3d()
@@ -674,7 +687,7 @@ Status TokenDecoder::decodeArea3d()
         return status;
     if (Status status = readArea(m_context.sharedFormula, first, last, shape); !status)
         return status;
-    return push(takeSpace() + (prefix ? *prefix + "!" + areaText(first, last, shape) : std::string("#REF!")));
+    return pushOperand((prefix ? *prefix + "!" + areaText(first, last, shape) : std::string("#REF!")));
 }
 
 Status TokenDecoder::decodeRefErr3d()
@@ -684,7 +697,7 @@ Status TokenDecoder::decodeRefErr3d()
         return status;
     if (!m_tokens.skip(m_biff8 ? 4 : 3))
         return truncated();
-    return push(takeSpace() + (prefix ? *prefix + "!#REF!" : std::string("#REF!")));
+    return pushOperand((prefix ? *prefix + "!#REF!" : std::string("#REF!")));
 }
 
 Status TokenDecoder::decodeAreaErr3d()
@@ -694,7 +707,7 @@ Status TokenDecoder::decodeAreaErr3d()
         return status;
     if (!m_tokens.skip(m_biff8 ? 8 : 6))
         return truncated();
-    return push(takeSpace() + (prefix ? *prefix + "!#REF!" : std::string("#REF!")));
+    return pushOperand((prefix ? *prefix + "!#REF!" : std::string("#REF!")));
 }
 
 Status TokenDecoder::push(std::string text)
@@ -705,12 +718,25 @@ Status TokenDecoder::push(std::string text)
                                                      " operands at offset " + std::to_string(m_tokenOffset));
     }
     if (text.size() > kMaxTextLength)
-    {
-        return Status(EngineErrc::LimitExceeded, "formula text grows past " + std::to_string(kMaxTextLength) +
-                                                     " characters at offset " + std::to_string(m_tokenOffset));
-    }
+        return tooLong();
     m_stack.push_back(std::move(text));
     return Status::ok();
+}
+
+Status TokenDecoder::pushOperand(std::string text)
+{
+    if (!m_spaceBefore.empty())
+    {
+        text.insert(0, m_spaceBefore);
+        m_spaceBefore.clear();
+    }
+    return push(std::move(text));
+}
+
+Status TokenDecoder::tooLong() const
+{
+    return Status(EngineErrc::LimitExceeded, "formula text grows past " + std::to_string(kMaxTextLength) +
+                                                 " characters at offset " + std::to_string(m_tokenOffset));
 }
 
 Status TokenDecoder::pop(std::string& text)

@@ -68,6 +68,9 @@ private:
     Coordinate resolve(std::int32_t raw, bool relative, bool offsets, std::uint32_t origin, std::int32_t limit) const;
 
     Status push(std::string text);
+    /// Pushes an operand with the spaces waiting before it.
+    Status pushOperand(std::string text);
+    Status tooLong() const;
     Status pop(std::string& text);
     std::string takeSpace();
     Status truncated() const;
