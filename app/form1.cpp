@@ -366,9 +366,9 @@ void form1::Command4_Click()
     m_inputList->moveDown();
 }
 
-void form1::ListView1_ItemClick(QTreeWidgetItem* item)
+void form1::ListView1_ItemClick(QTreeWidgetItem* /*item*/)
 {
-    m_inputList->showWorkbooks(item);
+    m_inputList->showWorkbooks();
 }
 
 void form1::RemoveAll_Click()

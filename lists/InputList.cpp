@@ -173,23 +173,22 @@ void InputList::moveDown()
     moveSelected(+1);
 }
 
-void InputList::showWorkbooks(QTreeWidgetItem* clicked)
+void InputList::showWorkbooks()
 {
-    if (m_listView1->topLevelItemCount() == 0)
-        return;
-    QTreeWidgetItem* source = clicked != nullptr ? clicked : selectedEntry();
-    if (source == nullptr)
-        return;
-    listWorkbooksBusy(source->text(0).toStdString());
+    // Ctrl+click on the selected entry clears the selection before the click arrives; nothing is listed then.
+    if (QTreeWidgetItem* selected = selectedEntry())
+        listWorkbooksBusy(selected->text(0).toStdString());
 }
 
 void InputList::selectionChangedByUser()
 {
     if (m_changingList)
         return;
-    // A selection the user cleared (Ctrl+click) leaves the listed workbooks as they are.
+    // Without a selected source Convert has no folder for the names, so they go too.
     if (QTreeWidgetItem* selected = selectedEntry())
         listWorkbooksBusy(selected->text(0).toStdString());
+    else
+        m_listView2->clear();
 }
 
 void InputList::removeAll()

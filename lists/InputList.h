@@ -38,8 +38,8 @@ public:
     void moveUp();
     /// Moves the selected entry one place down; the workbook list stays as it is.
     void moveDown();
-    /// A click on an entry: lists that entry's workbooks, all checked again.
-    void showWorkbooks(QTreeWidgetItem* clicked);
+    /// A click on an entry: lists the selected entry's workbooks, all checked again.
+    void showWorkbooks();
     /// Remove All Items: empties the input list and the workbook list.
     void removeAll();
 
@@ -48,8 +48,8 @@ public:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    /// The user chose another entry without a click (arrow keys): list it, so that the workbook list always
-    /// belongs to the selected source.
+    /// The user chose another entry without a click (arrow keys) or cleared the selection (Ctrl+click): the
+    /// workbook list follows, so that it always belongs to the selected source.
     void selectionChangedByUser();
     QTreeWidgetItem* appendEntry(const std::string& text, int image);
     void select(QTreeWidgetItem* item);

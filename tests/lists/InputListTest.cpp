@@ -287,7 +287,7 @@ TEST_F(InputList, ClickOnAPathThatIsGoneListsNothing)
     (void)w;
 }
 
-TEST_F(InputList, ArrowKeysListTheNewlySelectedSource)
+TEST_F(InputList, WorkbookListFollowsSelectionByArrowKeysAndCtrlClick)
 {
     auto& w = start({"/data/three", "/data/two"});
     ui.clickInput(0);
@@ -295,6 +295,10 @@ TEST_F(InputList, ArrowKeysListTheNewlySelectedSource)
     QTest::keyClick(w.ListView1, Qt::Key_Down);
     EXPECT_EQ(ui.selectedInput(), 1);
     EXPECT_EQ(ui.workbooks(), (Workbooks{{"D.xls", true}}));
+
+    ui.clickInput(1, Qt::ControlModifier);
+    EXPECT_EQ(ui.selectedInput(), -1);
+    EXPECT_EQ(ui.workbooks(), Workbooks{}) << "no workbooks without a selected source";
 }
 
 TEST_F(InputList, RemoveAllEmptiesBothListsButKeepsOutputDirectories)

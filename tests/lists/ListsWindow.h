@@ -97,11 +97,11 @@ public:
     std::string outputText() const { return m_window->Combo2->currentText().toStdString(); }
 
     /// Clicks input entry `row` (0-based) with the mouse, as a user would.
-    void clickInput(int row)
+    void clickInput(int row, Qt::KeyboardModifiers modifiers = {})
     {
         QTreeWidget* view = m_window->ListView1;
         const QRect rect = view->visualItemRect(view->topLevelItem(row));
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, rect.center());
     }
 
     /// Writes the saved input and output lists the window loads at start ("EXCEL.txt", "output.txt").
