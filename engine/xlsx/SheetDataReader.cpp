@@ -56,6 +56,13 @@ bool parseCellPosition(std::string_view text, std::uint32_t& row, std::uint32_t&
     return true;
 }
 
+long long parseIndex(std::string_view text)
+{
+    long long value = -1;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() ? value : -1;
+}
+
 enum class Collect : std::uint8_t
 {
     Nothing,
@@ -209,7 +216,20 @@ private:
         if (!m_haveRow)
             return fail("a cell comes before any row");
         std::uint32_t row = m_row, col = static_cast<std::uint32_t>(m_lastCol + 1);
-        std::string_view ref = a.get("r");
+        // Cells are the bulk of a sheet, so their three attributes are picked out in one look at each.
+        std::string_view ref, style, type = "n";
+        for (const char** p = a.pairs(); p && *p; p += 2)
+        {
+            std::string_view name = localName(*p);
+            if (name.size() != 1)
+                continue;
+            if (name[0] == 'r')
+                ref = p[1];
+            else if (name[0] == 's')
+                style = p[1];
+            else if (name[0] == 't')
+                type = p[1];
+        }
         if (!ref.empty())
         {
             if (!parseCellPosition(ref, row, col))
@@ -227,10 +247,8 @@ private:
         m_cell = Cell{};
         m_cell.row = row;
         m_cell.col = col;
-        std::string_view style = a.get("s");
         m_styleGiven = !style.empty() && style != "0";
-        m_cell.style = style.empty() ? (m_context.styleCount > 0 ? 0 : -1) : styleIndex(a.integer("s", -1));
-        std::string_view type = a.get("t", "n");
+        m_cell.style = style.empty() ? (m_context.styleCount > 0 ? 0 : -1) : styleIndex(parseIndex(style));
         m_type = type.empty() ? 'n' : type[0];
         if (type == "str")
             m_type = 'f';

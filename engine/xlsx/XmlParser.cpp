@@ -1,6 +1,7 @@
 // A guarded expat parser for package parts.
 #include "engine/xlsx/XmlParser.h"
 
+#include "engine/xlsx/InflatePipeline.h"
 #include "engine/xlsx/ZipPackage.h"
 
 #include <charconv>
@@ -219,17 +220,32 @@ Status parseXmlStream(ZipPartStream& stream, XmlHandler& handler)
     GuardedParser parser(handler, stream.name());
     if (!parser.valid())
         return {EngineErrc::OutOfMemory, stream.name()};
+    // Small parts are not worth a thread.
+    if (stream.declaredSize() <= kChunk * 4)
+    {
+        for (;;)
+        {
+            void* buffer = parser.buffer(kChunk);
+            if (!buffer)
+                return {EngineErrc::OutOfMemory, stream.name()};
+            std::size_t got = 0;
+            if (Status status = stream.read(static_cast<char*>(buffer), kChunk, got); !status)
+                return status;
+            if (Status status = parser.feed(nullptr, got, got == 0); !status)
+                return status;
+            if (got == 0)
+                return {};
+        }
+    }
+    InflatePipeline pipeline(stream);
     for (;;)
     {
-        void* buffer = parser.buffer(kChunk);
-        if (!buffer)
-            return {EngineErrc::OutOfMemory, stream.name()};
-        std::size_t got = 0;
-        if (Status status = stream.read(static_cast<char*>(buffer), kChunk, got); !status)
+        std::string_view piece;
+        if (Status status = pipeline.next(piece); !status)
             return status;
-        if (Status status = parser.feed(nullptr, got, got == 0); !status)
+        if (Status status = parser.feed(piece.empty() ? "" : piece.data(), piece.size(), piece.empty()); !status)
             return status;
-        if (got == 0)
+        if (piece.empty())
             return {};
     }
 }

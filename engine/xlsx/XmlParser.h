@@ -27,6 +27,8 @@ public:
     long long integer(std::string_view localName, long long fallback) const;
     /// A decimal number attribute, or `fallback`.
     double number(std::string_view localName, double fallback) const;
+    /// The raw pairs, for hot paths that look at every attribute once.
+    const char** pairs() const { return m_pairs; }
 
 private:
     const char** m_pairs;
