@@ -136,7 +136,7 @@ protected:
         if (name == "bool")
         {
             property.type = CustomProperty::Type::Boolean;
-            property.value = text == "true" || text == "1" ? "1" : "0";
+            property.value.assign(1, text == "true" || text == "1" ? '1' : '0');
         }
         else if (name == "filetime" || name == "date")
         {
