@@ -69,6 +69,19 @@ TEST(FormulaFunctions, AddInAndNewerFunctionsLoseTheirStoragePrefix)
     EXPECT_EQ(text("23 01 00 00 00 44 01 00 00 C0 42 02 FF 00", context), "=Comment(RC[-1])");
 }
 
+TEST(FormulaFunctions, LinkedDataTypeFieldsReadAsRecordDotField)
+{
+    FormulaContext context = cellContext(1, 1);
+    context.definedName = [](std::uint32_t) -> std::optional<std::string> { return "_xlfn._FV"; };
+    EXPECT_EQ(text("23 01 00 00 00 44 01 00 00 C0 17 04 00 48 69 67 68 42 03 FF 00", context), "=RC[-1].High");
+    // The third argument TRUE asks for brackets; so does a field name that is not a plain word.
+    EXPECT_EQ(text("23 01 00 00 00 44 01 00 00 C0 17 09 00 4C 65 61 64 65 72 28 73 29 1D 01 42 04 FF 00", context),
+              "=RC[-1].[Leader(s)]");
+    EXPECT_EQ(text("23 01 00 00 00 44 01 00 00 C0 17 03 00 41 20 42 42 03 FF 00", context), "=RC[-1].[A B]");
+    // Anything else stays a call, so nothing is lost.
+    EXPECT_EQ(text("23 01 00 00 00 44 01 00 00 C0 1E 01 00 42 03 FF 00", context), "=_FV(RC[-1],1)");
+}
+
 TEST(FormulaFunctions, MacroCommandsCarryTheirDialogMark)
 {
     EXPECT_EQ(text("17 02 00 68 69 22 01 76 80"), "=ALERT(\"hi\")");

@@ -108,6 +108,8 @@ TEST(FormulaReferencesBiff5, RelativeFlagsLiveInTheRowWord)
     EXPECT_EQ(text("44 01 00 02", cell), "=R2C3");
     EXPECT_EQ(text("25 00 00 01 00 00 01", cell), "=R1C1:R2C2");
     EXPECT_EQ(text("25 00 00 FF 3F 00 02", cell), "=C1:C3");
+    EXPECT_EQ(text("25 00 C0 00 C0 00 FF", cell), "=R[-5]") << "rows 1..16384 are the whole BIFF5 sheet";
+    EXPECT_EQ(text("25 00 00 FF 3F 00 FF", cell), "=R1:R16384");
     // Shared-formula offsets are 14-bit rows: 0x3FFF is one row up.
     EXPECT_EQ(text("4C FF FF FF", cell), "=R[-1]C[-1]");
 }
