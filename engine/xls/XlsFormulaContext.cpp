@@ -1,0 +1,125 @@
+// Formula context callbacks over the workbook globals.
+#include "engine/xls/XlsFormulaContext.h"
+
+namespace velquin::engine::xls {
+
+namespace {
+
+std::optional<std::string> sheetRange(const std::vector<std::string>& names, int first, int last)
+{
+    if (first < 0 || last < 0 || static_cast<std::size_t>(first) >= names.size() ||
+        static_cast<std::size_t>(last) >= names.size())
+        return std::nullopt;
+    std::string text = names[static_cast<std::size_t>(first)];
+    if (last != first)
+        text += ":" + names[static_cast<std::size_t>(last)];
+    return quoteSheetName(text);
+}
+
+std::vector<std::string> sheetNames(const XlsGlobals& g)
+{
+    std::vector<std::string> names;
+    names.reserve(g.sheets.size());
+    for (const auto& s : g.sheets)
+        names.push_back(s.name);
+    return names;
+}
+
+std::string offset(char axis, std::int64_t delta)
+{
+    std::string s(1, axis);
+    if (delta != 0)
+        s += "[" + std::to_string(delta) + "]";
+    return s;
+}
+
+} // namespace
+
+std::string relativeRangeR1C1(std::uint32_t row, std::uint32_t col, std::uint32_t firstRow, std::uint32_t firstCol,
+                              std::uint32_t lastRow, std::uint32_t lastCol)
+{
+    auto cell = [&](std::uint32_t r, std::uint32_t c) {
+        return offset('R', static_cast<std::int64_t>(r) - row) + offset('C', static_cast<std::int64_t>(c) - col);
+    };
+    std::string text = cell(firstRow, firstCol);
+    if (lastRow != firstRow || lastCol != firstCol)
+        text += ":" + cell(lastRow, lastCol);
+    return text;
+}
+
+std::string absoluteRangeR1C1(std::uint32_t firstRow, std::uint32_t firstCol, std::uint32_t lastRow,
+                              std::uint32_t lastCol)
+{
+    std::string text = "R" + std::to_string(firstRow + 1) + "C" + std::to_string(firstCol + 1);
+    if (lastRow != firstRow || lastCol != firstCol)
+        text += ":R" + std::to_string(lastRow + 1) + "C" + std::to_string(lastCol + 1);
+    return text;
+}
+
+formula::FormulaContext makeFormulaContext(const XlsGlobals& g)
+{
+    formula::FormulaContext ctx;
+    ctx.biffVersion = g.biffVersion;
+    const XlsGlobals* gp = &g;
+    auto names = std::make_shared<std::vector<std::string>>(sheetNames(g));
+    ctx.definedName = [gp](std::uint32_t index) -> std::optional<std::string> {
+        if (index == 0 || index > gp->names.size())
+            return std::nullopt;
+        return gp->names[index - 1].name;
+    };
+    ctx.externalName = [gp](std::uint32_t sheetRef, std::uint32_t index) -> std::optional<std::string> {
+        const SupBook* book = nullptr;
+        if (gp->biffVersion == 8)
+        {
+            if (sheetRef >= gp->xti.size() || gp->xti[sheetRef].supBook >= gp->supBooks.size())
+                return std::nullopt;
+            book = &gp->supBooks[gp->xti[sheetRef].supBook];
+        }
+        else
+        {
+            // BIFF5 gives a 1-based EXTERNSHEET index; its names follow that EXTERNSHEET.
+            if (sheetRef == 0 || sheetRef > gp->supBooks.size())
+                return std::nullopt;
+            book = &gp->supBooks[sheetRef - 1];
+        }
+        if (index == 0 || index > book->externNames.size())
+            return std::nullopt;
+        return book->externNames[index - 1];
+    };
+    ctx.sheetPrefix = [gp, names](std::uint32_t ixti) -> std::optional<std::string> {
+        if (ixti >= gp->xti.size())
+            return std::nullopt;
+        const XtiRecord& x = gp->xti[ixti];
+        if (x.supBook >= gp->supBooks.size())
+            return std::nullopt;
+        const SupBook& book = gp->supBooks[x.supBook];
+        if (book.kind == SupBook::Kind::Self)
+            return sheetRange(*names, x.firstSheet, x.lastSheet);
+        if (book.kind == SupBook::Kind::External)
+        {
+            std::string inner = "[" + book.path + "]";
+            auto sheets = sheetRange(book.sheets, x.firstSheet, x.lastSheet);
+            if (!sheets)
+                return std::nullopt;
+            std::string bare = sheets->front() == '\'' ? sheets->substr(1, sheets->size() - 2) : *sheets;
+            return "'" + inner + bare + "'";
+        }
+        return std::nullopt;
+    };
+    ctx.sheetPrefixBiff5 = [gp, names](std::int32_t ixals, std::int32_t first,
+                                       std::int32_t last) -> std::optional<std::string> {
+        if (first >= 0 && last >= first)
+            if (auto r = sheetRange(*names, first, last))
+                return r;
+        std::int32_t index = ixals < 0 ? -ixals : ixals;
+        if (index <= 0 || static_cast<std::size_t>(index) > gp->biff5ExternSheets.size())
+            return std::nullopt;
+        const std::string& text = gp->biff5ExternSheets[static_cast<std::size_t>(index - 1)];
+        if (text.empty())
+            return std::nullopt;
+        return quoteSheetName(text);
+    };
+    return ctx;
+}
+
+} // namespace velquin::engine::xls

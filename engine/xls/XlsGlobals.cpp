@@ -1,0 +1,430 @@
+// Parsing of the workbook globals substream.
+#include "engine/xls/XlsGlobals.h"
+
+#include <cctype>
+
+namespace velquin::engine::xls {
+
+namespace {
+
+constexpr std::uint16_t kWindowProtect = 0x0019;
+
+const char* builtinNameText(int code)
+{
+    static constexpr const char* kNames[] = {"Consolidate_Area", "Auto_Open",      "Auto_Close",
+                                             "Extract",          "Database",       "Criteria",
+                                             "Print_Area",       "Print_Titles",   "Recorder",
+                                             "Data_Form",        "Auto_Activate",  "Auto_Deactivate",
+                                             "Sheet_Title",      "_FilterDatabase"};
+    if (code >= 0 && code < 14)
+        return kNames[code];
+    return nullptr;
+}
+
+struct GlobalsParser
+{
+    RecordStream& stream;
+    XlsGlobals& g;
+    CodepageDecoder& decoder;
+    StringReader strings;
+    bool biff8;
+    Record sstRecord;
+    bool haveSst = false;
+
+    GlobalsParser(RecordStream& s, XlsGlobals& globals, CodepageDecoder& d)
+        : stream(s), g(globals), decoder(d), strings(globals.biffVersion == 8, d), biff8(globals.biffVersion == 8)
+    {
+    }
+
+    Status limit(const Record& r) const
+    {
+        return {EngineErrc::LimitExceeded,
+                "Too many records of type " + std::to_string(r.sid) + " at offset " + std::to_string(r.offset) + "."};
+    }
+
+    void codePage(ByteCursor& c)
+    {
+        int cp = c.u16();
+        if (cp == 0x8000)
+            cp = 10000;
+        else if (cp == 0x8001 || cp == 1200 || cp == 367)
+            cp = 1252;
+        g.codepage = cp;
+        decoder.setCodepage(cp);
+    }
+
+    void window1(ByteCursor& c)
+    {
+        auto& i = g.info;
+        i.windowTopX = c.i16();
+        i.windowTopY = c.i16();
+        i.windowWidth = c.u16();
+        i.windowHeight = c.u16();
+        c.u16();
+        i.activeSheet = c.u16();
+        i.firstVisibleSheet = c.u16();
+        c.u16();
+        std::uint16_t ratio = c.u16();
+        if (c.ok())
+            i.tabRatio = ratio;
+    }
+
+    void format(ByteCursor& c)
+    {
+        std::uint16_t id = c.u16();
+        std::string code = biff8 ? strings.longString(c) : strings.shortString(c);
+        if (c.ok())
+            g.styles.formats[id] = std::move(code);
+    }
+
+    void style(ByteCursor& c)
+    {
+        std::uint16_t v = c.u16();
+        std::uint16_t xf = v & 0x0FFF;
+        if (v & 0x8000)
+        {
+            int id = c.u8();
+            int level = c.u8();
+            std::string name;
+            if (id == 1 || id == 2)
+                name = (id == 1 ? "RowLevel_" : "ColLevel_") + std::to_string(level + 1);
+            g.styles.styles.emplace(xf, std::make_pair(name, id));
+        }
+        else
+        {
+            std::string name = biff8 ? strings.longString(c) : strings.shortString(c);
+            if (c.ok())
+                g.styles.styles.emplace(xf, std::make_pair(name, -1));
+        }
+    }
+
+    Status boundSheet(const Record& r, ByteCursor& c)
+    {
+        SheetRecord s;
+        s.offset = c.u32();
+        std::uint8_t state = c.u8();
+        std::uint8_t type = c.u8();
+        s.name = strings.shortString(c);
+        if (!c.ok())
+            return damagedRecord(r.sid, r.offset, "is truncated");
+        s.visibility = (state & 3) == 1   ? model::Visibility::Hidden
+                       : (state & 3) == 2 ? model::Visibility::VeryHidden
+                                          : model::Visibility::Visible;
+        s.kind = type == 2 ? model::SheetKind::Chart : type == 0 ? model::SheetKind::Worksheet : model::SheetKind::Macro;
+        g.sheets.push_back(std::move(s));
+        return {};
+    }
+
+    void name(ByteCursor& c)
+    {
+        NameRecord n;
+        std::uint16_t flags = c.u16();
+        c.u8();
+        std::size_t cch = c.u8();
+        std::size_t cce = c.u16();
+        c.u16();
+        std::uint16_t itab = c.u16();
+        c.skip(4);
+        n.hidden = flags & 0x0001;
+        n.function = (flags & 0x000E) != 0;
+        bool builtin = flags & 0x0020;
+        n.name = strings.chars(c, cch);
+        if (builtin && !n.name.empty())
+        {
+            int code = static_cast<unsigned char>(n.name[0]);
+            if (const char* text = builtinNameText(code))
+            {
+                n.builtin = code;
+                n.name = text;
+            }
+        }
+        auto rgce = c.bytes(cce);
+        auto rgcb = c.rest();
+        if (!c.ok())
+            return;
+        n.rgce.assign(rgce.begin(), rgce.end());
+        n.rgcb.assign(rgcb.begin(), rgcb.end());
+        n.sheet = itab > 0 ? itab - 1 : -1;
+        g.names.push_back(std::move(n));
+    }
+
+    void supBook(ByteCursor& c)
+    {
+        SupBook b;
+        std::uint16_t ctab = c.u16();
+        std::uint16_t cch = c.u16();
+        if (cch == 0x0401)
+        {
+            b.kind = SupBook::Kind::Self;
+        }
+        else if (cch == 0x3A01)
+        {
+            b.kind = SupBook::Kind::AddIn;
+        }
+        else if (cch >= 1 && cch <= 0xFF)
+        {
+            b.kind = SupBook::Kind::External;
+            b.path = strings.chars(c, cch);
+            for (std::size_t i = 0; i < ctab && c.ok() && !c.atEnd(); ++i)
+                b.sheets.push_back(strings.longString(c));
+        }
+        g.supBooks.push_back(std::move(b));
+    }
+
+    void externName(ByteCursor& c)
+    {
+        if (biff8 && g.supBooks.empty())
+            return;
+        c.u16();
+        c.skip(4);
+        std::string text = strings.shortString(c);
+        if (!c.ok())
+            text.clear();
+        if (biff8)
+            g.supBooks.back().externNames.push_back(std::move(text));
+        else
+        {
+            if (g.supBooks.empty())
+                g.supBooks.emplace_back();
+            g.supBooks.back().externNames.push_back(std::move(text));
+        }
+    }
+
+    void externSheet(ByteCursor& c)
+    {
+        if (biff8)
+        {
+            std::size_t count = c.u16();
+            for (std::size_t i = 0; i < count && c.remaining() >= 6; ++i)
+            {
+                XtiRecord x;
+                x.supBook = c.u16();
+                x.firstSheet = c.i16();
+                x.lastSheet = c.i16();
+                g.xti.push_back(x);
+            }
+            return;
+        }
+        std::size_t cch = c.u8();
+        auto bytes = c.bytes(cch);
+        std::string text;
+        if (!bytes.empty() && (bytes[0] == 0x03 || bytes[0] == 0x01))
+            text = decoder.decode(bytes.subspan(1));
+        else if (!bytes.empty() && bytes[0] >= 0x20)
+            text = decoder.decode(bytes);
+        g.biff5ExternSheets.push_back(std::move(text));
+        // Each BIFF5 EXTERNSHEET starts a new set of external names.
+        g.supBooks.emplace_back();
+    }
+
+    Status handle(Record& r)
+    {
+        ByteCursor c(r.bytes());
+        switch (r.sid)
+        {
+        case sid::FilePass:
+            return {EngineErrc::EncryptedWorkbook, "The workbook is protected by a password."};
+        case sid::CodePage:
+            codePage(c);
+            break;
+        case sid::DateMode:
+            g.date1904 = c.u16() == 1;
+            break;
+        case sid::Window1:
+            window1(c);
+            break;
+        case sid::Protect:
+            g.info.protectStructure = c.u16() != 0;
+            break;
+        case kWindowProtect:
+            g.info.protectWindows = c.u16() != 0;
+            break;
+        case sid::Font:
+            if (g.styles.fonts.size() >= kMaxTableEntries)
+                return limit(r);
+            g.styles.fonts.push_back(parseFont(c, strings));
+            break;
+        case sid::Format:
+        case sid::Format4:
+            format(c);
+            break;
+        case sid::Xf:
+            if (g.styles.xfs.size() >= kMaxTableEntries)
+                return limit(r);
+            g.styles.xfs.push_back(parseXf(c, biff8));
+            break;
+        case sid::Style:
+            style(c);
+            break;
+        case sid::Palette:
+            g.styles.palette.parse(c);
+            break;
+        case sid::BoundSheet:
+            if (g.sheets.size() >= kMaxTableEntries)
+                return limit(r);
+            return boundSheet(r, c);
+        case sid::Name:
+            if (g.names.size() >= kMaxTableEntries)
+                return limit(r);
+            if (Status st = stream.joinContinues(r, kMaxJoinedRecord); !st)
+                return st;
+            c = ByteCursor(r.bytes());
+            name(c);
+            break;
+        case sid::SupBook:
+            if (g.supBooks.size() >= kMaxTableEntries)
+                return limit(r);
+            supBook(c);
+            break;
+        case sid::ExternName:
+            externName(c);
+            break;
+        case sid::ExternSheet:
+            if (g.xti.size() >= kMaxTableEntries || g.biff5ExternSheets.size() >= kMaxTableEntries)
+                return limit(r);
+            if (biff8)
+            {
+                if (Status st = stream.joinContinues(r, kMaxJoinedRecord); !st)
+                    return st;
+                c = ByteCursor(r.bytes());
+            }
+            externSheet(c);
+            break;
+        case sid::Sst:
+            sstRecord = std::move(r);
+            haveSst = true;
+            return stream.joinContinues(sstRecord, kMaxJoinedRecord);
+        default:
+            break;
+        }
+        return {};
+    }
+
+    Status run()
+    {
+        Record r;
+        for (;;)
+        {
+            if (stream.atEnd())
+                return {EngineErrc::DamagedFile, "The workbook globals end without an EOF record."};
+            if (Status st = stream.next(r); !st)
+                return st;
+            if (r.sid == sid::Eof)
+                break;
+            if (Status st = handle(r); !st)
+                return st;
+        }
+        if (haveSst)
+        {
+            auto fonts = [this](std::uint16_t ifnt) {
+                const FontRecord* f = fontAt(g.styles, ifnt);
+                return f ? toRunFont(*f, g.styles.palette) : model::TextRun::Font{};
+            };
+            if (Status st = g.sst.parse(sstRecord, fonts); !st)
+                return st;
+        }
+        return {};
+    }
+};
+
+bool looksLikeCellReference(const std::string& s)
+{
+    std::size_t i = 0;
+    while (i < s.size() && std::isalpha(static_cast<unsigned char>(s[i])))
+        ++i;
+    std::size_t letters = i;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])))
+        ++i;
+    if (i == s.size() && letters >= 1 && letters <= 3 && i > letters)
+        return true;
+    // R1C1 forms: R, C, R12, C3, R1C1
+    i = 0;
+    if (i < s.size() && (s[i] == 'R' || s[i] == 'r'))
+    {
+        ++i;
+        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])))
+            ++i;
+    }
+    if (i < s.size() && (s[i] == 'C' || s[i] == 'c'))
+    {
+        ++i;
+        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])))
+            ++i;
+    }
+    return i > 0 && i == s.size();
+}
+
+} // namespace
+
+Status parseBof(const Record& record, BofInfo& bof)
+{
+    switch (record.sid)
+    {
+    case sid::Bof2:
+        bof.biffVersion = 2;
+        return {};
+    case sid::Bof3:
+        bof.biffVersion = 3;
+        return {};
+    case sid::Bof4:
+        bof.biffVersion = 4;
+        return {};
+    case sid::Bof:
+        break;
+    default:
+        return damagedRecord(record.sid, record.offset, "is not the BOF record a substream starts with");
+    }
+    ByteCursor c(record.bytes());
+    std::uint16_t vers = c.u16();
+    bof.type = c.u16();
+    if (!c.ok())
+        return damagedRecord(record.sid, record.offset, "is truncated");
+    bof.biffVersion = vers == 0x0600 ? 8 : vers == 0x0500 ? 5 : vers < 0x0500 && vers != 0 ? 4 : 8;
+    // Some writers leave the version empty; the record length tells BIFF8 (16 bytes) from BIFF5 (8).
+    if (vers == 0)
+        bof.biffVersion = record.data.size() >= 16 ? 8 : 5;
+    return {};
+}
+
+Status parseGlobals(RecordStream& stream, XlsGlobals& globals, CodepageDecoder& decoder)
+{
+    Record first;
+    if (Status st = stream.next(first); !st)
+        return {EngineErrc::NotAWorkbook, "The workbook stream is empty."};
+    BofInfo bof;
+    if (Status st = parseBof(first, bof); !st)
+        return {EngineErrc::NotAWorkbook, "The workbook stream does not start with a BOF record."};
+    if (bof.biffVersion < 5)
+        return {EngineErrc::UnsupportedFormat,
+                "Excel " + std::to_string(bof.biffVersion) + ".0 workbooks (BIFF" + std::to_string(bof.biffVersion) +
+                    ") are not supported."};
+    if (bof.type != 0x0005)
+        return {EngineErrc::UnsupportedFormat, "The file holds a single sheet, not a workbook."};
+    globals.biffVersion = bof.biffVersion;
+    GlobalsParser parser(stream, globals, decoder);
+    return parser.run();
+}
+
+std::string quoteSheetName(const std::string& name)
+{
+    bool plain = !name.empty() && !std::isdigit(static_cast<unsigned char>(name[0])) && name[0] != '.';
+    for (char ch : name)
+    {
+        auto u = static_cast<unsigned char>(ch);
+        if (u < 0x80 && !std::isalnum(u) && ch != '_' && ch != '.')
+            plain = false;
+    }
+    if (plain && !looksLikeCellReference(name))
+        return name;
+    std::string out = "'";
+    for (char ch : name)
+    {
+        out += ch;
+        if (ch == '\'')
+            out += '\'';
+    }
+    out += '\'';
+    return out;
+}
+
+} // namespace velquin::engine::xls

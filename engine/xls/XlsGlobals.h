@@ -1,0 +1,91 @@
+// The workbook globals substream: everything read before the first sheet.
+#pragma once
+
+#include "engine/Error.h"
+#include "engine/model/Workbook.h"
+#include "engine/xls/BiffStrings.h"
+#include "engine/xls/RecordStream.h"
+#include "engine/xls/SharedStringTable.h"
+#include "engine/xls/XlsStyles.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velquin::engine::xls {
+
+struct SheetRecord
+{
+    std::string name;
+    std::uint32_t offset = 0; ///< stream position of the sheet's BOF
+    model::SheetKind kind = model::SheetKind::Worksheet;
+    model::Visibility visibility = model::Visibility::Visible;
+};
+
+struct NameRecord
+{
+    std::string name;
+    int builtin = -1; ///< built-in name code, -1 for user names
+    int sheet = -1;   ///< 0-based sheet for a local name
+    bool hidden = false;
+    bool function = false; ///< a macro or add-in function name, never written
+    std::vector<std::uint8_t> rgce, rgcb;
+};
+
+struct SupBook
+{
+    enum class Kind
+    {
+        Self,
+        AddIn,
+        External,
+        Other
+    } kind = Kind::Other;
+    std::string path;
+    std::vector<std::string> sheets;
+    std::vector<std::string> externNames;
+};
+
+struct XtiRecord
+{
+    std::uint16_t supBook = 0;
+    std::int16_t firstSheet = 0, lastSheet = 0;
+};
+
+/// Limits that keep hostile files from taking the machine.
+inline constexpr std::size_t kMaxJoinedRecord = 256u * 1024 * 1024; ///< SST with CONTINUEs, and similar
+inline constexpr std::size_t kMaxTableEntries = 1u << 20;           ///< fonts, XFs, formats, names, sheets
+
+struct XlsGlobals
+{
+    int biffVersion = 8;
+    int codepage = 1252;
+    bool date1904 = false;
+    StyleTables styles;
+    std::vector<SheetRecord> sheets;
+    std::vector<NameRecord> names;
+    std::vector<SupBook> supBooks;
+    std::vector<XtiRecord> xti;
+    std::vector<std::string> biff5ExternSheets; ///< BIFF5 EXTERNSHEET entries, decoded
+    SharedStringTable sst;
+    model::WorkbookInfo info; ///< window, protection and sheet list filled while parsing
+};
+
+/// The BOF record's version and substream type. `biffVersion` is 5 or 8, or 2..4 for older files.
+struct BofInfo
+{
+    int biffVersion = 0;
+    std::uint16_t type = 0;
+};
+Status parseBof(const Record& record, BofInfo& bof);
+
+/// Reads the globals substream from offset 0 up to its EOF.
+/// Errors: UnsupportedFormat (BIFF2-4), EncryptedWorkbook (FILEPASS), DamagedFile, LimitExceeded.
+Status parseGlobals(RecordStream& stream, XlsGlobals& globals, CodepageDecoder& decoder);
+
+/// A sheet name as formula text needs it: quoted when it is not a plain identifier.
+std::string quoteSheetName(const std::string& name);
+
+} // namespace velquin::engine::xls

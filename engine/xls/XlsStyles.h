@@ -1,0 +1,86 @@
+// Cell formatting records (FONT, FORMAT, XF, STYLE, PALETTE) and their translation into effective cell styles.
+#pragma once
+
+#include "engine/model/Sheet.h"
+#include "engine/model/Style.h"
+#include "engine/xls/BiffStrings.h"
+#include "engine/xls/ByteCursor.h"
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velquin::engine::xls {
+
+struct FontRecord
+{
+    double height = 10; ///< points
+    bool italic = false, strike = false, outline = false, shadow = false;
+    std::uint16_t color = 0x7FFF;
+    std::uint16_t weight = 400;
+    std::uint16_t script = 0;
+    std::uint8_t underline = 0;
+    std::uint8_t family = 0;
+    std::uint8_t charset = 0;
+    std::string name;
+};
+
+/// One XF record in a version-neutral shape.
+struct XfRecord
+{
+    std::uint16_t font = 0, format = 0;
+    bool locked = true, hidden = false, isStyle = false;
+    std::uint16_t parent = 0xFFF;
+    std::uint8_t horizontal = 0, vertical = 2, rotation = 0, indent = 0, readingOrder = 0;
+    bool wrap = false, shrink = false, stacked = false;
+    std::uint8_t usedFlags = 0; ///< bit 0 number format, 1 font, 2 alignment, 3 borders, 4 fill, 5 protection
+    std::uint8_t lineLeft = 0, lineRight = 0, lineTop = 0, lineBottom = 0, lineDiagonal = 0;
+    std::uint16_t colorLeft = 0, colorRight = 0, colorTop = 0, colorBottom = 0, colorDiagonal = 0;
+    bool diagonalDown = false, diagonalUp = false;
+    std::uint8_t pattern = 0;
+    std::uint16_t patternColor = 64, backColor = 65;
+};
+
+FontRecord parseFont(ByteCursor& c, StringReader& strings);
+XfRecord parseXf(ByteCursor& c, bool biff8);
+
+/// The colour table: the default 56 colours unless a PALETTE record replaced them.
+class Palette
+{
+public:
+    Palette();
+    void parse(ByteCursor& c);
+    /// The colour of an index; nothing for automatic and system colours.
+    std::optional<model::Rgb> color(std::uint16_t index) const;
+
+private:
+    std::array<model::Rgb, 64> m_colors;
+};
+
+/// The format code of a built-in number format number, empty when the number is not built in.
+std::string builtinNumberFormat(int id);
+
+/// Everything needed to turn XF records into effective styles.
+struct StyleTables
+{
+    std::vector<FontRecord> fonts;
+    std::map<std::uint16_t, std::string> formats;
+    std::vector<XfRecord> xfs;
+    Palette palette;
+    /// STYLE records: XF index -> (name, built-in id or -1)
+    std::map<std::uint16_t, std::pair<std::string, int>> styles;
+};
+
+/// The FONT record a cell's font index names (index 4 does not exist in BIFF).
+const FontRecord* fontAt(const StyleTables& tables, std::uint16_t index);
+model::Font toModelFont(const FontRecord& font, const Palette& palette);
+model::TextRun::Font toRunFont(const FontRecord& font, const Palette& palette);
+
+/// One effective CellStyle per XF record (same indexes), and the named styles with "Normal" first.
+void buildStyles(const StyleTables& tables, std::vector<model::CellStyle>& cellStyles,
+                 std::vector<model::NamedStyle>& namedStyles);
+
+} // namespace velquin::engine::xls
