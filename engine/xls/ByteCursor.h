@@ -65,7 +65,8 @@ public:
     {
         if (remaining() < 4)
             return fail<std::uint32_t>();
-        std::uint32_t v = static_cast<std::uint32_t>(m_data[m_pos]) | (static_cast<std::uint32_t>(m_data[m_pos + 1]) << 8) |
+        std::uint32_t v = static_cast<std::uint32_t>(m_data[m_pos]) |
+                          (static_cast<std::uint32_t>(m_data[m_pos + 1]) << 8) |
                           (static_cast<std::uint32_t>(m_data[m_pos + 2]) << 16) |
                           (static_cast<std::uint32_t>(m_data[m_pos + 3]) << 24);
         m_pos += 4;

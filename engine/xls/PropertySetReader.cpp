@@ -15,9 +15,8 @@ namespace velquin::engine::xls {
 
 namespace {
 
-constexpr std::uint16_t VT_I2 = 2, VT_I4 = 3, VT_R4 = 4, VT_R8 = 5, VT_BOOL = 11, VT_I1 = 16, VT_UI1 = 17,
-                        VT_UI2 = 18, VT_UI4 = 19, VT_INT = 22, VT_UINT = 23, VT_LPSTR = 30, VT_LPWSTR = 31,
-                        VT_FILETIME = 64;
+constexpr std::uint16_t VT_I2 = 2, VT_I4 = 3, VT_R4 = 4, VT_R8 = 5, VT_BOOL = 11, VT_I1 = 16, VT_UI1 = 17, VT_UI2 = 18,
+                        VT_UI4 = 19, VT_INT = 22, VT_UINT = 23, VT_LPSTR = 30, VT_LPWSTR = 31, VT_FILETIME = 64;
 
 constexpr std::uint8_t kUserDefinedFmtid[16] = {0x05, 0xD5, 0xCD, 0xD5, 0x9C, 0x2E, 0x1B, 0x10,
                                                 0x93, 0x97, 0x08, 0x00, 0x2B, 0x2C, 0xF9, 0xAE};
@@ -69,20 +68,39 @@ std::optional<Value> readValue(ByteCursor c, CodepageDecoder& decoder)
     c.u16();
     switch (v.type)
     {
-    case VT_I2: v.number = c.i16(); break;
+    case VT_I2:
+        v.number = c.i16();
+        break;
     case VT_I4:
-    case VT_INT: v.number = c.i32(); break;
+    case VT_INT:
+        v.number = c.i32();
+        break;
     case VT_UI4:
-    case VT_UINT: v.number = c.u32(); break;
-    case VT_I1: v.number = static_cast<std::int8_t>(c.u8()); break;
-    case VT_UI1: v.number = c.u8(); break;
-    case VT_UI2: v.number = c.u16(); break;
-    case VT_R4: v.number = static_cast<double>(std::bit_cast<float>(c.u32())); break;
-    case VT_R8: v.number = c.f64(); break;
-    case VT_BOOL: v.boolean = c.u16() != 0; break;
-    case VT_FILETIME: v.time = c.u64(); break;
-    case VT_LPSTR:
-    {
+    case VT_UINT:
+        v.number = c.u32();
+        break;
+    case VT_I1:
+        v.number = static_cast<std::int8_t>(c.u8());
+        break;
+    case VT_UI1:
+        v.number = c.u8();
+        break;
+    case VT_UI2:
+        v.number = c.u16();
+        break;
+    case VT_R4:
+        v.number = static_cast<double>(std::bit_cast<float>(c.u32()));
+        break;
+    case VT_R8:
+        v.number = c.f64();
+        break;
+    case VT_BOOL:
+        v.boolean = c.u16() != 0;
+        break;
+    case VT_FILETIME:
+        v.time = c.u64();
+        break;
+    case VT_LPSTR: {
         std::size_t n = c.u32();
         if (decoder.codepage() == 1200)
             v.text = utf16z(c, n / 2);
@@ -90,13 +108,13 @@ std::optional<Value> readValue(ByteCursor c, CodepageDecoder& decoder)
             v.text = bytesz(c.bytes(std::min(n, c.remaining())), decoder);
         break;
     }
-    case VT_LPWSTR:
-    {
+    case VT_LPWSTR: {
         std::size_t n = c.u32();
         v.text = utf16z(c, std::min(n, c.remaining() / 2));
         break;
     }
-    default: return std::nullopt;
+    default:
+        return std::nullopt;
     }
     if (!c.ok())
         return std::nullopt;
@@ -227,7 +245,7 @@ std::string fileTimeToIso(std::uint64_t fileTime)
     std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
     if (m <= 2)
         ++y;
-    char buf[32];
+    char buf[96];
     std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", static_cast<long long>(y),
                   static_cast<long long>(m), static_cast<long long>(d), static_cast<long long>(rem / 3600),
                   static_cast<long long>(rem / 60 % 60), static_cast<long long>(rem % 60));
@@ -281,7 +299,7 @@ void readDocumentSummaryInformation(std::span<const std::uint8_t> stream, model:
                 break;
             case VT_BOOL:
                 p.type = model::CustomProperty::Type::Boolean;
-                p.value = v.boolean ? "1" : "0";
+                p.value.assign(1, v.boolean ? '1' : '0');
                 break;
             case VT_FILETIME:
                 p.type = model::CustomProperty::Type::DateTime;

@@ -50,8 +50,8 @@ bool RecordStream::fill(std::uint64_t offset, std::size_t n)
 Status RecordStream::readHeader(std::uint16_t& sidOut, std::uint16_t& length)
 {
     if (!fill(m_pos, 4))
-        return {EngineErrc::DamagedFile, "The workbook stream ends inside a record header at offset " +
-                                             std::to_string(m_pos) + "."};
+        return {EngineErrc::DamagedFile,
+                "The workbook stream ends inside a record header at offset " + std::to_string(m_pos) + "."};
     const std::uint8_t* p = m_window.data() + (m_pos - m_windowStart);
     sidOut = static_cast<std::uint16_t>(p[0] | (p[1] << 8));
     length = static_cast<std::uint16_t>(p[2] | (p[3] << 8));

@@ -29,7 +29,11 @@ std::string offset(char axis, std::int64_t delta)
 {
     std::string s(1, axis);
     if (delta != 0)
-        s += "[" + std::to_string(delta) + "]";
+    {
+        s.push_back('[');
+        s.append(std::to_string(delta));
+        s.push_back(']');
+    }
     return s;
 }
 
@@ -38,21 +42,36 @@ std::string offset(char axis, std::int64_t delta)
 std::string relativeRangeR1C1(std::uint32_t row, std::uint32_t col, std::uint32_t firstRow, std::uint32_t firstCol,
                               std::uint32_t lastRow, std::uint32_t lastCol)
 {
-    auto cell = [&](std::uint32_t r, std::uint32_t c) {
-        return offset('R', static_cast<std::int64_t>(r) - row) + offset('C', static_cast<std::int64_t>(c) - col);
+    auto cell = [&](std::string& out, std::uint32_t r, std::uint32_t c) {
+        out.append(offset('R', static_cast<std::int64_t>(r) - row));
+        out.append(offset('C', static_cast<std::int64_t>(c) - col));
     };
-    std::string text = cell(firstRow, firstCol);
+    std::string text;
+    cell(text, firstRow, firstCol);
     if (lastRow != firstRow || lastCol != firstCol)
-        text += ":" + cell(lastRow, lastCol);
+    {
+        text.push_back(':');
+        cell(text, lastRow, lastCol);
+    }
     return text;
 }
 
 std::string absoluteRangeR1C1(std::uint32_t firstRow, std::uint32_t firstCol, std::uint32_t lastRow,
                               std::uint32_t lastCol)
 {
-    std::string text = "R" + std::to_string(firstRow + 1) + "C" + std::to_string(firstCol + 1);
+    auto cell = [](std::string& out, std::uint32_t r, std::uint32_t c) {
+        out.push_back('R');
+        out.append(std::to_string(std::uint64_t{r} + 1));
+        out.push_back('C');
+        out.append(std::to_string(std::uint64_t{c} + 1));
+    };
+    std::string text;
+    cell(text, firstRow, firstCol);
     if (lastRow != firstRow || lastCol != firstCol)
-        text += ":R" + std::to_string(lastRow + 1) + "C" + std::to_string(lastCol + 1);
+    {
+        text.push_back(':');
+        cell(text, lastRow, lastCol);
+    }
     return text;
 }
 

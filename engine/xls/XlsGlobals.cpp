@@ -11,10 +11,9 @@ constexpr std::uint16_t kWindowProtect = 0x0019;
 
 const char* builtinNameText(int code)
 {
-    static constexpr const char* kNames[] = {"Consolidate_Area", "Auto_Open",      "Auto_Close",
-                                             "Extract",          "Database",       "Criteria",
-                                             "Print_Area",       "Print_Titles",   "Recorder",
-                                             "Data_Form",        "Auto_Activate",  "Auto_Deactivate",
+    static constexpr const char* kNames[] = {"Consolidate_Area", "Auto_Open",      "Auto_Close",    "Extract",
+                                             "Database",         "Criteria",       "Print_Area",    "Print_Titles",
+                                             "Recorder",         "Data_Form",      "Auto_Activate", "Auto_Deactivate",
                                              "Sheet_Title",      "_FilterDatabase"};
     if (code >= 0 && code < 14)
         return kNames[code];
@@ -33,8 +32,7 @@ struct GlobalsParser
 
     GlobalsParser(RecordStream& s, XlsGlobals& globals, CodepageDecoder& d)
         : stream(s), g(globals), decoder(d), strings(globals.biffVersion == 8, d), biff8(globals.biffVersion == 8)
-    {
-    }
+    {}
 
     Status limit(const Record& r) const
     {
@@ -110,7 +108,9 @@ struct GlobalsParser
         s.visibility = (state & 3) == 1   ? model::Visibility::Hidden
                        : (state & 3) == 2 ? model::Visibility::VeryHidden
                                           : model::Visibility::Visible;
-        s.kind = type == 2 ? model::SheetKind::Chart : type == 0 ? model::SheetKind::Worksheet : model::SheetKind::Macro;
+        s.kind = type == 2   ? model::SheetKind::Chart
+                 : type == 0 ? model::SheetKind::Worksheet
+                             : model::SheetKind::Macro;
         g.sheets.push_back(std::move(s));
         return {};
     }
@@ -395,9 +395,8 @@ Status parseGlobals(RecordStream& stream, XlsGlobals& globals, CodepageDecoder& 
     if (Status st = parseBof(first, bof); !st)
         return {EngineErrc::NotAWorkbook, "The workbook stream does not start with a BOF record."};
     if (bof.biffVersion < 5)
-        return {EngineErrc::UnsupportedFormat,
-                "Excel " + std::to_string(bof.biffVersion) + ".0 workbooks (BIFF" + std::to_string(bof.biffVersion) +
-                    ") are not supported."};
+        return {EngineErrc::UnsupportedFormat, "Excel " + std::to_string(bof.biffVersion) + ".0 workbooks (BIFF" +
+                                                   std::to_string(bof.biffVersion) + ") are not supported."};
     if (bof.type != 0x0005)
         return {EngineErrc::UnsupportedFormat, "The file holds a single sheet, not a workbook."};
     globals.biffVersion = bof.biffVersion;

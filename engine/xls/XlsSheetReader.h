@@ -11,10 +11,18 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace velquin::engine::xls {
+
+/// The value an RK number encodes (MS-XLS RkNumber): a 30-bit integer or the high bits of a double, either
+/// optionally divided by 100.
+double decodeRk(std::uint32_t rk);
+
+/// The text Excel shows for a BIFF error code ("#DIV/0!"), "#N/A" for unknown codes.
+std::string_view errorText(std::uint8_t code);
 
 class XlsSheetReader
 {
@@ -46,26 +54,37 @@ private:
         model::Cell cell;
         std::size_t order = 0;
     };
+    using CellKey = std::pair<std::uint32_t, std::uint32_t>;
 
     Status collect(model::SheetHeader& header, model::SheetOptions& options);
     Status collectRecord(Record& r, model::SheetHeader& header, model::SheetOptions& options);
+    Status collectFormulaTokens(const Record& r);
+    void collectColInfo(const Record& r, model::SheetHeader& header);
+    void collectMerges(const Record& r, model::SheetHeader& header);
+    void collectWindow2(const Record& r, model::SheetOptions& options);
+    void collectPane(const Record& r, model::SheetOptions& options);
+    void collectSelection(const Record& r, model::SheetOptions& options);
+    void collectObj(const Record& r);
     void collectTxo(const Record& r);
     void collectNote(const Record& r);
     void collectDv(const Record& r, model::SheetOptions& options);
-    void collectCf(const Record& r, model::SheetOptions& options);
     void finishHeader(model::SheetHeader& header, model::SheetOptions& options);
 
     Status stream(model::SheetSink& sink);
     Status streamRecord(Record& r, model::SheetSink& sink);
-    void rowRecord(const Record& r, model::SheetSink& sink);
+    void rowRecord(const Record& r);
     void formulaRecord(const Record& r);
     void stringRecord(Record& r);
-    void addCell(model::Cell cell, model::SheetSink& sink);
+    void rstringRecord(const Record& r);
+    void addCell(model::Cell cell);
     void flush(model::SheetSink& sink, bool all);
+    void emitRowsUpTo(model::SheetSink& sink, std::int64_t lastRow);
     int styleOf(std::uint16_t ixfe) const;
     std::string_view keep(std::string text);
-    std::string decompile(std::span<const std::uint8_t> rgce, std::span<const std::uint8_t> rgcb,
-                          std::uint32_t row, std::uint32_t col, bool shared);
+    std::optional<std::string> decompile(std::span<const std::uint8_t> rgce, std::span<const std::uint8_t> rgcb,
+                                         std::uint32_t row, std::uint32_t col, bool shared);
+    const FormulaTokens* findTokens(const std::map<CellKey, FormulaTokens>& map, std::uint32_t row,
+                                    std::uint32_t col) const;
 
     const XlsGlobals& m_g;
     RecordStream& m_stream;
@@ -75,10 +94,10 @@ private:
     bool m_biff8;
     formula::FormulaContext m_ctx;
     std::uint64_t m_start = 0;
+    int m_sheetIndex = 0;
 
     // First pass
-    std::map<std::pair<std::uint32_t, std::uint32_t>, FormulaTokens> m_shared, m_arrays;
-    std::map<std::pair<std::uint32_t, std::uint32_t>, bool> m_tables;
+    std::map<CellKey, FormulaTokens> m_shared, m_arrays;
     std::size_t m_tokenBytes = 0;
     std::map<std::uint16_t, std::vector<model::TextRun>> m_texts; ///< TXO text by object id
     std::vector<NoteRecord> m_notes;
@@ -86,6 +105,7 @@ private:
     bool m_lastObjIsNote = false;
     bool m_autoFilter = false;
     std::vector<model::Hyperlink> m_tooltips;
+    double m_standardWidth = -1; ///< STANDARDWIDTH in characters, when present
 
     // Second pass
     std::vector<PendingCell> m_cells;
@@ -94,6 +114,7 @@ private:
     std::deque<std::vector<model::TextRun>> m_runArena;
     std::int64_t m_emittedRow = -1;
     std::int64_t m_emittedCol = -1;
+    std::int64_t m_rowOpen = -1; ///< the last row handed to the sink through row()
     std::ptrdiff_t m_awaitingString = -1;
     std::size_t m_order = 0;
     std::size_t m_sinceStopCheck = 0;

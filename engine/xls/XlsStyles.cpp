@@ -6,26 +6,28 @@ namespace velquin::engine::xls {
 namespace {
 
 constexpr std::uint32_t kDefaultPalette[56] = {
-    0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF, 0x800000, 0x008000, 0x000080,
-    0x808000, 0x800080, 0x008080, 0xC0C0C0, 0x808080, 0x9999FF, 0x993366, 0xFFFFCC, 0xCCFFFF, 0x660066, 0xFF8080,
-    0x0066CC, 0xCCCCFF, 0x000080, 0xFF00FF, 0xFFFF00, 0x00FFFF, 0x800080, 0x800000, 0x008080, 0x0000FF, 0x00CCFF,
-    0xCCFFFF, 0xCCFFCC, 0xFFFF99, 0x99CCFF, 0xFF99CC, 0xCC99FF, 0xFFCC99, 0x3366FF, 0x33CCCC, 0x99CC00, 0xFFCC00,
-    0xFF9900, 0xFF6600, 0x666699, 0x969696, 0x003366, 0x339966, 0x003300, 0x333300, 0x993300, 0x993366, 0x333399,
-    0x333333};
+    0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF, 0x800000, 0x008000,
+    0x000080, 0x808000, 0x800080, 0x008080, 0xC0C0C0, 0x808080, 0x9999FF, 0x993366, 0xFFFFCC, 0xCCFFFF,
+    0x660066, 0xFF8080, 0x0066CC, 0xCCCCFF, 0x000080, 0xFF00FF, 0xFFFF00, 0x00FFFF, 0x800080, 0x800000,
+    0x008080, 0x0000FF, 0x00CCFF, 0xCCFFFF, 0xCCFFCC, 0xFFFF99, 0x99CCFF, 0xFF99CC, 0xCC99FF, 0xFFCC99,
+    0x3366FF, 0x33CCCC, 0x99CC00, 0xFFCC00, 0xFF9900, 0xFF6600, 0x666699, 0x969696, 0x003366, 0x339966,
+    0x003300, 0x333300, 0x993300, 0x993366, 0x333399, 0x333333};
 
 model::Rgb rgb(std::uint32_t v)
 {
     return {static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
 }
 
-constexpr model::Pattern kPatterns[19] = {
-    model::Pattern::None,           model::Pattern::Solid,          model::Pattern::Gray50,
-    model::Pattern::Gray75,         model::Pattern::Gray25,         model::Pattern::HorzStripe,
-    model::Pattern::VertStripe,     model::Pattern::ReverseDiagStripe, model::Pattern::DiagStripe,
-    model::Pattern::DiagCross,      model::Pattern::ThickDiagCross, model::Pattern::ThinHorzStripe,
-    model::Pattern::ThinVertStripe, model::Pattern::ThinReverseDiagStripe, model::Pattern::ThinDiagStripe,
-    model::Pattern::ThinHorzCross,  model::Pattern::ThinDiagCross,  model::Pattern::Gray125,
-    model::Pattern::Gray0625};
+constexpr model::Pattern kPatterns[19] = {model::Pattern::None,           model::Pattern::Solid,
+                                          model::Pattern::Gray50,         model::Pattern::Gray75,
+                                          model::Pattern::Gray25,         model::Pattern::HorzStripe,
+                                          model::Pattern::VertStripe,     model::Pattern::ReverseDiagStripe,
+                                          model::Pattern::DiagStripe,     model::Pattern::DiagCross,
+                                          model::Pattern::ThickDiagCross, model::Pattern::ThinHorzStripe,
+                                          model::Pattern::ThinVertStripe, model::Pattern::ThinReverseDiagStripe,
+                                          model::Pattern::ThinDiagStripe, model::Pattern::ThinHorzCross,
+                                          model::Pattern::ThinDiagCross,  model::Pattern::Gray125,
+                                          model::Pattern::Gray0625};
 
 model::BorderEdge edge(std::uint8_t line, std::uint16_t color, const Palette& palette)
 {
@@ -35,13 +37,11 @@ model::BorderEdge edge(std::uint8_t line, std::uint16_t color, const Palette& pa
         LineStyle style;
         int weight;
     };
-    static constexpr Map kLines[14] = {{LineStyle::None, 0},         {LineStyle::Continuous, 1},
-                                       {LineStyle::Continuous, 2},   {LineStyle::Dash, 1},
-                                       {LineStyle::Dot, 1},          {LineStyle::Continuous, 3},
-                                       {LineStyle::Double, 3},       {LineStyle::Continuous, 0},
-                                       {LineStyle::Dash, 2},         {LineStyle::DashDot, 1},
-                                       {LineStyle::DashDot, 2},      {LineStyle::DashDotDot, 1},
-                                       {LineStyle::DashDotDot, 2},   {LineStyle::SlantDashDot, 2}};
+    static constexpr Map kLines[14] = {
+        {LineStyle::None, 0},       {LineStyle::Continuous, 1},  {LineStyle::Continuous, 2}, {LineStyle::Dash, 1},
+        {LineStyle::Dot, 1},        {LineStyle::Continuous, 3},  {LineStyle::Double, 3},     {LineStyle::Continuous, 0},
+        {LineStyle::Dash, 2},       {LineStyle::DashDot, 1},     {LineStyle::DashDot, 2},    {LineStyle::DashDotDot, 1},
+        {LineStyle::DashDotDot, 2}, {LineStyle::SlantDashDot, 2}};
     model::BorderEdge e;
     if (line == 0 || line >= 14)
         return e;
@@ -55,11 +55,16 @@ model::Underline underline(std::uint8_t uls)
 {
     switch (uls)
     {
-    case 0x01: return model::Underline::Single;
-    case 0x02: return model::Underline::Double;
-    case 0x21: return model::Underline::SingleAccounting;
-    case 0x22: return model::Underline::DoubleAccounting;
-    default: return model::Underline::None;
+    case 0x01:
+        return model::Underline::Single;
+    case 0x02:
+        return model::Underline::Double;
+    case 0x21:
+        return model::Underline::SingleAccounting;
+    case 0x22:
+        return model::Underline::DoubleAccounting;
+    default:
+        return model::Underline::None;
     }
 }
 
@@ -67,12 +72,18 @@ std::string familyName(std::uint8_t family)
 {
     switch (family)
     {
-    case 1: return "Roman";
-    case 2: return "Swiss";
-    case 3: return "Modern";
-    case 4: return "Script";
-    case 5: return "Decorative";
-    default: return {};
+    case 1:
+        return "Roman";
+    case 2:
+        return "Swiss";
+    case 3:
+        return "Modern";
+    case 4:
+        return "Script";
+    case 5:
+        return "Decorative";
+    default:
+        return {};
     }
 }
 
@@ -80,15 +91,24 @@ const char* builtinStyleName(int id)
 {
     switch (id)
     {
-    case 0: return "Normal";
-    case 3: return "Comma";
-    case 4: return "Currency";
-    case 5: return "Percent";
-    case 6: return "Comma [0]";
-    case 7: return "Currency [0]";
-    case 8: return "Hyperlink";
-    case 9: return "Followed Hyperlink";
-    default: return nullptr;
+    case 0:
+        return "Normal";
+    case 3:
+        return "Comma";
+    case 4:
+        return "Currency";
+    case 5:
+        return "Percent";
+    case 6:
+        return "Comma [0]";
+    case 7:
+        return "Currency [0]";
+    case 8:
+        return "Hyperlink";
+    case 9:
+        return "Followed Hyperlink";
+    default:
+        return nullptr;
     }
 }
 
@@ -151,7 +171,7 @@ XfRecord parseXf(ByteCursor& c, bool biff8)
         x.colorBottom = (b2 >> 7) & 0x7F;
         x.colorDiagonal = (b2 >> 14) & 0x7F;
         x.lineDiagonal = (b2 >> 21) & 0x0F;
-        x.pattern = (b2 >> 26) & 0x3F;
+        x.pattern = static_cast<std::uint8_t>((b2 >> 26) & 0x3F);
         std::uint16_t b3 = c.u16();
         x.patternColor = b3 & 0x7F;
         x.backColor = (b3 >> 7) & 0x7F;
@@ -161,18 +181,26 @@ XfRecord parseXf(ByteCursor& c, bool biff8)
         std::uint8_t b7 = c.u8();
         switch (b7 & 0x03)
         {
-        case 1: x.stacked = true; x.rotation = 255; break;
-        case 2: x.rotation = 90; break;
-        case 3: x.rotation = 180; break;
-        default: break;
+        case 1:
+            x.stacked = true;
+            x.rotation = 255;
+            break;
+        case 2:
+            x.rotation = 90;
+            break;
+        case 3:
+            x.rotation = 180;
+            break;
+        default:
+            break;
         }
         x.usedFlags = static_cast<std::uint8_t>(b7 >> 2);
         std::uint32_t b1 = c.u32();
         x.patternColor = b1 & 0x7F;
         x.backColor = (b1 >> 7) & 0x7F;
-        x.pattern = (b1 >> 16) & 0x3F;
+        x.pattern = static_cast<std::uint8_t>((b1 >> 16) & 0x3F);
         x.lineBottom = (b1 >> 22) & 0x07;
-        x.colorBottom = (b1 >> 25) & 0x7F;
+        x.colorBottom = static_cast<std::uint16_t>((b1 >> 25) & 0x7F);
         std::uint32_t b2 = c.u32();
         x.lineTop = b2 & 0x07;
         x.lineLeft = (b2 >> 3) & 0x07;
@@ -214,43 +242,80 @@ std::string builtinNumberFormat(int id)
 {
     switch (id)
     {
-    case 0: return "General";
-    case 1: return "0";
-    case 2: return "0.00";
-    case 3: return "#,##0";
-    case 4: return "#,##0.00";
-    case 5: return "\"$\"#,##0_);\\(\"$\"#,##0\\)";
-    case 6: return "\"$\"#,##0_);[Red]\\(\"$\"#,##0\\)";
-    case 7: return "\"$\"#,##0.00_);\\(\"$\"#,##0.00\\)";
-    case 8: return "\"$\"#,##0.00_);[Red]\\(\"$\"#,##0.00\\)";
-    case 9: return "0%";
-    case 10: return "0.00%";
-    case 11: return "0.00E+00";
-    case 12: return "# ?/?";
-    case 13: return "# ??/??";
-    case 14: return "m/d/yyyy";
-    case 15: return "d-mmm-yy";
-    case 16: return "d-mmm";
-    case 17: return "mmm-yy";
-    case 18: return "h:mm AM/PM";
-    case 19: return "h:mm:ss AM/PM";
-    case 20: return "h:mm";
-    case 21: return "h:mm:ss";
-    case 22: return "m/d/yyyy h:mm";
-    case 37: return "#,##0_);(#,##0)";
-    case 38: return "#,##0_);[Red](#,##0)";
-    case 39: return "#,##0.00_);(#,##0.00)";
-    case 40: return "#,##0.00_);[Red](#,##0.00)";
-    case 41: return "_(* #,##0_);_(* \\(#,##0\\);_(* \"-\"_);_(@_)";
-    case 42: return "_(\"$\"* #,##0_);_(\"$\"* \\(#,##0\\);_(\"$\"* \"-\"_);_(@_)";
-    case 43: return "_(* #,##0.00_);_(* \\(#,##0.00\\);_(* \"-\"??_);_(@_)";
-    case 44: return "_(\"$\"* #,##0.00_);_(\"$\"* \\(#,##0.00\\);_(\"$\"* \"-\"??_);_(@_)";
-    case 45: return "mm:ss";
-    case 46: return "[h]:mm:ss";
-    case 47: return "mm:ss.0";
-    case 48: return "##0.0E+0";
-    case 49: return "@";
-    default: return {};
+    case 0:
+        return "General";
+    case 1:
+        return "0";
+    case 2:
+        return "0.00";
+    case 3:
+        return "#,##0";
+    case 4:
+        return "#,##0.00";
+    case 5:
+        return "\"$\"#,##0_);\\(\"$\"#,##0\\)";
+    case 6:
+        return "\"$\"#,##0_);[Red]\\(\"$\"#,##0\\)";
+    case 7:
+        return "\"$\"#,##0.00_);\\(\"$\"#,##0.00\\)";
+    case 8:
+        return "\"$\"#,##0.00_);[Red]\\(\"$\"#,##0.00\\)";
+    case 9:
+        return "0%";
+    case 10:
+        return "0.00%";
+    case 11:
+        return "0.00E+00";
+    case 12:
+        return "# ?/?";
+    case 13:
+        return "# ?\?/?\?";
+    case 14:
+        return "m/d/yyyy";
+    case 15:
+        return "d-mmm-yy";
+    case 16:
+        return "d-mmm";
+    case 17:
+        return "mmm-yy";
+    case 18:
+        return "h:mm AM/PM";
+    case 19:
+        return "h:mm:ss AM/PM";
+    case 20:
+        return "h:mm";
+    case 21:
+        return "h:mm:ss";
+    case 22:
+        return "m/d/yyyy h:mm";
+    case 37:
+        return "#,##0_);(#,##0)";
+    case 38:
+        return "#,##0_);[Red](#,##0)";
+    case 39:
+        return "#,##0.00_);(#,##0.00)";
+    case 40:
+        return "#,##0.00_);[Red](#,##0.00)";
+    case 41:
+        return "_(* #,##0_);_(* \\(#,##0\\);_(* \"-\"_);_(@_)";
+    case 42:
+        return "_(\"$\"* #,##0_);_(\"$\"* \\(#,##0\\);_(\"$\"* \"-\"_);_(@_)";
+    case 43:
+        return "_(* #,##0.00_);_(* \\(#,##0.00\\);_(* \"-\"??_);_(@_)";
+    case 44:
+        return "_(\"$\"* #,##0.00_);_(\"$\"* \\(#,##0.00\\);_(\"$\"* \"-\"??_);_(@_)";
+    case 45:
+        return "mm:ss";
+    case 46:
+        return "[h]:mm:ss";
+    case 47:
+        return "mm:ss.0";
+    case 48:
+        return "##0.0E+0";
+    case 49:
+        return "@";
+    default:
+        return {};
     }
 }
 
@@ -321,10 +386,14 @@ void applyFont(const StyleTables& t, const XfRecord& x, model::CellStyle& s)
 
 void applyAlignment(const XfRecord& x, model::CellStyle& s)
 {
-    static constexpr model::Horizontal kHorizontal[8] = {
-        model::Horizontal::Automatic, model::Horizontal::Left,    model::Horizontal::Center,
-        model::Horizontal::Right,     model::Horizontal::Fill,    model::Horizontal::Justify,
-        model::Horizontal::CenterAcrossSelection, model::Horizontal::Distributed};
+    static constexpr model::Horizontal kHorizontal[8] = {model::Horizontal::Automatic,
+                                                         model::Horizontal::Left,
+                                                         model::Horizontal::Center,
+                                                         model::Horizontal::Right,
+                                                         model::Horizontal::Fill,
+                                                         model::Horizontal::Justify,
+                                                         model::Horizontal::CenterAcrossSelection,
+                                                         model::Horizontal::Distributed};
     static constexpr model::Vertical kVertical[5] = {model::Vertical::Top, model::Vertical::Center,
                                                      model::Vertical::Bottom, model::Vertical::Justify,
                                                      model::Vertical::Distributed};
