@@ -75,11 +75,13 @@ std::string fileMoniker(ByteCursor& c)
     c.skip(20);
     std::size_t unicodeSize = c.u32();
     std::string path;
-    if (unicodeSize > 0 && c.ok())
+    std::size_t unicodeBytes = unicodeSize > 0 ? c.u32() : 0;
+    // The key value is always 3 in a well-formed extension; Excel for Mac writes other bytes there and a
+    // Mac path where the UTF-16 path belongs, so fall back to the ANSI path then.
+    std::uint16_t key = unicodeSize > 0 ? c.u16() : 0;
+    if (unicodeSize > 0 && key == 3 && c.ok())
     {
-        std::size_t bytes = c.u32();
-        c.u16();
-        path = utf16(c, bytes / 2);
+        path = utf16(c, unicodeBytes / 2);
     }
     else
     {
