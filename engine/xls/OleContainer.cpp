@@ -1,6 +1,8 @@
 // Compound-file access through libgsf.
 #include "engine/xls/OleContainer.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
@@ -15,6 +17,33 @@ namespace {
 GsfInput* asInput(void* p)
 {
     return static_cast<GsfInput*>(p);
+}
+
+void ignoreLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
+/// libgsf reports damaged compound files on stderr as well as through its results; the results are what we
+/// turn into errors, so its messages would only repeat them in the middle of a command's output.
+void silenceLibgsf()
+{
+    static const bool done = [] {
+        auto levels = static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_MESSAGE);
+        g_log_set_handler("libgsf:msole", levels, ignoreLog, nullptr);
+        g_log_set_handler("libgsf", levels, ignoreLog, nullptr);
+        return true;
+    }();
+    (void)done;
+}
+
+bool hasCompoundFileSignature(const std::string& path)
+{
+    static constexpr unsigned char kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    unsigned char head[8] = {};
+    std::size_t n = std::fread(head, 1, sizeof head, f);
+    std::fclose(f);
+    return n == sizeof head && std::equal(head, head + 8, kSignature);
 }
 
 } // namespace
@@ -54,6 +83,7 @@ Status OleContainer::open(const std::string& path)
     if (!std::filesystem::exists(path, ec))
         return {EngineErrc::FileNotFound, path};
     gsf_init();
+    silenceLibgsf();
     GError* err = nullptr;
     GsfInput* input = gsf_input_stdio_new(path.c_str(), &err);
     if (!input)
@@ -69,7 +99,9 @@ Status OleContainer::open(const std::string& path)
         std::string why = err && err->message ? err->message : "not a compound file";
         if (err)
             g_error_free(err);
-        return {EngineErrc::NotAWorkbook, "The compound file cannot be read (" + why + ")."};
+        if (hasCompoundFileSignature(path))
+            return {EngineErrc::DamagedFile, "The compound file is damaged (" + why + ")."};
+        return {EngineErrc::NotAWorkbook, "The file is not a compound file (" + why + ")."};
     }
     m_file = file;
     return {};

@@ -37,6 +37,20 @@ std::string offset(char axis, std::int64_t delta)
     return s;
 }
 
+/// The file name of an external workbook's encoded path: the part after the last directory separator, without
+/// the control characters the encoding puts in front.
+std::string bookFileName(const std::string& path)
+{
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < path.size(); ++i)
+    {
+        auto ch = static_cast<unsigned char>(path[i]);
+        if (ch < 0x20 || ch == '\\' || ch == '/' || ch == ':')
+            start = i + 1;
+    }
+    return path.substr(start);
+}
+
 } // namespace
 
 std::string relativeRangeR1C1(std::uint32_t row, std::uint32_t col, std::uint32_t firstRow, std::uint32_t firstCol,
@@ -86,13 +100,30 @@ formula::FormulaContext makeFormulaContext(const XlsGlobals& g)
             return std::nullopt;
         return gp->names[index - 1].name;
     };
-    ctx.externalName = [gp](std::uint32_t sheetRef, std::uint32_t index) -> std::optional<std::string> {
+    ctx.externalName = [gp, names](std::uint32_t sheetRef, std::uint32_t index) -> std::optional<std::string> {
         const SupBook* book = nullptr;
         if (gp->biffVersion == 8)
         {
             if (sheetRef >= gp->xti.size() || gp->xti[sheetRef].supBook >= gp->supBooks.size())
                 return std::nullopt;
-            book = &gp->supBooks[gp->xti[sheetRef].supBook];
+            const XtiRecord& x = gp->xti[sheetRef];
+            book = &gp->supBooks[x.supBook];
+            if (book->kind == SupBook::Kind::Self)
+            {
+                // A name of this workbook reached through a sheet: Excel shows it qualified by that sheet.
+                if (index == 0 || index > gp->names.size())
+                    return std::nullopt;
+                std::string name = gp->names[index - 1].name;
+                if (auto sheet = sheetRange(*names, x.firstSheet, x.firstSheet))
+                    return *sheet + "!" + name;
+                return name;
+            }
+            if (book->kind == SupBook::Kind::External)
+            {
+                if (index == 0 || index > book->externNames.size())
+                    return std::nullopt;
+                return bookFileName(book->path) + "!" + book->externNames[index - 1];
+            }
         }
         else
         {
@@ -138,6 +169,8 @@ formula::FormulaContext makeFormulaContext(const XlsGlobals& g)
             return std::nullopt;
         return quoteSheetName(text);
     };
+    auto decoder = std::make_shared<CodepageDecoder>(g.codepage);
+    ctx.decodeByteString = [decoder](std::span<const std::uint8_t> bytes) { return decoder->decode(bytes); };
     return ctx;
 }
 

@@ -4,6 +4,7 @@
 #include "engine/xls/XlsGlobals.h"
 #include "engine/xls/formula/FormulaDecompiler.h"
 
+#include <memory>
 #include <string>
 
 namespace velquin::engine::xls {

@@ -1,0 +1,242 @@
+// Record-level pieces of the .xls reader: RK numbers, strings across CONTINUE records, the record walker, globals.
+#include "BiffBuilder.h"
+#include "engine/xls/BiffStrings.h"
+#include "engine/xls/RecordStream.h"
+#include "engine/xls/SharedStringTable.h"
+#include "engine/xls/XlsGlobals.h"
+#include "engine/xls/XlsSheetReader.h"
+
+#include <gtest/gtest.h>
+
+namespace velquin::engine::xls {
+namespace {
+
+using test::Bytes;
+using test::putU16;
+using test::putU32;
+using test::record;
+using test::words;
+
+TEST(RkNumber, DecodesIntegersDoublesAndHundredths)
+{
+    EXPECT_EQ(decodeRk((123u << 2) | 0x02), 123.0);
+    EXPECT_EQ(decodeRk(static_cast<std::uint32_t>(-5 << 2) | 0x02), -5.0);
+    EXPECT_DOUBLE_EQ(decodeRk((12345u << 2) | 0x03), 123.45);
+    EXPECT_EQ(decodeRk(0x3FF00000u), 1.0);         // the high 30 bits of 1.0
+    EXPECT_DOUBLE_EQ(decodeRk(0x3FF00001u), 0.01); // 1.0 / 100
+    EXPECT_EQ(decodeRk(0xC0240000u), -10.0);
+}
+
+TEST(ErrorCodes, GiveExcelsTexts)
+{
+    EXPECT_EQ(errorText(0x07), "#DIV/0!");
+    EXPECT_EQ(errorText(0x2A), "#N/A");
+    EXPECT_EQ(errorText(0x1D), "#NAME?");
+    EXPECT_EQ(errorText(0x99), "#N/A");
+}
+
+/// An SST record whose strings run across one CONTINUE boundary at `split`.
+Record sstRecord(const Bytes& payload, std::size_t split)
+{
+    Record r;
+    r.sid = sid::Sst;
+    r.data = payload;
+    r.continueStarts.push_back(split);
+    return r;
+}
+
+TEST(SharedStrings, StringRunsIntoContinueWithNewOptionByte)
+{
+    Bytes p = words({0, 0, 2, 0}); // 0 total, 2 unique (32-bit fields)
+    putU16(p, 6);
+    p.push_back(0x00); // compressed
+    p.insert(p.end(), {'a', 'b', 'c'});
+    std::size_t split = p.size();
+    p.push_back(0x01);                               // the CONTINUE restarts with its own option byte: now UTF-16
+    p.insert(p.end(), {'d', 0, 'e', 0, 0x16, 0x04}); // "de" and CYRILLIC CAPITAL LETTER ZHE
+    putU16(p, 1);
+    p.push_back(0x00);
+    p.push_back('z');
+    SharedStringTable sst;
+    ASSERT_TRUE(sst.parse(sstRecord(p, split), {}));
+    ASSERT_EQ(sst.size(), 2u);
+    EXPECT_EQ(sst.text(0), "abcde\xD0\x96");
+    EXPECT_EQ(sst.text(1), "z");
+}
+
+TEST(SharedStrings, SkipsRichRunsAndPhoneticBlocksAndKeepsRuns)
+{
+    Bytes p = words({0, 0, 3, 0});
+    putU16(p, 2);
+    p.push_back(0x08); // rich text
+    putU16(p, 1);
+    p.insert(p.end(), {'x', 'y'});
+    std::size_t split = p.size();    // a boundary between characters and runs: no option byte here
+    p.insert(p.end(), {1, 0, 5, 0}); // run: from character 1, font 5
+    putU16(p, 1);
+    p.push_back(0x04); // phonetic block
+    putU32(p, 3);
+    p.push_back('p');
+    p.insert(p.end(), {9, 9, 9});
+    putU16(p, 1);
+    p.push_back(0x00);
+    p.push_back('q');
+    SharedStringTable sst;
+    std::vector<std::uint16_t> fontsAsked;
+    ASSERT_TRUE(sst.parse(sstRecord(p, split), [&](std::uint16_t ifnt) {
+        fontsAsked.push_back(ifnt);
+        return model::TextRun::Font{};
+    }));
+    ASSERT_EQ(sst.size(), 3u);
+    EXPECT_EQ(sst.text(0), "xy");
+    ASSERT_EQ(sst.runs(0).size(), 2u);
+    EXPECT_EQ(sst.runs(0)[0].text, "x");
+    EXPECT_FALSE(sst.runs(0)[0].hasFont);
+    EXPECT_EQ(sst.runs(0)[1].text, "y");
+    EXPECT_TRUE(sst.runs(0)[1].hasFont);
+    EXPECT_EQ(fontsAsked, std::vector<std::uint16_t>{5});
+    EXPECT_EQ(sst.text(1), "p");
+    EXPECT_EQ(sst.text(2), "q");
+    EXPECT_TRUE(sst.runs(2).empty());
+}
+
+TEST(SharedStrings, CountLargerThanDataAndStringsPastTheEnd)
+{
+    Bytes p = words({0, 0, 0xFFFF, 0xFFFF}); // four billion strings announced
+    putU16(p, 1);
+    p.push_back(0);
+    p.push_back('a');
+    SharedStringTable sst;
+    ASSERT_TRUE(sst.parse(sstRecord(p, p.size()), {}));
+    EXPECT_EQ(sst.size(), 1u);
+    EXPECT_EQ(sst.text(7), "");
+
+    Bytes cut = words({0, 0, 1, 0});
+    putU16(cut, 50); // 50 characters, 2 present
+    cut.insert(cut.end(), {0, 'a', 'b'});
+    SharedStringTable damaged;
+    Status st = damaged.parse(sstRecord(cut, cut.size()), {});
+    EXPECT_EQ(st.code(), EngineErrc::DamagedFile);
+}
+
+TEST(RecordWalker, TruncatedRecordsNameTheRecordAndOffset)
+{
+    Bytes s;
+    record(s, 0x0203, Bytes(14, 0));
+    putU16(s, 0x0208);
+    putU16(s, 16);
+    s.insert(s.end(), 3, 0); // 16 announced, 3 present
+    MemorySource source(s);
+    RecordStream stream(source);
+    Record r;
+    ASSERT_TRUE(stream.next(r));
+    EXPECT_EQ(r.sid, 0x0203);
+    Status st = stream.next(r);
+    EXPECT_EQ(st.code(), EngineErrc::DamagedFile);
+    EXPECT_NE(st.detail().find("0x0208"), std::string::npos) << st.detail();
+    EXPECT_NE(st.detail().find("18"), std::string::npos) << st.detail();
+
+    Bytes half = {0x03, 0x02};
+    MemorySource halfSource(half);
+    RecordStream halfStream(halfSource);
+    EXPECT_EQ(halfStream.next(r).code(), EngineErrc::DamagedFile);
+}
+
+TEST(CodePages, Biff5BytesDecodeWithTheWorkbooksCodePage)
+{
+    CodepageDecoder cyrillic(1251);
+    const std::uint8_t privet[] = {0xCF, 0xF0, 0xE8};
+    EXPECT_EQ(cyrillic.decode(privet), "\xD0\x9F\xD1\x80\xD0\xB8");
+    CodepageDecoder japanese(932);
+    const std::uint8_t nihon[] = {0x93, 0xFA, 0x96, 0x7B};
+    EXPECT_EQ(japanese.decode(nihon), "\xE6\x97\xA5\xE6\x9C\xAC");
+    CodepageDecoder western(1252);
+    const std::uint8_t euro[] = {0x80, 'x'};
+    EXPECT_EQ(western.decode(euro), "\xE2\x82\xAC"
+                                    "x");
+    CodepageDecoder mac(10000);
+    const std::uint8_t macE[] = {0x8E};
+    EXPECT_EQ(mac.decode(macE), "\xC3\xA9");
+}
+
+Status parseGlobalsBytes(const Bytes& bytes, XlsGlobals& g)
+{
+    MemorySource source(bytes);
+    RecordStream stream(source);
+    CodepageDecoder decoder;
+    return parseGlobals(stream, g, decoder);
+}
+
+TEST(Globals, SheetsNamesAndDateModeOfBiff8)
+{
+    Bytes s;
+    record(s, sid::Bof, test::bof8(0x0005));
+    record(s, sid::DateMode, words({1}));
+    Bytes sheet = words({0x1234, 0});
+    sheet.push_back(0x01); // hidden
+    sheet.push_back(0x00); // worksheet
+    sheet.push_back(6);
+    sheet.push_back(0);
+    for (char ch : std::string("Budget"))
+        sheet.push_back(static_cast<std::uint8_t>(ch));
+    record(s, sid::BoundSheet, sheet);
+    // A built-in name (Print_Area, code 6) local to the first sheet.
+    Bytes name = words({0x0020});
+    name.push_back(0);
+    name.push_back(1);                                 // one character
+    test::putU16(name, 0);                             // no tokens
+    name.insert(name.end(), {0, 0, 1, 0, 0, 0, 0, 0}); // ixals, itab = 1, four text lengths
+    name.push_back(0);                                 // option byte
+    name.push_back(0x06);
+    record(s, sid::Name, name);
+    record(s, sid::Eof, {});
+    XlsGlobals g;
+    ASSERT_TRUE(parseGlobalsBytes(s, g));
+    EXPECT_TRUE(g.date1904);
+    ASSERT_EQ(g.sheets.size(), 1u);
+    EXPECT_EQ(g.sheets[0].name, "Budget");
+    EXPECT_EQ(g.sheets[0].offset, 0x1234u);
+    EXPECT_EQ(g.sheets[0].visibility, model::Visibility::Hidden);
+    ASSERT_EQ(g.names.size(), 1u);
+    EXPECT_EQ(g.names[0].name, "Print_Area");
+    EXPECT_EQ(g.names[0].sheet, 0);
+}
+
+TEST(Globals, EncryptedOldAndDamagedWorkbooksGiveClearErrors)
+{
+    Bytes encrypted;
+    record(encrypted, sid::Bof, test::bof8(0x0005));
+    record(encrypted, sid::FilePass, words({1, 1, 1}));
+    record(encrypted, sid::Eof, {});
+    XlsGlobals g1;
+    EXPECT_EQ(parseGlobalsBytes(encrypted, g1).code(), EngineErrc::EncryptedWorkbook);
+
+    Bytes biff4;
+    record(biff4, sid::Bof4, words({0, 0x0100, 0}));
+    XlsGlobals g2;
+    EXPECT_EQ(parseGlobalsBytes(biff4, g2).code(), EngineErrc::UnsupportedFormat);
+
+    Bytes noEof;
+    record(noEof, sid::Bof, test::bof8(0x0005));
+    record(noEof, sid::DateMode, words({0}));
+    XlsGlobals g3;
+    EXPECT_EQ(parseGlobalsBytes(noEof, g3).code(), EngineErrc::DamagedFile);
+
+    Bytes notBiff = {'P', 'K', 3, 4, 0, 0, 0, 0};
+    XlsGlobals g4;
+    EXPECT_EQ(parseGlobalsBytes(notBiff, g4).code(), EngineErrc::NotAWorkbook);
+}
+
+TEST(SheetNames, QuotedWhenFormulaTextNeedsIt)
+{
+    EXPECT_EQ(quoteSheetName("Sheet1"), "Sheet1");
+    EXPECT_EQ(quoteSheetName("Named Ranges"), "'Named Ranges'");
+    EXPECT_EQ(quoteSheetName("O'Brien"), "'O''Brien'");
+    EXPECT_EQ(quoteSheetName("A1"), "'A1'");
+    EXPECT_EQ(quoteSheetName("R1C1"), "'R1C1'");
+    EXPECT_EQ(quoteSheetName("1st"), "'1st'");
+    EXPECT_EQ(quoteSheetName("\xE6\x97\xA5\xE6\x9C\xAC"), "\xE6\x97\xA5\xE6\x9C\xAC");
+}
+
+} // namespace
+} // namespace velquin::engine::xls

@@ -1,0 +1,263 @@
+// Worksheet substreams built from record bytes, read through a recording sink.
+#include "engine/xls/XlsSheetReader.h"
+
+#include "BiffBuilder.h"
+
+#include <gtest/gtest.h>
+
+namespace velquin::engine::xls {
+namespace {
+
+using test::Bytes;
+using test::cat;
+using test::putU16;
+using test::putU32;
+using test::record;
+using test::words;
+
+class SheetStream : public ::testing::Test
+{
+protected:
+    SheetStream()
+    {
+        m_globals.sheets.push_back({"Sheet1", 0, model::SheetKind::Worksheet, model::Visibility::Visible});
+        record(m_bytes, sid::Bof, test::bof8(0x0010));
+    }
+
+    Status read(std::size_t styles = 16)
+    {
+        record(m_bytes, sid::Eof, {});
+        MemorySource source(m_bytes);
+        RecordStream stream(source);
+        CodepageDecoder decoder;
+        XlsSheetReader reader(m_globals, stream, decoder, styles);
+        return reader.read(0, m_sink);
+    }
+
+    void add(std::uint16_t sidValue, const Bytes& payload) { record(m_bytes, sidValue, payload); }
+
+    static Bytes number(std::uint32_t row, std::uint32_t col, double value)
+    {
+        Bytes b = words({row, col, 15});
+        auto bits = std::bit_cast<std::uint64_t>(value);
+        putU32(b, static_cast<std::uint32_t>(bits));
+        putU32(b, static_cast<std::uint32_t>(bits >> 32));
+        return b;
+    }
+
+    /// A FORMULA record with a cached value of 8 bytes and the given tokens.
+    static Bytes formula(std::uint32_t row, std::uint32_t col, const Bytes& cached, const Bytes& rgce)
+    {
+        Bytes b = words({row, col, 15});
+        b.insert(b.end(), cached.begin(), cached.end());
+        b.insert(b.end(), {0, 0, 0, 0, 0, 0});
+        putU16(b, static_cast<std::uint32_t>(rgce.size()));
+        b.insert(b.end(), rgce.begin(), rgce.end());
+        return b;
+    }
+
+    XlsGlobals m_globals;
+    Bytes m_bytes;
+    test::RecordingSink m_sink;
+};
+
+TEST_F(SheetStream, CellRecordsOfEveryKindInRowMajorOrder)
+{
+    add(sid::Row, words({2, 0, 3, 600, 0, 0, 0x0140, 15})); // row 3: 30 pt, custom height
+    add(sid::Number, number(2, 1, 2.5));
+    add(sid::Number, number(2, 0, 1.5)); // out of column order: must still come first
+    Bytes mulrk = words({3, 1});
+    putU16(mulrk, 17);
+    putU32(mulrk, (7u << 2) | 2);
+    putU16(mulrk, 18);
+    putU32(mulrk, 0x3FF00000u);
+    putU16(mulrk, 2); // last column
+    add(sid::MulRk, mulrk);
+    add(sid::BoolErr, cat({words({4, 0, 15}), Bytes{0x07, 1}}));
+    add(sid::BoolErr, cat({words({4, 1, 15}), Bytes{1, 0}}));
+    add(sid::Label, cat({words({5, 0, 15}), test::xlString("hello")}));
+    add(sid::MulBlank, words({6, 0, 20, 21, 1}));
+    add(sid::Blank, words({7, 0, 999})); // an XF that does not exist: default style
+    ASSERT_TRUE(read(32));
+
+    ASSERT_TRUE(m_sink.ended);
+    auto& c = m_sink.cells;
+    ASSERT_EQ(c.size(), 10u);
+    EXPECT_EQ(c[0].row, 2u);
+    EXPECT_EQ(c[0].col, 0u);
+    EXPECT_EQ(c[0].number, 1.5);
+    EXPECT_EQ(c[1].number, 2.5);
+    EXPECT_EQ(c[2].number, 7.0);
+    EXPECT_EQ(c[2].style, 17);
+    EXPECT_EQ(c[3].number, 1.0);
+    EXPECT_EQ(c[3].col, 2u);
+    EXPECT_EQ(c[4].type, model::CellType::Error);
+    EXPECT_EQ(c[4].text, "#DIV/0!");
+    EXPECT_EQ(c[5].type, model::CellType::Boolean);
+    EXPECT_TRUE(c[5].boolean);
+    EXPECT_EQ(c[6].text, "hello");
+    EXPECT_EQ(c[7].type, model::CellType::Blank);
+    EXPECT_EQ(c[7].style, 20);
+    EXPECT_EQ(c[8].style, 21);
+    EXPECT_EQ(c[9].style, -1);
+
+    // One row() per row, before its cells; the formatted row keeps its height.
+    ASSERT_EQ(m_sink.rows.size(), 6u);
+    EXPECT_EQ(m_sink.rows[0].row, 2u);
+    EXPECT_EQ(m_sink.rows[0].height, 30.0);
+    EXPECT_TRUE(m_sink.rows[0].customHeight);
+    for (std::size_t i = 1; i < m_sink.rows.size(); ++i)
+        EXPECT_LT(m_sink.rows[i - 1].row, m_sink.rows[i].row);
+}
+
+TEST_F(SheetStream, FormattedEmptyRowsAndDuplicateCells)
+{
+    add(sid::Row, words({0, 0, 0, 255, 0, 0, 0x0020, 15})); // hidden, empty
+    add(sid::Row, words({4, 0, 0, 255, 0, 0, 0x0000, 15})); // plain, empty: not written
+    add(sid::Number, number(1, 0, 1));
+    add(sid::Number, number(1, 0, 2)); // the later record wins
+    ASSERT_TRUE(read());
+    ASSERT_EQ(m_sink.rows.size(), 2u);
+    EXPECT_EQ(m_sink.rows[0].row, 0u);
+    EXPECT_TRUE(m_sink.rows[0].hidden);
+    EXPECT_EQ(m_sink.rows[1].row, 1u);
+    ASSERT_EQ(m_sink.cells.size(), 1u);
+    EXPECT_EQ(m_sink.cells[0].number, 2.0);
+}
+
+TEST_F(SheetStream, FormulaResultsAndSharedFormulas)
+{
+    const Bytes stringResult = {0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    const Bytes errorResult = {2, 0, 0x2A, 0, 0, 0, 0xFF, 0xFF};
+    const Bytes boolResult = {1, 0, 1, 0, 0, 0, 0xFF, 0xFF};
+    auto three = std::bit_cast<std::uint64_t>(3.0);
+    Bytes numberResult;
+    putU32(numberResult, static_cast<std::uint32_t>(three));
+    putU32(numberResult, static_cast<std::uint32_t>(three >> 32));
+
+    add(sid::Formula, formula(0, 0, numberResult, {0x1E, 0x03, 0x00})); // =3
+    add(sid::Formula, formula(0, 1, stringResult, {0x1E, 0x04, 0x00}));
+    add(sid::String, test::xlString("text result"));
+    add(sid::Formula, formula(0, 2, errorResult, {0x1E, 0x05, 0x00}));
+    add(sid::Formula, formula(0, 3, boolResult, {0x1E, 0x06, 0x00}));
+    // Two cells sharing "one row up": PtgExp to the first, SHRFMLA with PtgRefN after it.
+    add(sid::Formula, formula(1, 0, numberResult, {0x01, 1, 0, 0, 0}));
+    Bytes shr = words({1, 1});
+    shr.insert(shr.end(), {0, 1, 0, 2});
+    putU16(shr, 5);
+    shr.insert(shr.end(), {0x2C, 0xFF, 0xFF, 0x00, 0xC0});
+    add(sid::ShrFmla, shr);
+    add(sid::Formula, formula(1, 1, numberResult, {0x01, 1, 0, 0, 0}));
+    add(sid::Formula, formula(2, 0, numberResult, {0xFF, 0xFF, 0xFF})); // tokens that make no sense
+    ASSERT_TRUE(read());
+
+    auto& c = m_sink.cells;
+    ASSERT_EQ(c.size(), 7u);
+    EXPECT_EQ(c[0].formula, "=3");
+    EXPECT_EQ(c[0].number, 3.0);
+    EXPECT_EQ(c[1].type, model::CellType::String);
+    EXPECT_EQ(c[1].text, "text result");
+    EXPECT_EQ(c[2].type, model::CellType::Error);
+    EXPECT_EQ(c[2].text, "#N/A");
+    EXPECT_EQ(c[3].type, model::CellType::Boolean);
+    EXPECT_EQ(c[4].formula, "=R[-1]C");
+    EXPECT_EQ(c[5].formula, "=R[-1]C");
+    // A formula that cannot be read keeps its value and loses only the formula.
+    EXPECT_EQ(c[6].formula, "");
+    EXPECT_EQ(c[6].number, 3.0);
+}
+
+TEST_F(SheetStream, ArrayFormulaOnlyAtItsFirstCell)
+{
+    const Bytes result = {0, 0, 0, 0, 0, 0, 0xF0, 0x3F};
+    add(sid::Formula, formula(0, 0, result, {0x01, 0, 0, 0, 0}));
+    Bytes array = words({0, 1});
+    array.insert(array.end(), {0, 0});
+    array.insert(array.end(), {0, 0, 0, 0, 0, 0});
+    putU16(array, 3);
+    array.insert(array.end(), {0x1E, 0x01, 0x00});
+    add(sid::Array, array);
+    add(sid::Formula, formula(1, 0, result, {0x01, 0, 0, 0, 0}));
+    ASSERT_TRUE(read());
+    ASSERT_EQ(m_sink.cells.size(), 2u);
+    EXPECT_EQ(m_sink.cells[0].formula, "=1");
+    EXPECT_EQ(m_sink.cells[0].arrayRange, "RC:R[1]C");
+    EXPECT_EQ(m_sink.cells[1].formula, "");
+    EXPECT_EQ(m_sink.cells[1].number, 1.0);
+}
+
+TEST_F(SheetStream, MergesLinksCommentsAndWindowGatheredBeforeCells)
+{
+    add(sid::Number, number(0, 0, 1));
+    add(sid::MergeCells, words({2, 0, 1, 0, 2, 5, 4, 3, 3})); // the second range is inverted: dropped
+    // A link to a place in the workbook: flags 0x08 (location) with the location string.
+    Bytes link = words({0, 0, 1, 1});
+    link.insert(link.end(), 16, 0);
+    putU32(link, 2);
+    putU32(link, 0x08);
+    putU32(link, 10);
+    for (char ch : std::string("Sheet2!A1"))
+        putU16(link, static_cast<std::uint8_t>(ch));
+    putU16(link, 0);
+    add(sid::HLink, link);
+    // A comment: OBJ (note), TXO with text and runs in CONTINUEs, then NOTE with the author.
+    add(sid::Obj, words({0x15, 0x12, 0x19, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    add(sid::Txo, words({0x0212, 0, 0, 0, 0, 4, 16, 0, 0}));
+    add(sid::Continue, {0x00, 'N', 'o', 't', 'e'});
+    add(sid::Continue, words({0, 0, 0, 0, 4, 0, 0, 0}));
+    add(sid::Note, cat({words({0, 0, 0x0002, 7}), test::xlString("Ann"), Bytes{0}}));
+    add(sid::Window2, words({0x06BE, 0, 0, 0x40, 0, 0, 0, 0, 0}));
+    add(sid::Pane, cat({words({1, 2, 2, 1}), Bytes{0}}));
+    ASSERT_TRUE(read());
+
+    const auto& h = m_sink.header;
+    ASSERT_EQ(h.merges.size(), 1u);
+    EXPECT_EQ(h.merges[0].lastRow, 1u);
+    EXPECT_EQ(h.merges[0].lastCol, 2u);
+    ASSERT_EQ(h.hyperlinks.size(), 1u);
+    EXPECT_EQ(h.hyperlinks[0].href, "#Sheet2!A1");
+    EXPECT_EQ(h.hyperlinks[0].lastCol, 1u);
+    ASSERT_EQ(h.comments.size(), 1u);
+    EXPECT_EQ(h.comments[0].author, "Ann");
+    EXPECT_TRUE(h.comments[0].shown);
+    ASSERT_EQ(h.comments[0].text.size(), 1u);
+    EXPECT_EQ(h.comments[0].text[0].text, "Note");
+    EXPECT_TRUE(m_sink.options.selected);
+    EXPECT_EQ(m_sink.options.paneKind, model::PaneKind::Frozen);
+    EXPECT_EQ(m_sink.options.splitRows, 2u);
+    EXPECT_EQ(m_sink.options.splitCols, 1u);
+}
+
+TEST_F(SheetStream, DamagedRecordsAreErrorsNotCrashes)
+{
+    add(sid::MulRk, cat({words({0, 0, 15, 0}), Bytes{0, 0, 0}})); // entries of 6 bytes do not fit
+    Status st = read();
+    EXPECT_EQ(st.code(), EngineErrc::DamagedFile);
+    EXPECT_NE(st.detail().find("0x00BD"), std::string::npos) << st.detail();
+}
+
+TEST_F(SheetStream, SheetWithoutEofIsDamaged)
+{
+    add(sid::Number, number(0, 0, 1));
+    MemorySource source(m_bytes); // no EOF appended
+    RecordStream stream(source);
+    CodepageDecoder decoder;
+    XlsSheetReader reader(m_globals, stream, decoder, 16);
+    EXPECT_EQ(reader.read(0, m_sink).code(), EngineErrc::DamagedFile);
+    EXPECT_FALSE(m_sink.ended);
+}
+
+TEST_F(SheetStream, EmbeddedChartSubstreamIsPassedOver)
+{
+    add(sid::Number, number(0, 0, 1));
+    add(sid::Bof, test::bof8(0x0020));
+    add(sid::Number, number(0, 1, 99)); // belongs to the chart, not the sheet
+    add(sid::Eof, {});
+    add(sid::Number, number(1, 0, 2));
+    ASSERT_TRUE(read());
+    ASSERT_EQ(m_sink.cells.size(), 2u);
+    EXPECT_EQ(m_sink.cells[1].number, 2.0);
+}
+
+} // namespace
+} // namespace velquin::engine::xls
