@@ -66,7 +66,7 @@ inline Bytes bof8(std::uint16_t type)
 }
 
 /// Everything a sheet reader hands to its sink, flattened for assertions.
-class RecordingSink : public engine::model::SheetSink
+class BiffRecordingSink : public engine::model::SheetSink
 {
 public:
     struct CellCopy

@@ -58,7 +58,7 @@ protected:
 
     XlsGlobals m_globals;
     Bytes m_bytes;
-    test::RecordingSink m_sink;
+    test::BiffRecordingSink m_sink;
 };
 
 TEST_F(SheetStream, CellRecordsOfEveryKindInRowMajorOrder)

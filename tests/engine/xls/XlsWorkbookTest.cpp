@@ -69,7 +69,7 @@ void writeCompoundFile(const std::string& path, const char* streamName, const By
 class XlsFile : public ::testing::Test
 {
 protected:
-    Status openAndRead(const std::string& path, test::RecordingSink& sink)
+    Status openAndRead(const std::string& path, test::BiffRecordingSink& sink)
     {
         std::unique_ptr<model::WorkbookReader> reader;
         if (Status st = openXls(path, reader); !st)
@@ -87,7 +87,7 @@ TEST_F(XlsFile, CompoundFileWithWorkbookStream)
 {
     std::string path = m_dir.file("book.xls");
     writeCompoundFile(path, "Workbook", workbookStream());
-    test::RecordingSink sink;
+    test::BiffRecordingSink sink;
     ASSERT_TRUE(openAndRead(path, sink));
     EXPECT_EQ(sink.header.name, "Sheet1");
     ASSERT_EQ(sink.cells.size(), 1u);
@@ -96,7 +96,7 @@ TEST_F(XlsFile, CompoundFileWithWorkbookStream)
 
 TEST_F(XlsFile, FilesThatAreNotWorkbooks)
 {
-    test::RecordingSink sink;
+    test::BiffRecordingSink sink;
     EXPECT_EQ(openAndRead(m_dir.file("missing.xls"), sink).code(), EngineErrc::FileNotFound);
     EXPECT_EQ(openAndRead(m_dir.write("text.xls", "just some text, not a compound file"), sink).code(),
               EngineErrc::NotAWorkbook);
@@ -146,7 +146,7 @@ TEST_F(XlsFile, DamagedCompoundFilesGiveErrorsNotHangs)
     std::string looped = m_dir.file("looped.xls");
     writeCompoundFile(looped, "Workbook", workbookStream());
     makeChainLoop(looped);
-    test::RecordingSink sink;
+    test::BiffRecordingSink sink;
     Status st = openAndRead(looped, sink);
     EXPECT_FALSE(st);
     EXPECT_TRUE(st.code() == EngineErrc::DamagedFile || st.code() == EngineErrc::NotAWorkbook) << st.description();
@@ -157,7 +157,7 @@ TEST_F(XlsFile, DamagedCompoundFilesGiveErrorsNotHangs)
     for (std::size_t keep : {bytes.size() / 2, bytes.size() - 700, std::size_t{600}})
     {
         std::string cut = m_dir.write("cut.xls", bytes.substr(0, keep));
-        test::RecordingSink cutSink;
+        test::BiffRecordingSink cutSink;
         EXPECT_FALSE(openAndRead(cut, cutSink)) << "kept " << keep << " bytes";
     }
 }
@@ -183,7 +183,7 @@ TEST_F(XlsFile, Biff5WorkbookInBookStream)
     record(s, sid::Eof, {});
     std::string path = m_dir.file("biff5.xls");
     writeCompoundFile(path, "Book", s);
-    test::RecordingSink sink;
+    test::BiffRecordingSink sink;
     ASSERT_TRUE(openAndRead(path, sink));
     EXPECT_EQ(sink.header.name, "\xD0\x9B\xD0\xB8\xD1\x81\xD1\x82");
     ASSERT_EQ(sink.cells.size(), 1u);
@@ -191,21 +191,21 @@ TEST_F(XlsFile, Biff5WorkbookInBookStream)
 }
 
 /// Checks the promises every sheet sink relies on while recording.
-struct OrderCheckingSink : test::RecordingSink
+struct OrderCheckingSink : test::BiffRecordingSink
 {
     void beginSheet(const model::SheetHeader& h) override
     {
         lastRow = -1;
         lastCol = -1;
         openRow = -1;
-        test::RecordingSink::beginSheet(h);
+        test::BiffRecordingSink::beginSheet(h);
     }
     void row(const model::RowInfo& r) override
     {
         if (static_cast<std::int64_t>(r.row) <= openRow)
             ++violations;
         openRow = r.row;
-        test::RecordingSink::row(r);
+        test::BiffRecordingSink::row(r);
     }
     void cell(const model::Cell& c) override
     {
@@ -248,7 +248,7 @@ TEST(XlsCorpus, EveryWorkbookOpensAndStreamsInOrder)
 TEST(XlsCorpus, LinksCommentsAndNamesOfKnownWorkbooks)
 {
     VELQUIN_REQUIRE_CORPUS();
-    auto open = [](const char* name, test::RecordingSink& sink, int sheet = 0) {
+    auto open = [](const char* name, test::BiffRecordingSink& sink, int sheet = 0) {
         std::unique_ptr<model::WorkbookReader> reader;
         EXPECT_TRUE(openXls(test::corpusFile(name)->string(), reader));
         if (reader)
@@ -257,20 +257,20 @@ TEST(XlsCorpus, LinksCommentsAndNamesOfKnownWorkbooks)
         }
         return reader;
     };
-    test::RecordingSink links;
+    test::BiffRecordingSink links;
     open("hyperlink_stress_test_2011.xls", links);
     ASSERT_EQ(links.header.hyperlinks.size(), 7u);
     EXPECT_EQ(links.header.hyperlinks[3].href, "mailto:dev@sheetjs.com");
     EXPECT_EQ(links.header.hyperlinks[5].href, "../../sheetjs/Documents/Test.xlsx");
     EXPECT_EQ(links.header.hyperlinks[6].screenTip, "foo bar baz");
 
-    test::RecordingSink notes;
+    test::BiffRecordingSink notes;
     open("comments_stress_test.xls", notes);
     ASSERT_EQ(notes.header.comments.size(), 10u);
     EXPECT_EQ(notes.header.comments[0].author, "Author");
     EXPECT_EQ(notes.header.comments[1].text.size(), 11u); // rich text keeps its runs
 
-    test::RecordingSink named;
+    test::BiffRecordingSink named;
     auto reader = open("named_ranges_2011.xls", named);
     ASSERT_TRUE(reader);
     ASSERT_FALSE(reader->info().names.empty());
