@@ -1,0 +1,27 @@
+// The engine's two entry points: open a workbook of any supported format, save it as SpreadsheetML 2003.
+#pragma once
+
+#include "engine/Error.h"
+#include "engine/model/WorkbookReader.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace velquin::engine {
+
+/// Opens the workbook at `path`, choosing the reader from the file's first bytes (an OLE2 compound file is read
+/// as .xls, a ZIP package as .xlsx/.xlsm), never from its name.
+/// Errors: FileNotFound, FileUnreadable, NotAWorkbook, UnsupportedFormat, EncryptedWorkbook, DamagedFile,
+/// LimitExceeded, OutOfMemory.
+Status openWorkbook(const std::string& path, std::unique_ptr<model::WorkbookReader>& reader);
+
+/// Writes every worksheet of `reader` as SpreadsheetML 2003 to `target`. The file is written under a hidden
+/// temporary name in the target's folder, flushed to the disk and then renamed over `target`, so an existing file
+/// is replaced only by a complete one; on any failure the temporary file is removed and `target` is untouched.
+/// The conversion stops with Timeout once `deadline` has passed.
+/// Errors: OutputNotWritable, DiskFull, Timeout, OutOfMemory and the reader's errors (DamagedFile, LimitExceeded).
+Status saveAsSpreadsheetMl(model::WorkbookReader& reader, const std::string& target,
+                           std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max());
+
+} // namespace velquin::engine

@@ -1,0 +1,85 @@
+// Writing the output file with POSIX calls.
+#include "engine/xmlss/FileSink.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace velquin::engine::xmlss {
+
+FileSink::~FileSink()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+Status FileSink::failure(int error, const char* what) const
+{
+    m_lastError = error;
+    const EngineErrc code = (error == ENOSPC || error == EDQUOT || error == EFBIG) ? EngineErrc::DiskFull : EngineErrc::OutputNotWritable;
+    return {code, std::string(what) + " " + m_path + ": " + std::strerror(error)};
+}
+
+Status FileSink::create(const std::string& path)
+{
+    m_path = path;
+    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (m_fd < 0)
+        return failure(errno, "Cannot create");
+    m_lastError = 0;
+    return {};
+}
+
+Status FileSink::append(const char* data, std::size_t size)
+{
+    while (size > 0)
+    {
+        const ssize_t done = ::write(m_fd, data, size);
+        if (done < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            return failure(errno, "Cannot write");
+        }
+        data += done;
+        size -= static_cast<std::size_t>(done);
+    }
+    return {};
+}
+
+Status FileSink::overwrite(std::uint64_t offset, const char* data, std::size_t size)
+{
+    while (size > 0)
+    {
+        const ssize_t done = ::pwrite(m_fd, data, size, static_cast<off_t>(offset));
+        if (done < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            return failure(errno, "Cannot write");
+        }
+        data += done;
+        size -= static_cast<std::size_t>(done);
+        offset += static_cast<std::uint64_t>(done);
+    }
+    return {};
+}
+
+Status FileSink::syncAndClose()
+{
+    // Delayed allocation may report a full disk only here, so both results count.
+    const int synced = ::fsync(m_fd);
+    const int syncError = errno;
+    const int closed = ::close(m_fd);
+    const int closeError = errno;
+    m_fd = -1;
+    if (synced != 0)
+        return failure(syncError, "Cannot write");
+    if (closed != 0)
+        return failure(closeError, "Cannot close");
+    return {};
+}
+
+} // namespace velquin::engine::xmlss

@@ -1,0 +1,35 @@
+// A ByteSink over a new file: plain POSIX writes, so a full disk or an I/O error is never missed.
+#pragma once
+
+#include "engine/xmlss/ByteSink.h"
+
+#include <string>
+
+namespace velquin::engine::xmlss {
+
+class FileSink : public ByteSink
+{
+public:
+    FileSink() = default;
+    ~FileSink() override;
+    FileSink(const FileSink&) = delete;
+    FileSink& operator=(const FileSink&) = delete;
+
+    /// Creates `path`, which must not exist yet (mode 0666 before umask). Errors: OutputNotWritable.
+    Status create(const std::string& path);
+    Status append(const char* data, std::size_t size) override;
+    Status overwrite(std::uint64_t offset, const char* data, std::size_t size) override;
+    /// Flushes the file to the disk and closes it. Errors: OutputNotWritable, DiskFull.
+    Status syncAndClose();
+    /// The errno of the last failed call, 0 when none failed.
+    int lastError() const { return m_lastError; }
+
+private:
+    Status failure(int error, const char* what) const;
+
+    mutable int m_lastError = 0;
+    int m_fd = -1;
+    std::string m_path;
+};
+
+} // namespace velquin::engine::xmlss

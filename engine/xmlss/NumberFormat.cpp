@@ -1,0 +1,202 @@
+// Excel's names for its built-in number formats, and date format detection.
+#include "engine/xmlss/NumberFormat.h"
+
+#include <array>
+#include <cctype>
+
+namespace velquin::engine::xmlss {
+
+namespace {
+
+struct NamedFormat
+{
+    std::string_view code;
+    std::string_view name;
+};
+
+// The formats SpreadsheetML 2003 knows by name, and the built-in formats whose code Excel writes with its
+// literal characters escaped. Codes are compared as the workbook stores them (BIFF and OOXML alike).
+constexpr std::array<NamedFormat, 26> kNamedByCode{{
+    {"General", ""},
+    {"0.00", "Fixed"},
+    {"#,##0.00", "Standard"},
+    {"0.00%", "Percent"},
+    {"0.00E+00", "Scientific"},
+    {"m/d/yyyy", "Short Date"},
+    {"m/d/yy", "Short Date"},
+    {"d-mmm-yy", "Medium Date"},
+    {"dd-mmm-yy", "Medium Date"},
+    {"h:mm AM/PM", "Medium Time"},
+    {"h:mm:ss AM/PM", "Long Time"},
+    {"h:mm", "Short Time"},
+    {"m/d/yyyy h:mm", "General Date"},
+    {"m/d/yy h:mm", "General Date"},
+    {"\"$\"#,##0.00_);[Red]\\(\"$\"#,##0.00\\)", "Currency"},
+    {"$#,##0.00_);[Red]($#,##0.00)", "Currency"},
+    {"# ?/?", "#\\ ?/?"},
+    {"# ?\?/??", "#\\ ?\?/??"},
+    {"d-mmm", "d\\-mmm"},
+    {"mmm-yy", "mmm\\-yy"},
+    {"#,##0 ;(#,##0)", "#,##0\\ ;\\(#,##0\\)"},
+    {"#,##0 ;[Red](#,##0)", "#,##0\\ ;[Red]\\(#,##0\\)"},
+    {"#,##0.00;(#,##0.00)", "#,##0.00;\\(#,##0.00\\)"},
+    {"#,##0.00;[Red](#,##0.00)", "#,##0.00;[Red]\\(#,##0.00\\)"},
+    {"Yes/No", "Yes/No"},
+    {"True/False", "True/False"},
+}};
+
+// Built-in formats by number, for readers that know the number but not the code (the codes of the en-US locale).
+std::string_view builtinName(int id)
+{
+    switch (id)
+    {
+    case 0:
+        return "";
+    case 1:
+        return "0";
+    case 2:
+        return "Fixed";
+    case 3:
+        return "#,##0";
+    case 4:
+        return "Standard";
+    case 8:
+        return "Currency";
+    case 9:
+        return "0%";
+    case 10:
+        return "Percent";
+    case 11:
+        return "Scientific";
+    case 12:
+        return "#\\ ?/?";
+    case 13:
+        return "#\\ ?\?/??";
+    case 14:
+        return "Short Date";
+    case 15:
+        return "Medium Date";
+    case 16:
+        return "d\\-mmm";
+    case 17:
+        return "mmm\\-yy";
+    case 18:
+        return "Medium Time";
+    case 19:
+        return "Long Time";
+    case 20:
+        return "Short Time";
+    case 21:
+        return "h:mm:ss";
+    case 22:
+        return "General Date";
+    case 37:
+        return "#,##0\\ ;\\(#,##0\\)";
+    case 38:
+        return "#,##0\\ ;[Red]\\(#,##0\\)";
+    case 39:
+        return "#,##0.00\\ ;\\(#,##0.00\\)";
+    case 40:
+        return "#,##0.00\\ ;[Red]\\(#,##0.00\\)";
+    case 45:
+        return "mm:ss";
+    case 46:
+        return "[h]:mm:ss";
+    case 47:
+        return "mmss.0";
+    case 48:
+        return "##0.0E+0";
+    case 49:
+        return "@";
+    default:
+        return {};
+    }
+}
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+    {
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string excelFormatName(std::string_view code, int builtinId)
+{
+    for (const NamedFormat& named : kNamedByCode)
+    {
+        if (code == named.code || (named.name.empty() && equalsIgnoreCase(code, named.code)))
+            return std::string(named.name);
+    }
+    if (code.empty() && builtinId >= 0)
+    {
+        const std::string_view name = builtinName(builtinId);
+        if (!name.empty() || builtinId == 0)
+            return std::string(name);
+    }
+    return std::string(code);
+}
+
+bool isDateFormat(std::string_view code)
+{
+    // Only the first section decides: positive numbers are what dates are.
+    for (std::size_t i = 0; i < code.size(); ++i)
+    {
+        const char c = code[i];
+        switch (c)
+        {
+        case '"':
+        {
+            const std::size_t close = code.find('"', i + 1);
+            if (close == std::string_view::npos)
+                return false;
+            i = close;
+            break;
+        }
+        case '\\':
+        case '_':
+        case '*':
+            ++i; // the next character is a literal, a width or a fill
+            break;
+        case '[':
+        {
+            const std::size_t close = code.find(']', i + 1);
+            if (close == std::string_view::npos)
+                return false;
+            const std::string_view inside = code.substr(i + 1, close - i - 1);
+            const char first = inside.empty() ? '\0' : static_cast<char>(std::tolower(static_cast<unsigned char>(inside[0])));
+            if (first == 'h' || first == 'm' || first == 's')
+                return true; // elapsed time: [h], [mm], [ss]
+            i = close;
+            break;
+        }
+        case ';':
+            return false;
+        default:
+        {
+            const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (lower == 'd' || lower == 'm' || lower == 'y' || lower == 'h' || lower == 's')
+                return true;
+            if (lower == 'a' && (code.substr(i, 5) == "AM/PM" || code.substr(i, 3) == "A/P" ||
+                                 code.substr(i, 5) == "am/pm" || code.substr(i, 3) == "a/p"))
+                return true;
+            if (lower == 'e' || lower == 'g')
+            {
+                // "General" and exponents contain no date letters worth counting; skip the word.
+                if (equalsIgnoreCase(code.substr(i, 7), "General"))
+                    i += 6;
+            }
+            break;
+        }
+        }
+    }
+    return false;
+}
+
+} // namespace velquin::engine::xmlss

@@ -1,0 +1,54 @@
+// The SpreadsheetML 2003 writer: the workbook parts before and after the worksheets, one function per element.
+#pragma once
+
+#include "engine/model/Workbook.h"
+#include "engine/xmlss/StyleTable.h"
+#include "engine/xmlss/XmlOutput.h"
+
+namespace velquin::engine::xmlss {
+
+class XmlssWriter
+{
+public:
+    XmlssWriter(XmlOutput& out, const model::WorkbookInfo& info);
+
+    /// Everything before the first Worksheet: declaration, processing instruction, Workbook start tag,
+    /// DocumentProperties, CustomDocumentProperties, OfficeDocumentSettings, ExcelWorkbook, Styles and Names.
+    void writeHead();
+    /// The Workbook end tag.
+    void writeTail();
+
+    const StyleTable& styles() const { return m_styles; }
+
+private:
+    void writeWorkbookStart();
+    void writeDocumentProperties();
+    void writeCustomDocumentProperties();
+    void writeOfficeDocumentSettings();
+    void writeExcelWorkbook();
+    void writeStyles();
+    void writeStyle(const model::CellStyle& style, int index);
+    void writeAlignment(const model::Alignment& alignment);
+    void writeBorders(const model::Borders& borders);
+    void writeBorder(const char* position, const model::BorderEdge& edge);
+    void writeFont(const model::Font& font);
+    void writeInterior(const model::Interior& interior);
+    void writeNumberFormat(const model::CellStyle& style);
+    void writeProtection(const model::Protection& protection);
+    void writeNames();
+    void writeProperty(const char* element, const std::string& value);
+    void writeBoolElement(const char* element, bool value);
+
+    XmlOutput& m_out;
+    const model::WorkbookInfo& m_info;
+    StyleTable m_styles;
+};
+
+/// Writes `<Names>` with one NamedRange per name of `scope` (-1 = workbook, else a sheet index); nothing when the
+/// scope has no names.
+void writeNames(XmlOutput& out, const model::WorkbookInfo& info, int scope);
+
+/// "#RRGGBB".
+void writeColor(XmlOutput& out, const model::Rgb& color);
+
+} // namespace velquin::engine::xmlss
