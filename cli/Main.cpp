@@ -88,7 +88,9 @@ int main(int argc, char** argv)
         jobs = cli::planFolderJobs(options.outputFolder, options.sources);
     }
 
-    convert::EngineApplicationFactory factory({options.timeout});
+    convert::EngineAutomationOptions automation;
+    automation.timeout = options.timeout;
+    convert::EngineApplicationFactory factory(automation);
     ProgressLine progress;
     const std::size_t failures = cli::runJobs(
         factory, jobs, options.jobs,

@@ -39,7 +39,8 @@ Kind sniff(const unsigned char* head, std::size_t size)
         return Kind::Empty;
     if (size >= 8 && std::memcmp(head, kOle2Magic.data(), 8) == 0)
         return Kind::Ole2;
-    if (size >= 4 && head[0] == 'P' && head[1] == 'K' && (head[2] == 3 || head[2] == 5) && (head[3] == 4 || head[3] == 6))
+    if (size >= 4 && head[0] == 'P' && head[1] == 'K' && (head[2] == 3 || head[2] == 5) &&
+        (head[3] == 4 || head[3] == 6))
         return Kind::Zip;
     // A bare BIFF2 to BIFF4 stream starts with its BOF record (0x0009, 0x0209, 0x0409) and no compound file.
     if (size >= 4 && (head[0] == 0x09) && (head[1] == 0x00 || head[1] == 0x02 || head[1] == 0x04) && head[3] == 0)

@@ -21,7 +21,8 @@ Status openWorkbook(const std::string& path, std::unique_ptr<model::WorkbookRead
 /// is replaced only by a complete one; on any failure the temporary file is removed and `target` is untouched.
 /// The conversion stops with Timeout once `deadline` has passed.
 /// Errors: OutputNotWritable, DiskFull, Timeout, OutOfMemory and the reader's errors (DamagedFile, LimitExceeded).
-Status saveAsSpreadsheetMl(model::WorkbookReader& reader, const std::string& target,
-                           std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max());
+Status
+saveAsSpreadsheetMl(model::WorkbookReader& reader, const std::string& target,
+                    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max());
 
 } // namespace velquin::engine

@@ -36,8 +36,7 @@ public:
     EngineWorkbook(std::shared_ptr<ApplicationState> application, std::unique_ptr<engine::model::WorkbookReader> reader,
                    std::chrono::steady_clock::time_point deadline)
         : m_application(std::move(application)), m_reader(std::move(reader)), m_deadline(deadline)
-    {
-    }
+    {}
 
     AutomationStatus SaveAs(const std::string& path, std::int32_t FileFormat) override
     {
@@ -89,7 +88,8 @@ public:
         if (m_application->options.timeout.count() > 0)
             deadline = std::chrono::steady_clock::now() + m_application->options.timeout;
         std::unique_ptr<engine::model::WorkbookReader> reader;
-        const Status opened = engine::openWorkbook(path, reader);
+        const auto& open = m_application->options.open;
+        const Status opened = open ? open(path, reader) : engine::openWorkbook(path, reader);
         if (!opened)
             return toAutomationError(opened);
         if (!reader)

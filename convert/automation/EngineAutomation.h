@@ -2,9 +2,13 @@
 #pragma once
 
 #include "convert/automation/Automation.h"
+#include "engine/Error.h"
+#include "engine/model/WorkbookReader.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
+#include <string>
 
 namespace velquin::convert {
 
@@ -13,6 +17,8 @@ struct EngineAutomationOptions
 {
     /// Longest time one workbook may take from Open to the end of SaveAs; zero = no limit.
     std::chrono::milliseconds timeout{0};
+    /// How Open reads a workbook; engine::openWorkbook when empty. Tests put a fake reader here.
+    std::function<engine::Status(const std::string&, std::unique_ptr<engine::model::WorkbookReader>&)> open;
 };
 
 /// Creates application objects over the engine. Each application is independent of the others (no shared state),

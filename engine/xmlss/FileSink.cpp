@@ -18,7 +18,8 @@ FileSink::~FileSink()
 Status FileSink::failure(int error, const char* what) const
 {
     m_lastError = error;
-    const EngineErrc code = (error == ENOSPC || error == EDQUOT || error == EFBIG) ? EngineErrc::DiskFull : EngineErrc::OutputNotWritable;
+    const EngineErrc code =
+        (error == ENOSPC || error == EDQUOT || error == EFBIG) ? EngineErrc::DiskFull : EngineErrc::OutputNotWritable;
     return {code, std::string(what) + " " + m_path + ": " + std::strerror(error)};
 }
 

@@ -151,8 +151,7 @@ bool isDateFormat(std::string_view code)
         const char c = code[i];
         switch (c)
         {
-        case '"':
-        {
+        case '"': {
             const std::size_t close = code.find('"', i + 1);
             if (close == std::string_view::npos)
                 return false;
@@ -164,13 +163,13 @@ bool isDateFormat(std::string_view code)
         case '*':
             ++i; // the next character is a literal, a width or a fill
             break;
-        case '[':
-        {
+        case '[': {
             const std::size_t close = code.find(']', i + 1);
             if (close == std::string_view::npos)
                 return false;
             const std::string_view inside = code.substr(i + 1, close - i - 1);
-            const char first = inside.empty() ? '\0' : static_cast<char>(std::tolower(static_cast<unsigned char>(inside[0])));
+            const char first =
+                inside.empty() ? '\0' : static_cast<char>(std::tolower(static_cast<unsigned char>(inside[0])));
             if (first == 'h' || first == 'm' || first == 's')
                 return true; // elapsed time: [h], [mm], [ss]
             i = close;
@@ -178,8 +177,7 @@ bool isDateFormat(std::string_view code)
         }
         case ';':
             return false;
-        default:
-        {
+        default: {
             const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             if (lower == 'd' || lower == 'm' || lower == 'y' || lower == 'h' || lower == 's')
                 return true;

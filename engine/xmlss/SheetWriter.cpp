@@ -35,8 +35,7 @@ constexpr std::uint32_t clampColumn(std::uint32_t col)
 SheetWriter::SheetWriter(XmlOutput& out, const model::WorkbookInfo& info, const StyleTable& styles,
                          Clock::time_point deadline)
     : m_out(out), m_info(info), m_styles(styles), m_deadline(deadline)
-{
-}
+{}
 
 bool SheetWriter::shouldStop() const
 {
@@ -54,7 +53,10 @@ Status SheetWriter::error() const
 
 void SheetWriter::beginSheet(const model::SheetHeader& header)
 {
-    m_header = &header;
+    // The reader's header may not outlive this call; merges, links and comments are needed until endSheet.
+    m_headerCopy = header;
+    m_headerCopy.index = m_sheetIndex;
+    m_header = &m_headerCopy;
     m_columnCount = 0;
     m_rowCount = 0;
     m_rowOpen = false;
@@ -234,6 +236,7 @@ void SheetWriter::endSheet(const model::SheetOptions& options)
         writeConditionalFormatting(format);
     m_out.raw(" </Worksheet>\n");
     m_header = nullptr;
+    m_headerCopy = {};
 }
 
 void SheetWriter::writeWorksheetStart()
@@ -396,9 +399,12 @@ void SheetWriter::flushPendingRow()
 void SheetWriter::writeCell(const model::Cell& cell, const Extra* extra)
 {
     const model::SheetHeader& h = *m_header;
-    const model::MergedRange* merge = extra && extra->merge >= 0 ? &h.merges[static_cast<std::size_t>(extra->merge)] : nullptr;
-    const model::Hyperlink* link = extra && extra->link >= 0 ? &h.hyperlinks[static_cast<std::size_t>(extra->link)] : nullptr;
-    const model::Comment* comment = extra && extra->comment >= 0 ? &h.comments[static_cast<std::size_t>(extra->comment)] : nullptr;
+    const model::MergedRange* merge =
+        extra && extra->merge >= 0 ? &h.merges[static_cast<std::size_t>(extra->merge)] : nullptr;
+    const model::Hyperlink* link =
+        extra && extra->link >= 0 ? &h.hyperlinks[static_cast<std::size_t>(extra->link)] : nullptr;
+    const model::Comment* comment =
+        extra && extra->comment >= 0 ? &h.comments[static_cast<std::size_t>(extra->comment)] : nullptr;
 
     m_out.raw("    <Cell");
     if (cell.col != m_nextColumn)
@@ -449,8 +455,7 @@ void SheetWriter::writeData(const model::Cell& cell)
     {
     case model::CellType::Blank:
         return;
-    case model::CellType::Number:
-    {
+    case model::CellType::Number: {
         if (!std::isfinite(cell.number))
         {
             m_out.raw("<Data ss:Type=\"Error\">#NUM!</Data>");

@@ -26,6 +26,9 @@ public:
     SheetWriter(XmlOutput& out, const model::WorkbookInfo& info, const StyleTable& styles,
                 Clock::time_point deadline = Clock::time_point::max());
 
+    /// The index into WorkbookInfo::sheets of the sheet the reader streams next (names and visibility are looked up
+    /// by it, whatever the reader puts in SheetHeader::index).
+    void setSheetIndex(int index) { m_sheetIndex = index; }
     void beginSheet(const model::SheetHeader& header) override;
     void row(const model::RowInfo& row) override;
     void cell(const model::Cell& cell) override;
@@ -82,10 +85,12 @@ private:
     const StyleTable& m_styles;
     Clock::time_point m_deadline;
 
+    int m_sheetIndex = 0;
+    model::SheetHeader m_headerCopy;
     const model::SheetHeader* m_header = nullptr;
     std::vector<Extra> m_extras;
     std::size_t m_nextExtra = 0;
-    std::vector<std::size_t> m_mergeOrder;  ///< merges by first row
+    std::vector<std::size_t> m_mergeOrder; ///< merges by first row
     std::size_t m_nextMerge = 0;
     std::vector<std::size_t> m_activeMerges; ///< merges spanning the current row, by first column
     std::uint32_t m_mergeRow = 0;
@@ -99,7 +104,7 @@ private:
     model::RowInfo m_pendingRow;
     bool m_anyRowWritten = false;
     std::uint32_t m_lastRowWritten = 0;
-    std::uint32_t m_nextColumn = 0;  ///< column an unindexed Cell would take in the open row
+    std::uint32_t m_nextColumn = 0; ///< column an unindexed Cell would take in the open row
     bool m_anyCell = false;
     std::uint64_t m_lastCellKey = 0;
 };

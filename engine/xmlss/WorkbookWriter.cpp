@@ -18,6 +18,7 @@ Status writeWorkbook(model::WorkbookReader& reader, ByteSink& sink, std::chrono:
     {
         if (info.sheets[i].kind != model::SheetKind::Worksheet)
             continue;
+        sheets.setSheetIndex(static_cast<int>(i));
         const Status read = reader.readSheet(static_cast<int>(i), sheets);
         // A stop the writer asked for explains a reader's failure better than the reader can.
         if (Status stopped = sheets.error(); !stopped)

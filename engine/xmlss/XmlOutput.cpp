@@ -29,9 +29,9 @@ constexpr std::array<std::uint8_t, 256> kClasses = makeClasses();
 
 } // namespace
 
-XmlOutput::XmlOutput(ByteSink& sink, std::size_t bufferSize) : m_sink(sink), m_buffer(bufferSize < 4096 ? 4096 : bufferSize)
-{
-}
+XmlOutput::XmlOutput(ByteSink& sink, std::size_t bufferSize)
+    : m_sink(sink), m_buffer(bufferSize < 4096 ? 4096 : bufferSize)
+{}
 
 void XmlOutput::reserve(std::size_t size)
 {
@@ -116,7 +116,20 @@ std::size_t formatNumber(double value, char* out)
     if (value == 0)
         value = 0; // no "-0"
     char digits[32];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    auto result = std::to_chars(digits, digits + sizeof digits, value);
+    // Excel writes numbers below 0.1 with more than one significant digit in scientific notation (6.25E-2, not
+    // 0.0625); the digits stay the shortest that read back as the same double.
+    if (std::fabs(value) < 0.1)
+    {
+        char scientific[32];
+        const auto sci =
+            std::to_chars(scientific, scientific + sizeof scientific, value, std::chars_format::scientific);
+        if (std::memchr(scientific, '.', static_cast<std::size_t>(sci.ptr - scientific)) != nullptr)
+        {
+            std::memcpy(digits, scientific, static_cast<std::size_t>(sci.ptr - scientific));
+            result.ptr = digits + (sci.ptr - scientific);
+        }
+    }
     const std::size_t length = static_cast<std::size_t>(result.ptr - digits);
     // to_chars writes "1e-05" and "1e+22"; Excel writes "1E-5" and "1E+22".
     std::size_t o = 0;

@@ -110,11 +110,16 @@ std::string_view underlineName(model::Underline value)
     return "None";
 }
 
-constexpr std::array<std::string_view, 19> kPatternNames{
-    "None",       "Solid",        "Gray75",       "Gray50",         "Gray25",
-    "Gray125",    "Gray0625",     "HorzStripe",   "VertStripe",     "ReverseDiagStripe",
-    "DiagStripe", "DiagCross",    "ThickDiagCross", "ThinHorzStripe", "ThinVertStripe",
-    "ThinReverseDiagStripe", "ThinDiagStripe", "ThinHorzCross", "ThinDiagCross"};
+constexpr std::array<std::string_view, 19> kPatternNames{"None",           "Solid",
+                                                         "Gray75",         "Gray50",
+                                                         "Gray25",         "Gray125",
+                                                         "Gray0625",       "HorzStripe",
+                                                         "VertStripe",     "ReverseDiagStripe",
+                                                         "DiagStripe",     "DiagCross",
+                                                         "ThickDiagCross", "ThinHorzStripe",
+                                                         "ThinVertStripe", "ThinReverseDiagStripe",
+                                                         "ThinDiagStripe", "ThinHorzCross",
+                                                         "ThinDiagCross"};
 
 // Custom property names become element names; characters a name cannot hold are written as _xHHHH_.
 void writeElementName(XmlOutput& out, std::string_view name)
@@ -142,14 +147,17 @@ void writeElementName(XmlOutput& out, std::string_view name)
 void writeColor(XmlOutput& out, const model::Rgb& color)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    const char text[7] = {'#', kHex[color.r >> 4], kHex[color.r & 15], kHex[color.g >> 4],
-                          kHex[color.g & 15], kHex[color.b >> 4], kHex[color.b & 15]};
+    const char text[7] = {'#',
+                          kHex[color.r >> 4],
+                          kHex[color.r & 15],
+                          kHex[color.g >> 4],
+                          kHex[color.g & 15],
+                          kHex[color.b >> 4],
+                          kHex[color.b & 15]};
     out.raw(std::string_view(text, 7));
 }
 
-XmlssWriter::XmlssWriter(XmlOutput& out, const model::WorkbookInfo& info) : m_out(out), m_info(info), m_styles(info)
-{
-}
+XmlssWriter::XmlssWriter(XmlOutput& out, const model::WorkbookInfo& info) : m_out(out), m_info(info), m_styles(info) {}
 
 void XmlssWriter::writeHead()
 {

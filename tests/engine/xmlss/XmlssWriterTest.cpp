@@ -1,0 +1,326 @@
+// The SpreadsheetML 2003 writer driven by a fake reader: document structure, cells, styles and sheet options.
+#include "engine/xmlss/ByteSink.h"
+#include "engine/xmlss/WorkbookWriter.h"
+#include "tests/support/FakeWorkbookReader.h"
+
+#include <expat.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <regex>
+#include <string>
+
+namespace velquin::engine::xmlss {
+namespace {
+
+using model::Cell;
+using model::CellType;
+using test::FakeWorkbookReader;
+using testing::HasSubstr;
+using testing::Not;
+
+bool wellFormed(const std::string& xml)
+{
+    XML_Parser parser = XML_ParserCreateNS(nullptr, ' ');
+    const bool ok = XML_Parse(parser, xml.data(), static_cast<int>(xml.size()), 1) == XML_STATUS_OK;
+    XML_ParserFree(parser);
+    return ok;
+}
+
+std::string write(FakeWorkbookReader& reader)
+{
+    StringSink sink;
+    const Status status = writeWorkbook(reader, sink);
+    EXPECT_TRUE(status) << status.description();
+    EXPECT_TRUE(wellFormed(sink.bytes())) << sink.bytes();
+    return sink.bytes();
+}
+
+Cell number(std::uint32_t row, std::uint32_t col, double value, int style = -1)
+{
+    Cell cell;
+    cell.row = row;
+    cell.col = col;
+    cell.type = CellType::Number;
+    cell.number = value;
+    cell.style = style;
+    return cell;
+}
+
+Cell text(std::uint32_t row, std::uint32_t col, std::string_view value)
+{
+    Cell cell;
+    cell.row = row;
+    cell.col = col;
+    cell.type = CellType::String;
+    cell.text = value;
+    return cell;
+}
+
+/// The value of attribute `name` in the Table start tag.
+std::string tableAttribute(const std::string& xml, const std::string& name)
+{
+    std::smatch match;
+    if (!std::regex_search(xml, match, std::regex("<Table[^>]*" + name + "=\"([0-9]+)\"")))
+        return {};
+    return match[1];
+}
+
+TEST(XmlssWriter, WritesTheDocumentFrameInExcelsOrder)
+{
+    FakeWorkbookReader reader;
+    reader.workbook.properties.author = "Ann & Bob";
+    reader.workbook.properties.custom.push_back({"Project No", model::CustomProperty::Type::Number, "42"});
+    reader.workbook.names.push_back({"Total", "=Sheet1!R1C1:R2C2", -1, false});
+    reader.workbook.names.push_back({"Print_Area", "=Sheet1!R1C1:R9C9", 0, false});
+    reader.addSheet("Sheet1",
+                    [](model::SheetSink& sink) { return test::feedCells(sink, test::sheetHeader(0, "Sheet1"), {}); });
+    const std::string xml = write(reader);
+
+    EXPECT_EQ(xml.rfind("<?xml version=\"1.0\"?>\n<?mso-application progid=\"Excel.Sheet\"?>\n<Workbook", 0), 0u);
+    EXPECT_THAT(xml, HasSubstr("<Author>Ann &amp; Bob</Author>"));
+    EXPECT_THAT(xml, HasSubstr("<Project_x0020_No dt:dt=\"float\">42</Project_x0020_No>"));
+    EXPECT_THAT(xml, HasSubstr("<Style ss:ID=\"Default\" ss:Name=\"Normal\">"));
+    const std::size_t workbookName = xml.find("<NamedRange ss:Name=\"Total\"");
+    const std::size_t worksheet = xml.find("<Worksheet ss:Name=\"Sheet1\">");
+    const std::size_t sheetName = xml.find("<NamedRange ss:Name=\"Print_Area\"");
+    ASSERT_NE(workbookName, std::string::npos);
+    EXPECT_LT(xml.find("</Styles>"), workbookName);
+    EXPECT_LT(workbookName, worksheet);
+    EXPECT_LT(worksheet, sheetName);
+    EXPECT_LT(sheetName, xml.find("<Table"));
+}
+
+TEST(XmlssWriter, LeavesOutChartSheetsAndCountsActiveSheetAmongWorksheets)
+{
+    FakeWorkbookReader reader;
+    reader.workbook.sheets.push_back({"Chart1", model::SheetKind::Chart, model::Visibility::Visible});
+    reader.feeders.emplace_back();
+    reader.addSheet("Data",
+                    [](model::SheetSink& sink) { return test::feedCells(sink, test::sheetHeader(1, "Data"), {}); });
+    reader.addSheet("More",
+                    [](model::SheetSink& sink) { return test::feedCells(sink, test::sheetHeader(2, "More"), {}); });
+    reader.workbook.activeSheet = 2;
+    const std::string xml = write(reader);
+    EXPECT_THAT(xml, Not(HasSubstr("Chart1")));
+    EXPECT_THAT(xml, HasSubstr("<ActiveSheet>1</ActiveSheet>"));
+}
+
+TEST(XmlssWriter, IndexesOnlyGapsAndCountsTheExtentIncludingMerges)
+{
+    FakeWorkbookReader reader;
+    reader.addSheet("S", [](model::SheetSink& sink) {
+        model::SheetHeader header = test::sheetHeader(0, "S");
+        header.merges.push_back({4, 2, 6, 5}); // C5:F7
+        sink.beginSheet(header);
+        sink.cell(number(0, 0, 1));
+        sink.cell(number(0, 1, 2));
+        sink.cell(number(0, 3, 3));
+        sink.cell(number(4, 2, 4));
+        sink.cell(number(4, 3, 99)); // covered by the merge: Excel keeps only the anchor
+        sink.cell(number(5, 6, 5));
+        sink.endSheet({});
+        return Status{};
+    });
+    const std::string xml = write(reader);
+    EXPECT_THAT(xml, HasSubstr("<Row>\n    <Cell><Data ss:Type=\"Number\">1</Data></Cell>\n"
+                               "    <Cell><Data ss:Type=\"Number\">2</Data></Cell>\n"
+                               "    <Cell ss:Index=\"4\"><Data ss:Type=\"Number\">3</Data></Cell>"));
+    EXPECT_THAT(xml,
+                HasSubstr("<Row ss:Index=\"5\">\n    <Cell ss:Index=\"3\" ss:MergeAcross=\"3\" ss:MergeDown=\"2\">"));
+    EXPECT_THAT(xml, Not(HasSubstr(">99<")));
+    EXPECT_THAT(xml, HasSubstr("<Row>\n    <Cell ss:Index=\"7\">"));
+    EXPECT_EQ(tableAttribute(xml, "ss:ExpandedColumnCount"), "7");
+    EXPECT_EQ(tableAttribute(xml, "ss:ExpandedRowCount"), "7");
+}
+
+TEST(XmlssWriter, PatchesCountsAfterTheTableStartWasFlushedToTheSink)
+{
+    FakeWorkbookReader reader;
+    reader.addSheet("Big", [](model::SheetSink& sink) {
+        sink.beginSheet(test::sheetHeader(0, "Big"));
+        for (std::uint32_t row = 0; row < 120000; ++row)
+        {
+            sink.cell(number(row, 0, row));
+            sink.cell(number(row, 11, 0.5));
+        }
+        sink.endSheet({});
+        return Status{};
+    });
+    const std::string xml = write(reader);
+    EXPECT_GT(xml.size(), std::size_t{2} << 20); // larger than the output buffer
+    EXPECT_EQ(tableAttribute(xml, "ss:ExpandedColumnCount"), "12");
+    EXPECT_EQ(tableAttribute(xml, "ss:ExpandedRowCount"), "120000");
+}
+
+TEST(XmlssWriter, WritesCellsAndRowsAReaderNeverSendsForCommentsAndMergeAnchors)
+{
+    FakeWorkbookReader reader;
+    reader.addSheet("S", [](model::SheetSink& sink) {
+        model::SheetHeader header = test::sheetHeader(0, "S");
+        header.comments.push_back({2, 1, "Ann", {{"note <1>", false, {}}}, true});
+        header.merges.push_back({3, 0, 3, 1});
+        sink.beginSheet(header);
+        sink.cell(number(0, 0, 1));
+        sink.cell(number(5, 0, 2));
+        sink.endSheet({});
+        return Status{};
+    });
+    const std::string xml = write(reader);
+    EXPECT_THAT(xml, HasSubstr("<Row ss:Index=\"3\">\n    <Cell ss:Index=\"2\"><Comment ss:Author=\"Ann\" "
+                               "ss:ShowAlways=\"1\"><ss:Data xmlns=\"http://www.w3.org/TR/REC-html40\">note "
+                               "&lt;1&gt;</ss:Data></Comment></Cell>"));
+    EXPECT_THAT(xml, HasSubstr("<Row>\n    <Cell ss:MergeAcross=\"1\"/>"));
+}
+
+TEST(XmlssWriter, DropsCellsOutOfOrderOrBeyondTheSheet)
+{
+    FakeWorkbookReader reader;
+    reader.addSheet("S", [](model::SheetSink& sink) {
+        sink.beginSheet(test::sheetHeader(0, "S"));
+        sink.cell(number(3, 3, 1));
+        sink.cell(number(3, 2, 2));                      // backwards in the row
+        sink.cell(number(1, 5, 3));                      // backwards in the sheet
+        sink.cell(number(model::kMaxRows, 0, 4));        // beyond the last row
+        sink.cell(number(4, model::kMaxColumns + 1, 5)); // beyond the last column
+        sink.endSheet({});
+        return Status{};
+    });
+    const std::string xml = write(reader);
+    EXPECT_THAT(xml, HasSubstr(">1<"));
+    for (const char* dropped : {">2<", ">3<", ">4<", ">5<"})
+        EXPECT_THAT(xml, Not(HasSubstr(dropped)));
+}
+
+TEST(XmlssWriter, WritesEachDataType)
+{
+    FakeWorkbookReader reader;
+    reader.workbook.cellStyles.resize(2);
+    reader.workbook.cellStyles[1].numberFormat = "yyyy-mm-dd hh:mm";
+    reader.workbook.cellStyles[1].numberFormatId = -1;
+    reader.addSheet("S", [](model::SheetSink& sink) {
+        sink.beginSheet(test::sheetHeader(0, "S"));
+        sink.cell(number(0, 0, 0.1 + 0.2));
+        sink.cell(number(0, 1, 45000.5, 1));
+        Cell boolean = number(0, 2, 0);
+        boolean.type = CellType::Boolean;
+        boolean.boolean = true;
+        sink.cell(boolean);
+        Cell error = text(0, 3, "#DIV/0!");
+        error.type = CellType::Error;
+        error.formula = "=1/0";
+        sink.cell(error);
+        Cell formula = text(0, 4, "a\"b");
+        formula.formula = "=\"a\"&\"\"\"b\"";
+        sink.cell(formula);
+        sink.endSheet({});
+        return Status{};
+    });
+    const std::string xml = write(reader);
+    EXPECT_THAT(xml, HasSubstr("<Data ss:Type=\"Number\">0.30000000000000004</Data>"));
+    EXPECT_THAT(xml, HasSubstr("<Cell ss:StyleID=\"s1\"><Data ss:Type=\"DateTime\">2023-03-15T12:00:00.000</Data>"));
+    EXPECT_THAT(xml, HasSubstr("<Data ss:Type=\"Boolean\">1</Data>"));
+    EXPECT_THAT(xml, HasSubstr("<Cell ss:Formula=\"=1/0\"><Data ss:Type=\"Error\">#DIV/0!</Data>"));
+    EXPECT_THAT(xml, HasSubstr("ss:Formula=\"=&quot;a&quot;&amp;&quot;&quot;&quot;b&quot;\"><Data "
+                               "ss:Type=\"String\">a\"b</Data>"));
+}
+
+TEST(XmlssWriter, WritesRichTextAsHtmlMarkup)
+{
+    FakeWorkbookReader reader;
+    reader.addSheet("S", [](model::SheetSink& sink) {
+        sink.beginSheet(test::sheetHeader(0, "S"));
+        std::vector<model::TextRun> runs(2);
+        runs[0].text = "Bold";
+        runs[0].hasFont = true;
+        runs[0].font.bold = true;
+        runs[1].text = " red";
+        runs[1].hasFont = true;
+        runs[1].font.hasColor = true;
+        runs[1].font.r = 0xFF;
+        Cell cell = text(0, 0, "Bold red");
+        cell.runs = runs;
+        sink.cell(cell);
+        sink.endSheet({});
+        return Status{};
+    });
+    const std::string xml = write(reader);
+    EXPECT_THAT(xml, HasSubstr("<ss:Data ss:Type=\"String\" xmlns=\"http://www.w3.org/TR/REC-html40\"><B>Bold</B>"
+                               "<Font html:Color=\"#FF0000\"> red</Font></ss:Data>"));
+}
+
+TEST(XmlssWriter, WritesStylesThatDifferFromNormalWithWholeGroups)
+{
+    FakeWorkbookReader reader;
+    model::NamedStyle normal{"Normal", {}, 0};
+    normal.style.font.name = "Calibri";
+    normal.style.font.size = 11;
+    reader.workbook.namedStyles.push_back(normal);
+    reader.workbook.cellStyles.assign(4, normal.style);
+    reader.workbook.cellStyles[1].font.bold = true;
+    reader.workbook.cellStyles[2].numberFormat = "0.00%";
+    reader.workbook.cellStyles[2].numberFormatId = 10;
+    reader.workbook.cellStyles[3].borders.top = {model::LineStyle::Double, 3, model::Rgb{0, 0, 255}};
+    reader.addSheet("S", [](model::SheetSink& sink) {
+        sink.beginSheet(test::sheetHeader(0, "S"));
+        sink.cell(number(0, 0, 1, 0));
+        sink.cell(number(0, 1, 1, 1));
+        sink.cell(number(0, 2, 1, 2));
+        sink.cell(number(0, 3, 1, 3));
+        sink.endSheet({});
+        return Status{};
+    });
+    const std::string xml = write(reader);
+    EXPECT_THAT(xml, Not(HasSubstr("ss:ID=\"s0\"")));
+    EXPECT_THAT(xml, HasSubstr("<Cell><Data ss:Type=\"Number\">1</Data>"));
+    EXPECT_THAT(
+        xml,
+        HasSubstr("<Style ss:ID=\"s1\">\n   <Font ss:FontName=\"Calibri\" ss:Size=\"11\" ss:Bold=\"1\"/>\n  </Style>"));
+    EXPECT_THAT(xml, HasSubstr("<Style ss:ID=\"s2\">\n   <NumberFormat ss:Format=\"Percent\"/>\n  </Style>"));
+    EXPECT_THAT(
+        xml, HasSubstr("<Border ss:Position=\"Top\" ss:LineStyle=\"Double\" ss:Weight=\"3\" ss:Color=\"#0000FF\"/>"));
+}
+
+TEST(XmlssWriter, WritesSheetOptions)
+{
+    FakeWorkbookReader reader;
+    reader.addSheet("S", [](model::SheetSink& sink) {
+        sink.beginSheet(test::sheetHeader(0, "S"));
+        model::SheetOptions options;
+        options.selected = true;
+        options.paneKind = model::PaneKind::Frozen;
+        options.splitRows = 1;
+        options.topRowBottomPane = 1;
+        options.activePane = 2;
+        options.selections.push_back({2, 4, 1, "R5C2:R6C3"});
+        options.autoFilterR1C1 = "R1C1:R10C3";
+        options.protectContents = true;
+        sink.endSheet(options);
+        return Status{};
+    });
+    reader.workbook.sheets[0].visibility = model::Visibility::Hidden;
+    const std::string xml = write(reader);
+    EXPECT_THAT(xml, HasSubstr("<Selected/>\n   <Visible>SheetHidden</Visible>\n"));
+    EXPECT_THAT(xml, HasSubstr("<FreezePanes/>\n   <FrozenNoSplit/>\n   <SplitHorizontal>1</SplitHorizontal>\n"
+                               "   <TopRowBottomPane>1</TopRowBottomPane>\n   <ActivePane>2</ActivePane>\n"));
+    EXPECT_THAT(xml, HasSubstr("<Number>2</Number>\n     <ActiveRow>4</ActiveRow>\n     <ActiveCol>1</ActiveCol>\n"
+                               "     <RangeSelection>R5C2:R6C3</RangeSelection>"));
+    EXPECT_THAT(xml, HasSubstr("<ProtectContents>True</ProtectContents>"));
+    EXPECT_THAT(xml, HasSubstr("<AutoFilter x:Range=\"R1C1:R10C3\""));
+}
+
+TEST(XmlssWriter, ReportsAReaderThatStopsInsideASheet)
+{
+    FakeWorkbookReader reader;
+    reader.addSheet("S", [](model::SheetSink& sink) {
+        sink.beginSheet(test::sheetHeader(0, "S"));
+        sink.cell(number(0, 0, 1));
+        return Status{EngineErrc::DamagedFile, "record at offset 12 is truncated"};
+    });
+    StringSink sink;
+    const Status status = writeWorkbook(reader, sink);
+    EXPECT_EQ(status.code(), EngineErrc::DamagedFile);
+    EXPECT_THAT(status.description(), HasSubstr("offset 12"));
+}
+
+} // namespace
+} // namespace velquin::engine::xmlss
