@@ -56,8 +56,8 @@ bool matchesPattern(std::string_view pattern, std::string_view name)
 {
     if (globMatch(pattern, name))
         return true;
-    // Short names on the original file system carried three-character extensions, so a pattern like "*.xls"
-    // also found "Book.xlsx"; users rely on that to list every workbook with one pattern.
+    // A three-character extension in the pattern also matches longer extensions that begin with it (as 8.3 short
+    // names did on older file systems), so "*.xls" finds "Book.xlsx" too: one pattern lists every workbook.
     auto patternDot = pattern.rfind('.');
     auto nameDot = name.rfind('.');
     if (patternDot == std::string_view::npos || nameDot == std::string_view::npos)

@@ -45,7 +45,7 @@ TEST(PathType, HiddenEntriesAndWildcardsCountAsMissing)
     PosixPlatform platform;
     EXPECT_EQ(GetPathType(platform, root + "/.hidden.xls"), PathType::Missing);
     EXPECT_EQ(GetPathType(platform, root + "/.cache"), PathType::Missing);
-    // Only the last component decides visibility, as on the original system.
+    // Only the last component decides visibility.
     EXPECT_EQ(GetPathType(platform, root + "/.cache/inside.xls"), PathType::File);
     EXPECT_EQ(GetPathType(platform, root + "/*.xls"), PathType::Missing);
     EXPECT_EQ(GetPathType(platform, root + "/Book?.xls"), PathType::Missing);
