@@ -17,6 +17,9 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenuBar>
+#include <QStyleOptionToolButton>
+#include <QStylePainter>
+#include <algorithm>
 
 namespace velquin::app {
 
@@ -35,9 +38,50 @@ void place(QWidget* widget, int left, int top, int width, int height)
     widget->setGeometry(twips(left), twips(top), twips(width), twips(height));
 }
 
+// A tool button that lays out its own picture and caption: the style's margins would push the caption of a 48-pixel
+// icon out of the 65-pixel button, so the button face comes from the style and the contents are centred here.
+class PictureButton : public QToolButton
+{
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override
+    {
+        QStylePainter painter(this);
+        QStyleOptionToolButton option;
+        initStyleOption(&option);
+        QStyleOptionToolButton face = option;
+        face.text.clear();
+        face.icon = QIcon();
+        painter.drawComplexControl(QStyle::CC_ToolButton, face);
+
+        const bool down = option.state & (QStyle::State_Sunken | QStyle::State_On);
+        const int shift = down ? 1 : 0;
+        const QSize size = iconSize();
+        const int textHeight = text().isEmpty() ? 0 : fontMetrics().height();
+        const int top = std::max(1, (height() - size.height() - textHeight) / 2) + shift;
+        const QPixmap pixmap = icon().pixmap(size, isEnabled() ? QIcon::Normal : QIcon::Disabled);
+        painter.drawPixmap((width() - size.width()) / 2 + shift, top, pixmap);
+        if (!text().isEmpty())
+        {
+            QRect textRect(shift, top + size.height(), width(), textHeight);
+            painter.drawItemText(textRect, Qt::AlignHCenter | Qt::AlignTop | Qt::TextShowMnemonic, palette(),
+                                 isEnabled(), text(), QPalette::ButtonText);
+        }
+        if (option.state & QStyle::State_HasFocus)
+        {
+            QStyleOptionFocusRect focus;
+            focus.initFrom(this);
+            focus.rect = rect().adjusted(3, 3, -3, -3);
+            painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+        }
+    }
+};
+
 QToolButton* pictureButton(QWidget* parent, const char* name, const QString& caption, Picture picture, int iconSize)
 {
-    auto* button = new QToolButton(parent);
+    auto* button = new PictureButton(parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setText(caption);
     button->setIcon(pictureIcon(picture, iconSize));

@@ -8,7 +8,7 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libzip-dev libexpat1-dev libgsf-1-dev zlib1g-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    python3 xauth xvfb
+    python3 xauth xvfb fonts-liberation
 )
 
 missing=()
