@@ -9,7 +9,13 @@ namespace velquin::platform {
 
 std::string FakePlatform::normalise(const std::string& path)
 {
-    std::string p = path;
+    // Repeated separators name the same entry, as they do on a real file system.
+    std::string p;
+    for (char c : path)
+    {
+        if (c != '/' || p.empty() || p.back() != '/')
+            p += c;
+    }
     while (p.size() > 1 && p.back() == '/')
         p.pop_back();
     return p;
