@@ -2,11 +2,13 @@
 #include "app/form1.h"
 
 #include "app/Artwork.h"
+#include "app/BatchWindow.h"
 #include "app/Dialog1.h"
 #include "common/MessageBox.h"
 #include "common/PathType.h"
 #include "common/Paths.h"
 #include "common/Product.h"
+#include "convert/BatchConversion.h"
 #include "dialogs/QtDialogBackend.h"
 #include "platform/Platform.h"
 #include "state/Setting.h"
@@ -19,6 +21,7 @@
 #include <QMenuBar>
 #include <QStyleOptionToolButton>
 #include <QStylePainter>
+#include <QWindow>
 #include <algorithm>
 
 namespace velquin::app {
@@ -130,6 +133,7 @@ form1::form1(Services services, QWidget* parent) : QMainWindow(parent), m_servic
     createControls(client);
     createMenus();
     createLists();
+    createBatch();
     connectHandlers();
     // The window is never resized: fix it at the client area plus the menu bar.
     setFixedSize(client->width(), client->height() + menuBar()->sizeHint().height());
@@ -250,6 +254,24 @@ void form1::createLists()
     m_outputList = new lists::OutputList(Combo2, services, this);
 }
 
+void form1::createBatch()
+{
+    convert::ApplicationFactory* automation = m_services.automation;
+    if (automation == nullptr)
+    {
+        m_noConverter = std::make_unique<NoConverter>();
+        automation = m_noConverter.get();
+    }
+    m_batchWindow = std::make_unique<BatchWindow>(*this);
+    m_batch = std::make_unique<convert::BatchConversion>(m_services.platform, m_services.messageBox, *automation,
+                                                         *m_batchWindow, *m_batchWindow);
+}
+
+bool form1::converting() const
+{
+    return m_batch && m_batch->running();
+}
+
 void form1::connectHandlers()
 {
     connect(Command1, &QToolButton::clicked, this, &form1::Command1_Click);
@@ -341,13 +363,61 @@ void form1::Form_Unload()
 
 void form1::closeEvent(QCloseEvent* event)
 {
+    // Tearing the window down under a running batch would pull the lists from under it: close when it is over.
+    if (converting())
+    {
+        m_closeRequested = true;
+        event->ignore();
+        return;
+    }
     // Closing always ends the program; the lists are written first as the settings ask.
     Form_Unload();
     event->accept();
 }
 
+namespace {
+
+bool isUserInput(QEvent::Type type)
+{
+    switch (type)
+    {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 bool form1::eventFilter(QObject* watched, QEvent* event)
 {
+    // While a batch runs the window repaints but takes no input: a click then is dropped, not queued for later,
+    // so nothing starts a second batch or changes the lists the batch is reading. Message boxes are windows of
+    // their own and still take their OK.
+    if (converting() && isUserInput(event->type()))
+    {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if ((widget != nullptr && widget->window() == this) || watched == static_cast<QObject*>(windowHandle()))
+        {
+            event->accept();
+            return true;
+        }
+    }
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1 &&
         static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier)
     {
@@ -444,7 +514,15 @@ void form1::RemoveAllOutput_Click()
 
 // --- The batch conversion. ---
 
-void form1::Command6_Click() {}
+void form1::Command6_Click()
+{
+    m_batch->Command6_Click();
+    if (m_closeRequested && !converting())
+    {
+        m_closeRequested = false;
+        close();
+    }
+}
 
 // --- The shell's own commands. ---
 

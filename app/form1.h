@@ -18,7 +18,13 @@
 #include <QTreeWidget>
 #include <memory>
 
+namespace velquin::convert {
+class BatchConversion;
+}
+
 namespace velquin::app {
+
+class BatchWindow;
 
 /// Twips (1/1440 inch) to pixels at 96 dots per inch.
 constexpr int twips(int value)
@@ -46,6 +52,8 @@ public:
     /// Combo2's list index: the 0-based position of the chosen output directory, -1 while none is chosen,
     /// which includes a path typed into the box.
     int Combo2ListIndex() const { return m_outputList->listIndex(); }
+    /// True while the Convert command runs; the window takes no input then.
+    bool converting() const;
     /// The help file F1 opens: "help.chm" in the application path when it is there, else our own page.
     std::string helpFilePath() const;
 
@@ -118,6 +126,7 @@ private:
     void createMenus();
     void connectHandlers();
     void createLists();
+    void createBatch();
     void Form_Load();
     void Form_Unload();
     void showModal(QDialog& dialog);
@@ -129,6 +138,11 @@ private:
     lists::InputList* m_inputList = nullptr;
     lists::OutputList* m_outputList = nullptr;
     bool m_unloaded = false;
+    std::unique_ptr<BatchWindow> m_batchWindow;
+    std::unique_ptr<convert::ApplicationFactory> m_noConverter;
+    std::unique_ptr<convert::BatchConversion> m_batch;
+    /// The window was asked to close while a batch ran; it closes when the batch is over.
+    bool m_closeRequested = false;
 };
 
 } // namespace velquin::app
