@@ -114,6 +114,54 @@ bool appendWholeLines(std::string& out, std::string_view part, bool relative, Ba
     return true;
 }
 
+// Whether a sheet name reads as itself without quotes: letters (any script), digits, "_" and "." only, not
+// starting with a digit, and not something that reads as an R1C1 reference (R1C1, R, C3). A1 lookalikes such as
+// "Top10" need none in R1C1 text.
+bool needsNoQuotes(std::string_view name)
+{
+    if (name.empty() || (name[0] >= '0' && name[0] <= '9'))
+        return false;
+    for (char c : name)
+    {
+        bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+                     c == '.' || static_cast<unsigned char>(c) >= 0x80;
+        if (!plain)
+            return false;
+    }
+    std::size_t i = 0;
+    auto digits = [&] {
+        while (i < name.size() && name[i] >= '0' && name[i] <= '9')
+            ++i;
+    };
+    if (name[i] == 'R' || name[i] == 'r')
+    {
+        ++i;
+        digits();
+    }
+    if (i < name.size() && (name[i] == 'C' || name[i] == 'c'))
+    {
+        ++i;
+        digits();
+    }
+    return i != name.size();
+}
+
+// "'Sheet1'!" -> "Sheet1!": Excel quotes a sheet name only where it must.
+void appendSheetPrefix(std::string& out, std::string_view prefix)
+{
+    if (prefix.size() > 3 && prefix.front() == '\'' && prefix.substr(prefix.size() - 2) == "'!")
+    {
+        std::string_view name = prefix.substr(1, prefix.size() - 3);
+        if (name.find('\'') == std::string_view::npos && needsNoQuotes(name))
+        {
+            out += name;
+            out += '!';
+            return;
+        }
+    }
+    out += prefix;
+}
+
 } // namespace
 
 void appendR1C1Formula(std::string& out, std::string_view a1, std::uint32_t row, std::uint32_t col)
@@ -142,6 +190,9 @@ void appendR1C1Formula(std::string& out, std::string_view a1, std::uint32_t row,
         case TokenKind::Function:
         case TokenKind::Name:
             out += withoutFutureMarks(token.text);
+            break;
+        case TokenKind::SheetPrefix:
+            appendSheetPrefix(out, token.text);
             break;
         case TokenKind::Bracketed:
             // "[0]!" is the workbook naming itself (a workbook-level name); shown, it is the bare name.

@@ -33,10 +33,19 @@ model::Rgb fromHex(std::uint32_t value)
 class ThemeHandler : public XmlHandler
 {
 public:
-    explicit ThemeHandler(std::array<model::Rgb, 12>& theme) : m_theme(theme) {}
+    ThemeHandler(std::array<model::Rgb, 12>& theme, std::string& majorFont, std::string& minorFont)
+        : m_theme(theme), m_majorFont(majorFont), m_minorFont(minorFont)
+    {}
 
     void startElement(std::string_view name, const XmlAttributes& attributes) override
     {
+        if (name == "majorFont" || name == "minorFont")
+            m_font = name == "majorFont" ? &m_majorFont : &m_minorFont;
+        else if (name == "latin" && m_font)
+        {
+            m_font->assign(attributes.get("typeface").substr(0, 256));
+            m_font = nullptr;
+        }
         static constexpr std::array<std::string_view, 12> kSlots = {"dk1",     "lt1",     "dk2",     "lt2",
                                                                     "accent1", "accent2", "accent3", "accent4",
                                                                     "accent5", "accent6", "hlink",   "folHlink"};
@@ -72,6 +81,9 @@ public:
 
 private:
     std::array<model::Rgb, 12>& m_theme;
+    std::string& m_majorFont;
+    std::string& m_minorFont;
+    std::string* m_font = nullptr;
     bool m_inScheme = false, m_done = false;
     int m_slot = -1;
 };
@@ -130,9 +142,14 @@ ColorResolver::ColorResolver()
 void ColorResolver::readTheme(std::string_view themeXml)
 {
     std::array<model::Rgb, 12> theme = m_theme;
-    ThemeHandler handler(theme);
+    std::string major, minor;
+    ThemeHandler handler(theme, major, minor);
     if (parseXml(themeXml, handler, "theme"))
+    {
         m_theme = theme;
+        m_majorFont = std::move(major);
+        m_minorFont = std::move(minor);
+    }
 }
 
 void ColorResolver::setIndexed(std::size_t index, model::Rgb rgb)

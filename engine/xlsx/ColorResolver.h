@@ -5,6 +5,7 @@
 
 #include <array>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -17,7 +18,8 @@ class ColorResolver
 public:
     ColorResolver();
 
-    /// Reads the colour scheme of a theme part (dk1, lt1, dk2, lt2, accent1-6, hlink, folHlink). Parts that are
+    /// Reads the colour scheme of a theme part (and the Latin typefaces of its font scheme, which fonts marked
+    /// with a scheme use in place of their own name) (dk1, lt1, dk2, lt2, accent1-6, hlink, folHlink). Parts that are
     /// not understood leave the Office default scheme in place.
     void readTheme(std::string_view themeXml);
     /// Replaces an entry of the indexed palette (styles.xml colors/indexedColors).
@@ -30,9 +32,14 @@ public:
     /// Lightens (tint > 0) or darkens (tint < 0) a colour in HLS space the way Office applies tints.
     static model::Rgb applyTint(model::Rgb rgb, double tint);
 
+    /// The theme's Latin typeface for headings ("major") and body text ("minor"); empty when the theme has none.
+    const std::string& majorFont() const { return m_majorFont; }
+    const std::string& minorFont() const { return m_minorFont; }
+
 private:
     std::array<model::Rgb, 12> m_theme;
     std::vector<model::Rgb> m_indexed;
+    std::string m_majorFont, m_minorFont;
 };
 
 /// Parses "FFRRGGBB" or "RRGGBB"; false for anything else.

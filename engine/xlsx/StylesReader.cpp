@@ -295,6 +295,19 @@ private:
         }
         else if (name == "charset")
             font.charset = static_cast<int>(std::clamp(a.integer("val", 0), 0LL, 255LL));
+        else if (name == "scheme")
+        {
+            // A font of the theme's scheme shows the theme's Latin typeface whatever name it was saved with.
+            std::string_view scheme = a.get("val");
+            const std::string& face = scheme == "minor"   ? m_colors.minorFont()
+                                      : scheme == "major" ? m_colors.majorFont()
+                                                          : std::string();
+            if (!face.empty() && face != font.name)
+            {
+                font.name = face;
+                font.charset = 0;
+            }
+        }
     }
 
     void fillElement(std::string_view name, const XmlAttributes& a)

@@ -71,6 +71,7 @@ public:
         }
         m_name.refersTo = formula::toR1C1Formula(m_nameText, 0, 0);
         m_out.names.push_back(std::move(m_name));
+        m_out.namesA1.push_back(m_nameText);
     }
 
     void text(std::string_view text) override

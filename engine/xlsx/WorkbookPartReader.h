@@ -20,6 +20,7 @@ struct WorkbookPart
     };
     std::vector<Sheet> sheets;
     std::vector<model::DefinedName> names; ///< already in R1C1; local names carry their sheet index
+    std::vector<std::string> namesA1;      ///< the A1 text of each name as the part stores it
     bool date1904 = false;
     int windowHeight = 0, windowWidth = 0, windowTopX = 0, windowTopY = 0;
     int tabRatio = 600;

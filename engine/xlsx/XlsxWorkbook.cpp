@@ -137,6 +137,7 @@ Status XlsxWorkbook::readWorkbookWideParts(const std::vector<Relationship>& rels
     m_info.protectStructure = workbook.protectStructure;
     m_info.protectWindows = workbook.protectWindows;
     m_info.names = std::move(workbook.names);
+    m_namesA1 = std::move(workbook.namesA1);
     for (WorkbookPart::Sheet& sheet : workbook.sheets)
     {
         SheetEntry entry;
@@ -178,6 +179,28 @@ Status XlsxWorkbook::readProperties(const std::vector<Relationship>& packageRels
     return {};
 }
 
+// A link to a name of the link's own sheet shows the name's range ("#Sheet1!C7:E8"); workbook names and cells stay
+// as written.
+std::string XlsxWorkbook::linkLocation(int sheet, std::string_view location) const
+{
+    std::string result = "#";
+    for (std::size_t i = 0; i < m_info.names.size() && i < m_namesA1.size(); ++i)
+    {
+        const DefinedName& name = m_info.names[i];
+        if (name.sheet == sheet && name.name == location)
+        {
+            for (char c : m_namesA1[i])
+            {
+                if (c != '$')
+                    result += c;
+            }
+            return result;
+        }
+    }
+    result += location;
+    return result;
+}
+
 Status XlsxWorkbook::readSheetRelations(const std::string& partName, SheetHeader& header,
                                         const std::vector<std::string>& linkRelationships,
                                         const std::vector<std::string>& linkLocations)
@@ -192,7 +215,7 @@ Status XlsxWorkbook::readSheetRelations(const std::string& partName, SheetHeader
         if (rel)
             href = rel->target;
         if (!linkLocations[i].empty())
-            href += "#" + linkLocations[i];
+            href += linkLocation(header.index, linkLocations[i]);
     }
     std::erase_if(header.hyperlinks, [](const Hyperlink& link) { return link.href.empty(); });
     for (const Relationship& rel : rels)

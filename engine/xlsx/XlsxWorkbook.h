@@ -30,6 +30,7 @@ private:
     Status readProperties(const std::vector<Relationship>& packageRels);
     Status streamSheet(int index, model::SheetSink& sink);
     Status readOptionalPart(const std::string& partName, std::string& xml) const;
+    std::string linkLocation(int sheet, std::string_view location) const;
     Status readSheetRelations(const std::string& partName, model::SheetHeader& header,
                               const std::vector<std::string>& linkRelationships,
                               const std::vector<std::string>& linkLocations);
@@ -41,6 +42,7 @@ private:
     ColorResolver m_colors;
     SharedStrings m_strings;
     std::vector<std::string> m_differentialCss;
+    std::vector<std::string> m_namesA1; ///< per info().names entry
     int m_maxDigitWidth = 7;
 };
 

@@ -85,6 +85,7 @@ struct ParserState
     XML_Parser parser = nullptr;
     XmlHandler* handler = nullptr;
     int depth = 0;
+    int extensionDepth = 0; ///< depth of the <extLst> being skipped, 0 when none
     Status refused;
 };
 
@@ -103,7 +104,17 @@ void XMLCALL onStart(void* data, const XML_Char* name, const XML_Char** attribut
         stopWith(state, {EngineErrc::LimitExceeded, "elements nest deeper than " + std::to_string(kMaxXmlDepth)});
         return;
     }
-    state.handler->startElement(localName(name), XmlAttributes(attributes));
+    // Extension lists repeat element names of the main schema in other namespaces (x15:workbookPr,
+    // x14:conditionalFormatting); no reader here uses them, so they are not passed on.
+    if (state.extensionDepth > 0)
+        return;
+    std::string_view local = localName(name);
+    if (local == "extLst")
+    {
+        state.extensionDepth = state.depth;
+        return;
+    }
+    state.handler->startElement(local, XmlAttributes(attributes));
     if (!state.handler->stopReason)
         stopWith(state, state.handler->stopReason);
 }
@@ -111,6 +122,12 @@ void XMLCALL onStart(void* data, const XML_Char* name, const XML_Char** attribut
 void XMLCALL onEnd(void* data, const XML_Char* name)
 {
     auto& state = *static_cast<ParserState*>(data);
+    if (state.extensionDepth > 0)
+    {
+        if (state.depth-- == state.extensionDepth)
+            state.extensionDepth = 0;
+        return;
+    }
     --state.depth;
     state.handler->endElement(localName(name));
     if (!state.handler->stopReason)
@@ -120,6 +137,8 @@ void XMLCALL onEnd(void* data, const XML_Char* name)
 void XMLCALL onText(void* data, const XML_Char* text, int length)
 {
     auto& state = *static_cast<ParserState*>(data);
+    if (state.extensionDepth > 0)
+        return;
     state.handler->text(std::string_view(text, static_cast<std::size_t>(length)));
 }
 

@@ -62,6 +62,8 @@ TEST(R1C1Formula, SheetPrefixesAreKeptWithTheirQuoting)
     EXPECT_EQ(fromB2("日本語!$I$2"), "=日本語!R2C9");
     EXPECT_EQ(fromB2("[1]Sheet1!$A$1"), "=[1]Sheet1!R1C1");
     EXPECT_EQ(fromB2("SUM([0]!Totals)"), "=SUM(Totals)");
+    EXPECT_EQ(fromB2("'Top10'!$A$1+'Jan 1'!A1+'日本語'!A1"), "=Top10!R1C1+'Jan 1'!R[-1]C[-1]+日本語!R[-1]C[-1]");
+    EXPECT_EQ(fromB2("'A1'!B2+'R2C3'!B2+'RC'!B2+'1x'!B2+'R2D'!B2"), "=A1!RC+'R2C3'!RC+'RC'!RC+'1x'!RC+R2D!RC");
 }
 
 TEST(R1C1Formula, LiteralsAndNamesAreNotReferences)

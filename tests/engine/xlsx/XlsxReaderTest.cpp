@@ -84,11 +84,6 @@ TEST(XlsxCells, RowsWithoutNumbersFollowTheirPredecessorAndCarryTheirFormat)
 TEST(XlsxSheet, HeaderHoldsMergesLinksAndColumnsThatFollowTheCells)
 {
     XlsxTestPackage package;
-    package.sheetData(R"(<row r="1"><c r="A1"><v>1</v></c></row>)",
-                      R"(<mergeCells count="1"><mergeCell ref="B2:D3"/></mergeCells>)"
-                      R"(<hyperlinks><hyperlink ref="A1" r:id="rId1" location="part" tooltip="Go"/>)"
-                      R"(<hyperlink ref="B5" location="'My Sheet'!C3"/></hyperlinks>)");
-    std::string sheet = package.sheet("");
     package.part(
         "xl/worksheets/sheet1.xml",
         R"(<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" )"
@@ -99,7 +94,14 @@ TEST(XlsxSheet, HeaderHoldsMergesLinksAndColumnsThatFollowTheCells)
         R"(<sheetData><row r="1"><c r="A1"><v>1</v></c></row></sheetData>)"
         R"(<mergeCells count="1"><mergeCell ref="B2:D3"/></mergeCells>)"
         R"(<hyperlinks><hyperlink ref="A1" r:id="rId1" location="part" tooltip="Go"/>)"
-        R"(<hyperlink ref="B5" location="'My Sheet'!C3"/></hyperlinks></worksheet>)");
+        R"(<hyperlink ref="B5" location="'My Sheet'!C3"/><hyperlink ref="B6" location="Local"/>)"
+        R"(<hyperlink ref="B7" location="Global"/></hyperlinks></worksheet>)");
+    package.part(
+        "xl/workbook.xml",
+        R"(<workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" )"
+        R"(xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><sheets>)"
+        R"(<sheet name="Sheet1" sheetId="1" r:id="rId1"/></sheets><definedNames><definedName name="Global">Sheet1!$A$1)"
+        R"(</definedName><definedName name="Local" localSheetId="0">Sheet1!$C$7:$E$8</definedName></definedNames></workbook>)");
     package.part(
         "xl/worksheets/_rels/sheet1.xml.rels",
         R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
@@ -111,10 +113,12 @@ TEST(XlsxSheet, HeaderHoldsMergesLinksAndColumnsThatFollowTheCells)
     ASSERT_EQ(header.merges.size(), 1u);
     EXPECT_EQ(header.merges[0].firstRow, 1u);
     EXPECT_EQ(header.merges[0].lastCol, 3u);
-    ASSERT_EQ(header.hyperlinks.size(), 2u);
+    ASSERT_EQ(header.hyperlinks.size(), 4u);
     EXPECT_EQ(header.hyperlinks[0].href, "http://example.com/a%20b#part");
     EXPECT_EQ(header.hyperlinks[0].screenTip, "Go");
     EXPECT_EQ(header.hyperlinks[1].href, "#'My Sheet'!C3");
+    EXPECT_EQ(header.hyperlinks[2].href, "#Sheet1!C7:E8"); // a name of the sheet shows its range
+    EXPECT_EQ(header.hyperlinks[3].href, "#Global");
     ASSERT_EQ(header.columns.size(), 1u);
     EXPECT_EQ(header.columns[0].first, 1u);
     EXPECT_DOUBLE_EQ(header.columns[0].width, 48); // 64 pixels of Calibri 11
@@ -168,7 +172,8 @@ TEST(XlsxWorkbookPart, SheetsNamesAndWindowComeFromAWorkbookPartAnywhere)
         R"(<bookViews><workbookView activeTab="1"/></bookViews><sheets><sheet name="One" sheetId="1" r:id="rId1"/>)"
         R"(<sheet name="Two" sheetId="2" state="veryHidden" r:id="rId1"/></sheets><definedNames>)"
         R"(<definedName name="_xlnm.Print_Area" localSheetId="1">Two!$A$1:$B$4</definedName>)"
-        R"(<definedName name="Total">SUM(One!$A:$A)</definedName></definedNames></workbook>)");
+        R"(<definedName name="Total">SUM(One!$A:$A)</definedName></definedNames>)"
+        R"(<extLst><ext uri="x"><x15:workbookPr xmlns:x15="x15" chartTrackingRefBase="1"/></ext></extLst></workbook>)");
     package.part(
         "book/_rels/main.xml.rels",
         R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
@@ -188,6 +193,51 @@ TEST(XlsxWorkbookPart, SheetsNamesAndWindowComeFromAWorkbookPartAnywhere)
     EXPECT_EQ(info.names[0].sheet, 1);
     EXPECT_EQ(info.names[1].refersTo, "=SUM(One!C1)");
     EXPECT_THAT(book.sink.lines, ElementsAre("row 1", "A1 n 1"));
+}
+
+TEST(XlsxStyles, FontsOfTheThemeSchemeTakeTheThemesTypeface)
+{
+    XlsxTestPackage package;
+    package.part(
+        "xl/_rels/workbook.xml.rels",
+        R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+        R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet1.xml"/>)"
+        R"(<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="styles.xml"/>)"
+        R"(<Relationship Id="rId3" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/theme" Target="theme/theme1.xml"/>)"
+        R"(</Relationships>)");
+    package.part(
+        "xl/theme/theme1.xml",
+        R"(<a:theme xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main"><a:themeElements><a:clrScheme name="x">)"
+        R"(<a:dk1><a:sysClr val="windowText" lastClr="000000"/></a:dk1><a:lt1><a:srgbClr val="FFFFFF"/></a:lt1>)"
+        R"(<a:dk2><a:srgbClr val="44546A"/></a:dk2><a:lt2><a:srgbClr val="E7E6E6"/></a:lt2><a:accent1><a:srgbClr val="4472C4"/>)"
+        R"(</a:accent1></a:clrScheme><a:fontScheme name="x"><a:majorFont><a:latin typeface="Cambria"/></a:majorFont>)"
+        R"(<a:minorFont><a:latin typeface="Calibri"/><a:font script="Jpan" typeface="JP"/></a:minorFont></a:fontScheme>)"
+        R"(</a:themeElements></a:theme>)");
+    package.part(
+        "xl/styles.xml",
+        R"(<styleSheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><fonts count="2">)"
+        R"(<font><sz val="11"/><color theme="1"/><name val="JP"/><charset val="128"/><scheme val="minor"/></font>)"
+        R"(<font><sz val="9"/><color theme="4" tint="0.39997558519241921"/><name val="Arial"/></font></fonts>)"
+        R"(<fills count="1"><fill><patternFill patternType="solid"><fgColor theme="4" tint="-0.249977111117893"/></patternFill></fill></fills>)"
+        R"(<borders count="1"><border/></borders><cellStyleXfs count="1"><xf fontId="0"/></cellStyleXfs>)"
+        R"(<cellXfs count="2"><xf fontId="0" xfId="0"/><xf fontId="1" fillId="0" xfId="0" applyFont="1" applyFill="1"/></cellXfs>)"
+        R"(<cellStyles count="1"><cellStyle name="Normal" xfId="0" builtinId="0"/></cellStyles></styleSheet>)");
+    Opened book = readFirstSheet(package);
+    ASSERT_TRUE(book.open) << book.open.detail();
+    const model::WorkbookInfo& info = book.reader->info();
+    ASSERT_EQ(info.cellStyles.size(), 2u);
+    EXPECT_EQ(info.cellStyles[0].font.name, "Calibri");
+    EXPECT_EQ(info.cellStyles[0].font.charset, 0);
+    EXPECT_EQ(info.cellStyles[0].font.color, (model::Rgb{0, 0, 0}));
+    // Accent 1 lighter 40% and darker 25%: Excel's palette shows 8EA9DB and 2F5496; the published tint arithmetic
+    // lands within one step of each channel.
+    EXPECT_EQ(info.cellStyles[1].font.name, "Arial");
+    ASSERT_TRUE(info.cellStyles[1].font.color);
+    EXPECT_NEAR(info.cellStyles[1].font.color->r, 0x8E, 1);
+    EXPECT_NEAR(info.cellStyles[1].font.color->b, 0xDB, 1);
+    ASSERT_TRUE(info.cellStyles[1].interior.color);
+    EXPECT_NEAR(info.cellStyles[1].interior.color->g, 0x54, 1);
+    EXPECT_NEAR(info.cellStyles[1].interior.color->b, 0x96, 1);
 }
 
 TEST(XlsxDamage, CellsOutOfOrderOrOutsideTheSheetAreDamage)
