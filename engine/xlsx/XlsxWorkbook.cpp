@@ -179,15 +179,30 @@ Status XlsxWorkbook::readProperties(const std::vector<Relationship>& packageRels
     return {};
 }
 
-// A link to a name of the link's own sheet shows the name's range ("#Sheet1!C7:E8"); workbook names and cells stay
-// as written.
+// A link to a sheet's own name ("WSScope1" on its sheet, or "Sheet1!WSScope1") shows the name's range
+// ("#Sheet1!C7:E8"); workbook names and cells stay as written.
 std::string XlsxWorkbook::linkLocation(int sheet, std::string_view location) const
 {
+    std::string_view nameText = location;
+    std::size_t bang = location.rfind('!');
+    if (bang != std::string_view::npos)
+    {
+        std::string_view sheetName = location.substr(0, bang);
+        if (sheetName.size() >= 2 && sheetName.front() == '\'' && sheetName.back() == '\'')
+            sheetName = sheetName.substr(1, sheetName.size() - 2);
+        sheet = -1;
+        for (std::size_t i = 0; i < m_info.sheets.size(); ++i)
+        {
+            if (m_info.sheets[i].name == sheetName)
+                sheet = static_cast<int>(i);
+        }
+        nameText = location.substr(bang + 1);
+    }
     std::string result = "#";
-    for (std::size_t i = 0; i < m_info.names.size() && i < m_namesA1.size(); ++i)
+    for (std::size_t i = 0; sheet >= 0 && i < m_info.names.size() && i < m_namesA1.size(); ++i)
     {
         const DefinedName& name = m_info.names[i];
-        if (name.sheet == sheet && name.name == location)
+        if (name.sheet == sheet && name.name == nameText)
         {
             for (char c : m_namesA1[i])
             {
