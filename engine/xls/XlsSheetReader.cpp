@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
 #include <cmath>
 
 namespace velquin::engine::xls {
@@ -114,7 +115,48 @@ std::string refListR1C1(ByteCursor& c, bool biff8)
     return out;
 }
 
+bool equalsIgnoringCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
 } // namespace
+
+std::optional<std::string> absoluteR1C1ToA1(std::string_view text)
+{
+    std::string out;
+    std::size_t i = 0;
+    auto number = [&](std::uint64_t& value) {
+        std::size_t start = i;
+        value = 0;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - start < 8)
+            value = value * 10 + static_cast<std::uint64_t>(text[i++] - '0');
+        return i > start && value > 0;
+    };
+    for (int part = 0; part < 2; ++part)
+    {
+        std::uint64_t row = 0, col = 0;
+        if (i >= text.size() || text[i++] != 'R' || !number(row) || i >= text.size() || text[i++] != 'C' ||
+            !number(col) || col > model::kMaxColumns)
+            return std::nullopt;
+        std::string letters;
+        for (std::uint64_t c = col; c > 0; c = (c - 1) / 26)
+            letters.insert(letters.begin(), static_cast<char>('A' + (c - 1) % 26));
+        out += letters + std::to_string(row);
+        if (i == text.size())
+            return out;
+        if (part == 0 && text[i] == ':')
+        {
+            out.push_back(':');
+            ++i;
+            continue;
+        }
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
 
 double decodeRk(std::uint32_t rk)
 {
@@ -251,7 +293,10 @@ Status XlsSheetReader::collectRecord(Record& r, model::SheetHeader& header, mode
         c.u16();
         std::uint16_t twips = c.u16();
         if (c.ok())
-            header.defaultRowHeight = (twips & 0x7FFF) / 20.0;
+        {
+            m_defaultRowTwips = twips & 0x7FFF;
+            header.defaultRowHeight = m_defaultRowTwips / 20.0;
+        }
         break;
     }
     case sid::ColInfo:
@@ -636,6 +681,7 @@ void XlsSheetReader::finishHeader(model::SheetHeader& header, model::SheetOption
 {
     if (m_standardWidth > 0)
         header.defaultColumnWidth = columnWidthPoints(m_standardWidth, 7);
+    resolveLocalNameLinks(header);
     for (const auto& tip : m_tooltips)
         for (auto& link : header.hyperlinks)
             if (link.firstRow == tip.firstRow && link.firstCol == tip.firstCol && link.screenTip.empty())
@@ -676,6 +722,33 @@ void XlsSheetReader::finishHeader(model::SheetHeader& header, model::SheetOption
             std::string text = result.text;
             auto bang = text.rfind('!');
             options.autoFilterR1C1 = bang == std::string::npos ? stripEquals(text) : text.substr(bang + 1);
+            break;
+        }
+    }
+}
+
+/// Excel writes a link to a sheet-local name ("#Sheet1!Totals") as the range the name stands for ("#Sheet1!C7:E8").
+void XlsSheetReader::resolveLocalNameLinks(model::SheetHeader& header) const
+{
+    for (auto& link : header.hyperlinks)
+    {
+        auto hash = link.href.find('#');
+        auto bang = link.href.rfind('!');
+        if (hash == std::string::npos || bang == std::string::npos || bang < hash)
+            continue;
+        std::string sheet = link.href.substr(hash + 1, bang - hash - 1);
+        if (sheet.size() >= 2 && sheet.front() == '\'' && sheet.back() == '\'')
+            sheet = sheet.substr(1, sheet.size() - 2);
+        std::string local = link.href.substr(bang + 1);
+        for (const auto& name : m_g.info.names)
+        {
+            if (name.sheet < 0 || static_cast<std::size_t>(name.sheet) >= m_g.sheets.size() ||
+                !equalsIgnoringCase(m_g.sheets[static_cast<std::size_t>(name.sheet)].name, sheet) ||
+                !equalsIgnoringCase(name.name, local))
+                continue;
+            auto target = name.refersTo.rfind('!');
+            if (auto a1 = absoluteR1C1ToA1(name.refersTo.substr(target == std::string::npos ? 1 : target + 1)))
+                link.href = link.href.substr(0, bang + 1) + *a1;
             break;
         }
     }
@@ -872,8 +945,10 @@ void XlsSheetReader::rowRecord(const Record& r)
     std::uint16_t ixfe = c.u16();
     if (!c.ok() || static_cast<std::int64_t>(row.row) <= m_emittedRow)
         return;
-    row.height = (height & 0x7FFF) / 20.0;
     row.customHeight = flags & 0x0040;
+    // Rows that only follow the default height carry none of their own, as in Excel's own output.
+    if (row.customHeight || (height & 0x7FFF) != m_defaultRowTwips)
+        row.height = (height & 0x7FFF) / 20.0;
     row.hidden = flags & 0x0020;
     if (flags & 0x0080)
         row.style = styleOf(ixfe & 0x0FFF);

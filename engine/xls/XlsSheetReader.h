@@ -24,6 +24,9 @@ double decodeRk(std::uint32_t rk);
 /// The text Excel shows for a BIFF error code ("#DIV/0!"), "#N/A" for unknown codes.
 std::string_view errorText(std::uint8_t code);
 
+/// "C7:E8" for "R7C3:R8C5", "A1" for "R1C1"; nothing for relative or other references.
+std::optional<std::string> absoluteR1C1ToA1(std::string_view text);
+
 class XlsSheetReader
 {
 public:
@@ -69,6 +72,7 @@ private:
     void collectNote(const Record& r);
     void collectDv(const Record& r, model::SheetOptions& options);
     void finishHeader(model::SheetHeader& header, model::SheetOptions& options);
+    void resolveLocalNameLinks(model::SheetHeader& header) const;
 
     Status stream(model::SheetSink& sink);
     Status streamRecord(Record& r, model::SheetSink& sink);
@@ -106,6 +110,7 @@ private:
     bool m_autoFilter = false;
     std::vector<model::Hyperlink> m_tooltips;
     double m_standardWidth = -1; ///< STANDARDWIDTH in characters, when present
+    std::uint16_t m_defaultRowTwips = 255;
 
     // Second pass
     std::vector<PendingCell> m_cells;
