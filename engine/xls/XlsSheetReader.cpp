@@ -83,11 +83,20 @@ bool collectsRecord(std::uint16_t s)
     }
 }
 
-/// Width in points of a column `coldx` 1/256 characters wide (padding included), for the default font's digit.
+/// Width in points of a column `characters` wide (padding included), for the default font's digit width.
 double columnWidthPoints(double characters, double digitPixels)
 {
-    double pixels = std::floor(characters * digitPixels + 0.5);
-    return pixels * 0.75;
+    return characters * digitPixels * 0.75;
+}
+
+/// Pixel width of the digits of the workbook's default font at 96 dpi, which column widths are counted in:
+/// 7 for Arial 10 and Calibri 11, 8 for Calibri 12.
+double digitPixels(const XlsGlobals& g)
+{
+    std::uint16_t fontIndex = g.styles.xfs.empty() ? 0 : g.styles.xfs[0].font;
+    const FontRecord* font = fontAt(g.styles, fontIndex);
+    double size = font && font->height > 0 ? font->height : 10;
+    return std::clamp(std::floor(size * 2 / 3 + 0.5), 1.0, 100.0);
 }
 
 std::string stripEquals(std::string text)
@@ -198,7 +207,8 @@ std::string_view errorText(std::uint8_t code)
 XlsSheetReader::XlsSheetReader(const XlsGlobals& globals, RecordStream& stream, CodepageDecoder& decoder,
                                std::size_t cellStyleCount)
     : m_g(globals), m_stream(stream), m_decoder(decoder), m_strings(globals.biffVersion == 8, decoder),
-      m_styleCount(cellStyleCount), m_biff8(globals.biffVersion == 8), m_ctx(makeFormulaContext(globals))
+      m_styleCount(cellStyleCount), m_biff8(globals.biffVersion == 8), m_ctx(makeFormulaContext(globals)),
+      m_digitPixels(digitPixels(globals))
 {}
 
 Status XlsSheetReader::read(int index, model::SheetSink& sink)
@@ -278,9 +288,10 @@ Status XlsSheetReader::collectRecord(Record& r, model::SheetHeader& header, mode
     {
     case sid::DefColWidth: {
         std::uint16_t chars = c.u16();
-        // The stored width leaves out the padding of a column: five pixels at the default digit width.
+        // The stored width leaves out the five pixels of padding, and Excel rounds the default width up to a
+        // multiple of eight pixels.
         if (c.ok() && header.defaultColumnWidth < 0)
-            header.defaultColumnWidth = (chars * 7.0 + 5) * 0.75;
+            header.defaultColumnWidth = std::ceil((chars * m_digitPixels + 5) / 8) * 8 * 0.75;
         break;
     }
     case kStandardWidth: {
@@ -424,7 +435,7 @@ void XlsSheetReader::collectColInfo(const Record& r, model::SheetHeader& header)
     col.hidden = flags & 0x0001;
     bool custom = (flags & 0x0002) != 0 || width != 0;
     if (custom || col.hidden)
-        col.width = columnWidthPoints(width / 256.0, 7);
+        col.width = columnWidthPoints(width / 256.0, m_digitPixels);
     col.autoFit = !(flags & 0x0002);
     int style = styleOf(ixfe);
     col.style = ixfe == 15 ? -1 : style;
@@ -680,7 +691,7 @@ void XlsSheetReader::collectDv(const Record& r, model::SheetOptions& options)
 void XlsSheetReader::finishHeader(model::SheetHeader& header, model::SheetOptions& options)
 {
     if (m_standardWidth > 0)
-        header.defaultColumnWidth = columnWidthPoints(m_standardWidth, 7);
+        header.defaultColumnWidth = columnWidthPoints(m_standardWidth, m_digitPixels);
     resolveLocalNameLinks(header);
     for (const auto& tip : m_tooltips)
         for (auto& link : header.hyperlinks)

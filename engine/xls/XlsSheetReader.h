@@ -97,6 +97,7 @@ private:
     std::size_t m_styleCount;
     bool m_biff8;
     formula::FormulaContext m_ctx;
+    double m_digitPixels = 7;
     std::uint64_t m_start = 0;
     int m_sheetIndex = 0;
 
