@@ -122,7 +122,7 @@ struct GlobalsParser
         c.u8();
         std::size_t cch = c.u8();
         std::size_t cce = c.u16();
-        c.u16();
+        std::uint16_t ixals = c.u16();
         std::uint16_t itab = c.u16();
         c.skip(4);
         n.hidden = flags & 0x0001;
@@ -145,6 +145,14 @@ struct GlobalsParser
         n.rgce.assign(rgce.begin(), rgce.end());
         n.rgcb.assign(rgcb.begin(), rgcb.end());
         n.sheet = itab > 0 ? itab - 1 : -1;
+        // BIFF5 says which sheet a local name belongs to through the EXTERNSHEET entry naming that sheet.
+        if (!biff8 && itab > 0 && ixals > 0 && ixals <= g.biff5ExternSheets.size())
+        {
+            const std::string& sheetName = g.biff5ExternSheets[ixals - 1u];
+            for (std::size_t i = 0; i < g.sheets.size(); ++i)
+                if (g.sheets[i].name == sheetName)
+                    n.sheet = static_cast<int>(i);
+        }
         g.names.push_back(std::move(n));
     }
 
@@ -335,7 +343,11 @@ bool looksLikeCellReference(const std::string& s)
     std::size_t letters = i;
     while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])))
         ++i;
-    if (i == s.size() && letters >= 1 && letters <= 3 && i > letters)
+    // Excel quotes names that read as a cell of a 256-column sheet ("A1", "IV10"), not "Top10".
+    if (i == s.size() && i > letters &&
+        (letters == 1 || (letters == 2 && std::toupper(static_cast<unsigned char>(s[0])) < 'I') ||
+         (letters == 2 && std::toupper(static_cast<unsigned char>(s[0])) == 'I' &&
+          std::toupper(static_cast<unsigned char>(s[1])) <= 'V')))
         return true;
     // R1C1 forms: R, C, R12, C3, R1C1
     i = 0;

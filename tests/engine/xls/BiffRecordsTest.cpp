@@ -233,6 +233,8 @@ TEST(SheetNames, QuotedWhenFormulaTextNeedsIt)
     EXPECT_EQ(quoteSheetName("Named Ranges"), "'Named Ranges'");
     EXPECT_EQ(quoteSheetName("O'Brien"), "'O''Brien'");
     EXPECT_EQ(quoteSheetName("A1"), "'A1'");
+    EXPECT_EQ(quoteSheetName("IV65536"), "'IV65536'");
+    EXPECT_EQ(quoteSheetName("Top10"), "Top10"); // past column IV: a plain name to Excel
     EXPECT_EQ(quoteSheetName("R1C1"), "'R1C1'");
     EXPECT_EQ(quoteSheetName("1st"), "'1st'");
     EXPECT_EQ(quoteSheetName("\xE6\x97\xA5\xE6\x9C\xAC"), "\xE6\x97\xA5\xE6\x9C\xAC");
