@@ -66,10 +66,24 @@ std::string readFile(const fs::path& path)
     return ss.str();
 }
 
+// CTest hands a test only the first of several environment variables given through gtest_discover_tests, so the
+// folders configured at build time are the fallback when a variable is missing.
+namespace {
+
+const char* setting(const char* name, const char* configured)
+{
+    const char* env = std::getenv(name);
+    if (env && *env)
+        return env;
+    return configured && *configured ? configured : nullptr;
+}
+
+} // namespace
+
 std::optional<fs::path> sharedDir()
 {
-    const char* env = std::getenv("VELQUIN_SHARED_DIR");
-    if (!env || !*env)
+    const char* env = setting("VELQUIN_SHARED_DIR", VELQUIN_TEST_SHARED_DIR);
+    if (!env)
         return std::nullopt;
     fs::path p(env);
     std::error_code ec;
@@ -92,7 +106,7 @@ std::optional<fs::path> corpusFile(std::string_view name)
 
 fs::path buildDir()
 {
-    const char* env = std::getenv("VELQUIN_BUILD_DIR");
+    const char* env = setting("VELQUIN_BUILD_DIR", VELQUIN_TEST_BUILD_DIR);
     return env ? fs::path(env) : fs::current_path();
 }
 
