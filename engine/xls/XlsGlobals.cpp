@@ -401,8 +401,15 @@ Status parseBof(const Record& record, BofInfo& bof)
 Status parseGlobals(RecordStream& stream, XlsGlobals& globals, CodepageDecoder& decoder)
 {
     Record first;
-    if (Status st = stream.next(first); !st)
+    if (stream.size() == 0)
         return {EngineErrc::NotAWorkbook, "The workbook stream is empty."};
+    std::uint16_t firstSid = stream.peekSid();
+    bool bofLike = firstSid == sid::Bof || firstSid == sid::Bof2 || firstSid == sid::Bof3 || firstSid == sid::Bof4;
+    if (!bofLike && stream.size() >= 4)
+        return {EngineErrc::NotAWorkbook, "The workbook stream does not start with a BOF record."};
+    // A stream that starts like a workbook but cannot be read is damaged (a broken sector chain, a cut file).
+    if (Status st = stream.next(first); !st)
+        return st;
     BofInfo bof;
     if (Status st = parseBof(first, bof); !st)
         return {EngineErrc::NotAWorkbook, "The workbook stream does not start with a BOF record."};

@@ -222,6 +222,10 @@ TEST(Globals, EncryptedOldAndDamagedWorkbooksGiveClearErrors)
     XlsGlobals g3;
     EXPECT_EQ(parseGlobalsBytes(noEof, g3).code(), EngineErrc::DamagedFile);
 
+    Bytes cutBof = {0x09, 0x08, 0x10, 0x00, 0x00, 0x06}; // BOF announcing 16 bytes, 2 there
+    XlsGlobals g5;
+    EXPECT_EQ(parseGlobalsBytes(cutBof, g5).code(), EngineErrc::DamagedFile);
+
     Bytes notBiff = {'P', 'K', 3, 4, 0, 0, 0, 0};
     XlsGlobals g4;
     EXPECT_EQ(parseGlobalsBytes(notBiff, g4).code(), EngineErrc::NotAWorkbook);
