@@ -129,6 +129,9 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b)
 
 std::string excelFormatName(std::string_view code, int builtinId)
 {
+    // The currency format keeps its name whatever code the workbook's locale gave it.
+    if (builtinId == 8)
+        return "Currency";
     for (const NamedFormat& named : kNamedByCode)
     {
         if (code == named.code || (named.name.empty() && equalsIgnoreCase(code, named.code)))
@@ -170,8 +173,12 @@ bool isDateFormat(std::string_view code)
             const std::string_view inside = code.substr(i + 1, close - i - 1);
             const char first =
                 inside.empty() ? '\0' : static_cast<char>(std::tolower(static_cast<unsigned char>(inside[0])));
-            if (first == 'h' || first == 'm' || first == 's')
-                return true; // elapsed time: [h], [mm], [ss]
+            // Elapsed time is one letter repeated: [h], [mm], [ss]. Colours ([Magenta]), locales ([$-409]) and
+            // conditions ([>=100]) are not dates.
+            const bool timeLetter = first == 'h' || first == 'm' || first == 's';
+            const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(first)));
+            if (timeLetter && inside.find_first_not_of(std::string{first, upper}) == std::string_view::npos)
+                return true;
             i = close;
             break;
         }

@@ -90,14 +90,15 @@ TEST(NumberFormatName, UsesExcelsNamesForBuiltInFormatsAndTheCodeOtherwise)
     EXPECT_EQ(excelFormatName("", 22), "General Date");
     EXPECT_EQ(excelFormatName("d-mmm", 16), "d\\-mmm");
     EXPECT_EQ(excelFormatName("0.000", -1), "0.000");
+    EXPECT_EQ(excelFormatName("#,##0.00\"р.\";[Red]\\-#,##0.00\"р.\"", 8), "Currency");
 }
 
 TEST(NumberFormatName, RecognisesDateFormatsOnlyOutsideLiteralsAndColours)
 {
     for (const char* date : {"m/d/yyyy", "[h]:mm:ss", "[$-409]mmmm d, yyyy", "hh:mm AM/PM", "\"Q\"q yy", "mm:ss.0"})
         EXPECT_TRUE(isDateFormat(date)) << date;
-    for (const char* other :
-         {"General", "0.00", "\"days\" 0", "[Red]0.00", "0.00E+00", "#,##0 \\d", "@", "0;[Red]-0 \"h\""})
+    for (const char* other : {"General", "0.00", "\"days\" 0", "[Red]0.00", "0.00E+00", "#,##0 \\d", "@",
+                              "0;[Red]-0 \"h\"", "[Magenta]0.00", "[Green]#,###", "[>=100000]0.000"})
         EXPECT_FALSE(isDateFormat(other)) << other;
 }
 
