@@ -1,6 +1,7 @@
 // Excel's names for its built-in number formats, and date format detection.
 #include "engine/xmlss/NumberFormat.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 
@@ -125,16 +126,105 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b)
     return true;
 }
 
+constexpr std::array<std::string_view, 8> kColourNames{"Black",   "Blue", "Cyan",  "Green",
+                                                       "Magenta", "Red",  "White", "Yellow"};
+
+char lower(char c)
+{
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+
+/// A bracketed section as Excel spells it: colour names capitalised, elapsed time in lower case.
+void appendBracket(std::string& out, std::string_view inside)
+{
+    for (const std::string_view colour : kColourNames)
+    {
+        if (equalsIgnoreCase(inside, colour))
+        {
+            out += colour;
+            return;
+        }
+    }
+    const char first = inside.empty() ? '\0' : lower(inside[0]);
+    const bool elapsed = (first == 'h' || first == 'm' || first == 's') &&
+                         std::all_of(inside.begin(), inside.end(), [first](char c) { return lower(c) == first; });
+    if (elapsed)
+    {
+        out.append(inside.size(), first);
+        return;
+    }
+    if (inside.size() > 5 && equalsIgnoreCase(inside.substr(0, 5), "Color"))
+    {
+        out += "Color";
+        out += inside.substr(5);
+        return;
+    }
+    out += inside;
+}
+
 } // namespace
 
-std::string excelFormatName(std::string_view code, int builtinId)
+std::string normalizeFormatCode(std::string_view code)
+{
+    std::string out;
+    out.reserve(code.size());
+    for (std::size_t i = 0; i < code.size(); ++i)
+    {
+        const char c = code[i];
+        if (c == '"')
+        {
+            const std::size_t close = code.find('"', i + 1);
+            const std::size_t end = close == std::string_view::npos ? code.size() : close + 1;
+            out += code.substr(i, end - i);
+            i = end - 1;
+        }
+        else if ((c == '\\' || c == '_' || c == '*') && i + 1 < code.size())
+        {
+            out += c;
+            out += code[++i];
+        }
+        else if (c == '[')
+        {
+            const std::size_t close = code.find(']', i + 1);
+            if (close == std::string_view::npos)
+            {
+                out += code.substr(i);
+                break;
+            }
+            out += '[';
+            appendBracket(out, code.substr(i + 1, close - i - 1));
+            out += ']';
+            i = close;
+        }
+        else if (equalsIgnoreCase(code.substr(i, 5), "AM/PM") || equalsIgnoreCase(code.substr(i, 3), "A/P"))
+        {
+            const std::size_t length = equalsIgnoreCase(code.substr(i, 5), "AM/PM") ? 5 : 3;
+            out += code.substr(i, length);
+            i += length - 1;
+        }
+        else if (equalsIgnoreCase(code.substr(i, 7), "General"))
+        {
+            out += "General";
+            i += 6;
+        }
+        else if (c == 'Y' || c == 'D' || c == 'M' || c == 'H' || c == 'S')
+            out += lower(c);
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string excelFormatName(std::string_view storedCode, int builtinId)
 {
     // The currency format keeps its name whatever code the workbook's locale gave it.
     if (builtinId == 8)
         return "Currency";
+    const std::string normalized = normalizeFormatCode(storedCode);
+    const std::string_view code = normalized;
     for (const NamedFormat& named : kNamedByCode)
     {
-        if (code == named.code || (named.name.empty() && equalsIgnoreCase(code, named.code)))
+        if (code == named.code)
             return std::string(named.name);
     }
     if (code.empty() && builtinId >= 0)

@@ -93,6 +93,18 @@ TEST(NumberFormatName, UsesExcelsNamesForBuiltInFormatsAndTheCodeOtherwise)
     EXPECT_EQ(excelFormatName("#,##0.00\"р.\";[Red]\\-#,##0.00\"р.\"", 8), "Currency");
 }
 
+TEST(NumberFormatName, SpellsCodesAsExcelDoes)
+{
+    EXPECT_EQ(excelFormatName("YYYY", -1), "yyyy");
+    EXPECT_EQ(excelFormatName("[BLUE]GENERAL", -1), "[Blue]General");
+    EXPECT_EQ(excelFormatName("[HH]", -1), "[hh]");
+    EXPECT_EQ(excelFormatName("HH:MM:SS\\ AM/PM", -1), "hh:mm:ss\\ AM/PM");
+    EXPECT_EQ(excelFormatName("M/D/YYYY", -1), "Short Date");
+    EXPECT_EQ(excelFormatName("\"DAYS\" 0.0E+00 \\D", -1), "\"DAYS\" 0.0E+00 \\D");
+    EXPECT_EQ(excelFormatName("[$-409]DDDD", -1), "[$-409]dddd");
+    EXPECT_EQ(excelFormatName("[COLOR12]0", -1), "[Color12]0");
+}
+
 TEST(NumberFormatName, RecognisesDateFormatsOnlyOutsideLiteralsAndColours)
 {
     for (const char* date : {"m/d/yyyy", "[h]:mm:ss", "[$-409]mmmm d, yyyy", "hh:mm AM/PM", "\"Q\"q yy", "mm:ss.0"})
