@@ -28,12 +28,39 @@ void appendUtf8(std::string& out, std::uint32_t code)
         out += static_cast<char>(0xC0 | (code >> 6));
         out += static_cast<char>(0x80 | (code & 0x3F));
     }
-    else
+    else if (code < 0x10000)
     {
         out += static_cast<char>(0xE0 | (code >> 12));
         out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (code & 0x3F));
     }
+    else
+    {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The four hex digits of an escape "_xHHHH_" starting at `pos`, or -1 when there is none there.
+long escapeAt(const std::string& text, std::size_t pos)
+{
+    if (pos + 6 >= text.size() || text[pos] != '_' || text[pos + 1] != 'x' || text[pos + 6] != '_')
+        return -1;
+    long code = 0;
+    for (std::size_t i = pos + 2; i < pos + 6; ++i)
+    {
+        int digit = hexDigit(text[i]);
+        if (digit < 0)
+            return -1;
+        code = code * 16 + digit;
+    }
+    return code;
 }
 
 } // namespace
@@ -48,24 +75,28 @@ void decodeOoxmlEscapes(std::string& text)
     out.append(text, 0, pos);
     while (pos < text.size())
     {
-        if (text[pos] == '_' && pos + 6 < text.size() && text[pos + 1] == 'x' && text[pos + 6] == '_')
+        long code = escapeAt(text, pos);
+        if (code < 0)
         {
-            std::uint32_t code = 0;
-            bool hex = true;
-            for (std::size_t i = pos + 2; i < pos + 6; ++i)
+            out += text[pos++];
+            continue;
+        }
+        pos += 7;
+        if (code >= 0xD800 && code <= 0xDBFF)
+        {
+            // Characters beyond the BMP come as two escaped UTF-16 halves.
+            long low = escapeAt(text, pos);
+            if (low >= 0xDC00 && low <= 0xDFFF)
             {
-                int digit = hexDigit(text[i]);
-                hex = hex && digit >= 0;
-                code = code * 16 + static_cast<std::uint32_t>(digit < 0 ? 0 : digit);
-            }
-            if (hex)
-            {
-                appendUtf8(out, code);
                 pos += 7;
+                appendUtf8(out, static_cast<std::uint32_t>(0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00)));
                 continue;
             }
+            code = 0xFFFD;
         }
-        out += text[pos++];
+        else if (code >= 0xDC00 && code <= 0xDFFF)
+            code = 0xFFFD;
+        appendUtf8(out, static_cast<std::uint32_t>(code));
     }
     text = std::move(out);
 }

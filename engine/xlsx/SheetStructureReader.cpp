@@ -175,9 +175,10 @@ private:
             m_out.header.defaultColumnWidth = columnWidthToPoints(width, digit);
         else if (base >= 0 && base < 256)
         {
-            // The default width adds the cell margins (5 pixels) to the base width in characters.
-            double characters = std::trunc((base * digit + 5) / digit * 256) / 256;
-            m_out.header.defaultColumnWidth = columnWidthToPoints(characters, digit);
+            // The default width adds the cell margins and gridline (5 pixels) to the base width in digits, and
+            // Excel rounds the result up to a multiple of 8 pixels.
+            double pixels = std::ceil((base * digit + 5) / 8) * 8;
+            m_out.header.defaultColumnWidth = pixels * 0.75;
         }
     }
 
@@ -322,10 +323,8 @@ private:
     {
         SheetOptions& o = m_out.options;
         o.protectContents = a.flag("sheet", false);
-        // In the sheet part these flags say what stays allowed; a protected sheet locks objects and scenarios
-        // unless they are set to 0.
-        o.protectObjects = o.protectContents && a.flag("objects", true);
-        o.protectScenarios = o.protectContents && a.flag("scenarios", true);
+        o.protectObjects = o.protectContents && a.flag("objects", false);
+        o.protectScenarios = o.protectContents && a.flag("scenarios", false);
     }
 
     void validation(const XmlAttributes& a)

@@ -310,6 +310,72 @@ TEST(XlsxDamage, HighlyCompressedPartsAreRefusedBeforeInflating)
     EXPECT_THAT(book.sheet.detail(), HasSubstr("compressed"));
 }
 
+namespace {
+
+// Counts cells and checks what a writer relies on: header first, rows in order, every cell once.
+class CheckingSink : public model::SheetSink
+{
+public:
+    void beginSheet(const model::SheetHeader& header) override { merges = header.merges.size(); }
+    void row(const model::RowInfo& row) override
+    {
+        inOrder = inOrder && (rows == 0 || row.row == lastRow + 1);
+        lastRow = row.row;
+        ++rows;
+    }
+    void cell(const model::Cell& cell) override
+    {
+        inOrder = inOrder && cell.row == lastRow;
+        sum += cell.number;
+        ++cells;
+    }
+    void endSheet(const model::SheetOptions&) override { ended = true; }
+
+    std::size_t merges = 0, rows = 0, cells = 0;
+    std::uint32_t lastRow = 0;
+    double sum = 0;
+    bool inOrder = true, ended = false;
+};
+
+} // namespace
+
+TEST(XlsxStreaming, ASheetTooBigToKeepStreamsWithItsTailReadFirst)
+{
+    constexpr std::uint32_t kRows = 140000, kColumns = 8;
+    std::string rows;
+    rows.reserve(std::size_t(kRows) * kColumns * 60);
+    for (std::uint32_t r = 1; r <= kRows; ++r)
+    {
+        std::string row = std::to_string(r);
+        rows += "<row r=\"" + row + "\">";
+        for (std::uint32_t c = 0; c < kColumns; ++c)
+        {
+            rows += "<c r=\"";
+            rows += static_cast<char>('A' + c);
+            rows += row + "\" s=\"0\"><f>ROW()*1</f><v>1</v></c>";
+        }
+        rows += "</row>";
+    }
+    ASSERT_GT(rows.size(), std::size_t(48) << 20); // beyond what is kept whole after the first pass
+    XlsxTestPackage package;
+    package.sheetData(rows, R"(<mergeCells count="1"><mergeCell ref="A1:B1"/></mergeCells>)");
+    rows = {};
+    TempDir dir;
+    std::string path = dir.file("big.xlsx");
+    ASSERT_TRUE(package.save(path));
+    std::unique_ptr<model::WorkbookReader> reader;
+    ASSERT_TRUE(xlsx::openXlsx(path, reader));
+    CheckingSink sink;
+    Status status = reader->readSheet(0, sink);
+    ASSERT_TRUE(status) << status.detail();
+    EXPECT_EQ(sink.merges, 1u);
+    EXPECT_EQ(sink.rows, kRows);
+    EXPECT_EQ(sink.cells, std::size_t(kRows) * kColumns);
+    EXPECT_EQ(sink.sum, double(kRows) * kColumns);
+    EXPECT_TRUE(sink.inOrder);
+    EXPECT_TRUE(sink.ended);
+}
+
 TEST(XlsxCorpus, EveryCorpusWorkbookOpensAndStreams)
 {
     VELQUIN_REQUIRE_CORPUS();
