@@ -302,6 +302,7 @@ TEST(XlsxDamage, PackagesThatAreNoWorkbookSayWhy)
 TEST(XlsxDamage, HighlyCompressedPartsAreRefusedBeforeInflating)
 {
     XlsxTestPackage bomb;
+    bomb.compression(9);
     bomb.sheetData(R"(<row r="1"><c r="A1" t="inlineStr"><is><t>)" + std::string(16u << 20, 'a') +
                    "</t></is></c></row>");
     Opened book = readFirstSheet(bomb);

@@ -78,8 +78,8 @@ bool XlsxTestPackage::save(const std::string& path) const
             zip_discard(archive);
             return false;
         }
-        // The fastest level keeps big test sheets quick to build.
-        zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 1);
+        zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE,
+                                 static_cast<zip_uint32_t>(m_level));
     }
     return zip_close(archive) == 0;
 }

@@ -19,6 +19,12 @@ public:
     XlsxTestPackage& part(std::string name, std::string content);
     /// Sets the first worksheet's <sheetData> content (and optional extra XML after it).
     XlsxTestPackage& sheetData(std::string_view rows, std::string_view after = {});
+    /// Deflate level of the parts (1, the fastest, unless set).
+    XlsxTestPackage& compression(int level)
+    {
+        m_level = level;
+        return *this;
+    }
     /// Writes the zip to `path`; false on failure.
     bool save(const std::string& path) const;
 
@@ -26,6 +32,7 @@ public:
 
 private:
     std::map<std::string, std::string> m_parts;
+    int m_level = 1;
 };
 
 /// A sheet sink that keeps what it receives as text lines, one per row or cell, for exact comparisons.
