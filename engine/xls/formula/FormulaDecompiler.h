@@ -20,8 +20,9 @@ struct FormulaContext
     /// formula this is the cell that uses it (the one holding PtgExp), not the anchor.
     std::uint32_t row = 0;
     std::uint32_t col = 0;
-    /// Shared formulas, conditional formats and data validations store relative references as offsets
-    /// (PtgRefN, PtgAreaN); in cell formulas they are absolute positions with relative flags.
+    /// Shared formulas (SHRFMLA), conditional formats and data validations store relative references as offsets
+    /// (PtgRefN, PtgAreaN, and PtgRef3d/PtgArea3d too); in cell formulas, ARRAY records and names they are
+    /// absolute positions with relative flags.
     bool sharedFormula = false;
     /// Name of a defined name by its 1-based NAME index (PtgName), e.g. "Sales" or "Sheet1!Local".
     std::function<std::optional<std::string>(std::uint32_t index)> definedName;
