@@ -86,6 +86,7 @@ SearchResult PosixPlatform::findFirst(const std::string& pattern, int filter)
 {
     m_matches.clear();
     m_next = 0;
+    m_deferred.reset();
     if (pattern.empty() || hasNul(pattern))
         return {{}, FsError::BadName};
     auto parts = splitPattern(pattern);
@@ -93,6 +94,24 @@ SearchResult PosixPlatform::findFirst(const std::string& pattern, int filter)
         return {{}, FsError::BadName};
     std::string folder(parts.folder);
 
+    // Most searches ask whether one exact path is there (every path-type check does two of them). Reading the
+    // whole folder for that made each check cost a scan of a folder that may hold thousands of workbooks.
+    if (!parts.insideFolder && !parts.name.empty() && !hasWildcards(parts.name) && !isDotName(parts.name))
+    {
+        struct stat st;
+        if (::stat(joinPath(folder, parts.name).c_str(), &st) == 0 && passesFilter(bitsOf(st, parts.name), filter))
+        {
+            m_deferred = Deferred{folder, std::string(parts.name), filter};
+            return {std::string(parts.name), FsError::None};
+        }
+    }
+    return scan(folder, parts.name, parts.insideFolder, filter);
+}
+
+SearchResult PosixPlatform::scan(const std::string& folder, std::string_view pattern, bool insideFolder, int filter)
+{
+    m_matches.clear();
+    m_next = 0;
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)
     {
@@ -107,9 +126,9 @@ SearchResult PosixPlatform::findFirst(const std::string& pattern, int filter)
     while (dirent* entry = ::readdir(dir))
     {
         std::string_view name(entry->d_name);
-        if (isDotName(name) && !parts.insideFolder)
+        if (isDotName(name) && !insideFolder)
             continue;
-        if (!matchesPattern(parts.name, name))
+        if (!matchesPattern(pattern, name))
             continue;
         struct stat st;
         if (::stat(joinPath(folder, name).c_str(), &st) != 0)
@@ -134,6 +153,17 @@ SearchResult PosixPlatform::findFirst(const std::string& pattern, int filter)
 
 SearchResult PosixPlatform::findNext()
 {
+    if (m_deferred)
+    {
+        // The exact name went out first; the rest are the other names the pattern matches.
+        Deferred deferred = std::move(*m_deferred);
+        m_deferred.reset();
+        auto first = scan(deferred.folder, deferred.name, false, deferred.filter);
+        if (first.error != FsError::None)
+            return first;
+        std::erase(m_matches, deferred.name);
+        m_next = 0;
+    }
     if (m_next >= m_matches.size())
         return {};
     return {m_matches[m_next++], FsError::None};

@@ -178,3 +178,30 @@ TEST(FakeSearch, CreateFolderAndShellOpenAreRecorded)
     fake.shellOpen("/out/", kShowNormal);
     EXPECT_EQ(fake.shellOpens(), (std::vector<FakePlatform::ShellOpen>{{"/out/", 5}}));
 }
+
+TEST(PosixExactSearch, ExactNameFirstThenTheOtherMatches)
+{
+    // An exact name is answered without reading the folder; continuing the search still finds the names that
+    // differ in case or have a longer extension, each once.
+    TempDir dir;
+    auto root = dir.path().string();
+    dir.write("Book1.xls", "x");
+    dir.write("BOOK1.XLS", "x");
+    dir.write("book1.xlsx", "x");
+    dir.write("Book2.xls", "x");
+    PosixPlatform platform;
+    EXPECT_EQ(allNames(platform, root + "/Book1.xls", 0),
+              (std::vector<std::string>{"Book1.xls", "BOOK1.XLS", "book1.xlsx"}));
+    // A name that is not there exactly is still found in another case.
+    EXPECT_EQ(allNames(platform, root + "/book1.XLS", 0),
+              (std::vector<std::string>{"BOOK1.XLS", "Book1.xls", "book1.xlsx"}));
+    // An exact folder with the files-only filter falls back to the folder's other matches.
+    std::filesystem::create_directory(dir.path() / "Sub");
+    dir.write("SUB", "x");
+    EXPECT_EQ(allNames(platform, root + "/Sub", 0), (std::vector<std::string>{"SUB"}));
+    EXPECT_EQ(allNames(platform, root + "/Sub", 16), (std::vector<std::string>{"Sub", "SUB"}));
+    // A new search drops what the previous one had deferred.
+    EXPECT_EQ(platform.findFirst(root + "/Book2.xls", 0).name, "Book2.xls");
+    EXPECT_EQ(platform.findFirst(root + "/missing", 0).name, "");
+    EXPECT_EQ(platform.findNext().name, "");
+}
