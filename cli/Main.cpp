@@ -4,10 +4,12 @@
 #include "convert/automation/EngineAutomation.h"
 #include "engine/Error.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -90,10 +92,11 @@ int main(int argc, char** argv)
 
     convert::EngineAutomationOptions automation;
     automation.timeout = options.timeout;
+    automation.durability = options.noSync ? engine::Durability::Buffered : engine::Durability::Synced;
     convert::EngineApplicationFactory factory(automation);
     ProgressLine progress;
     const std::size_t failures = cli::runJobs(
-        factory, jobs, options.jobs,
+        factory, jobs, options.jobs > 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency()),
         [&progress](const cli::Job& job, const cli::JobResult& result, std::size_t done, std::size_t total) {
             if (!result.converted)
             {

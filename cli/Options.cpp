@@ -54,6 +54,8 @@ bool parseOptions(const std::vector<std::string>& arguments, Options& options, s
             onlyPositional = true;
         else if (argument == "-h" || argument == "--help")
             options.help = true;
+        else if (argument == "--no-sync")
+            options.noSync = true;
         else if (argument == "-d")
         {
             if (last || arguments[i + 1].empty())
@@ -106,8 +108,10 @@ const char* usageText()
            "\n"
            "Options:\n"
            "  -d OUTDIR          convert the sources into the folder OUTDIR\n"
-           "  -j N               run up to N conversions in parallel (default 1)\n"
+           "  -j N               run up to N conversions in parallel (default: one per processor)\n"
            "  --timeout SECONDS  stop a workbook that takes longer, report it as failed and go on\n"
+           "  --no-sync          do not flush each output to the disk before it replaces the old file\n"
+           "                     (faster for many small files; a power cut may then lose recent outputs)\n"
            "  -h, --help         show this text\n"
            "\n"
            "A progress line is shown on standard error when it is a terminal. Each failure is reported on\n"

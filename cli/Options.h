@@ -10,10 +10,11 @@ namespace velquin::cli {
 struct Options
 {
     bool help = false;
+    bool noSync = false;                  ///< --no-sync: leave outputs to the system's cache
     std::string outputFolder;             ///< -d OUTDIR; empty for the IN OUT.xml form
     std::vector<std::string> sources;     ///< IN, or the workbook files and folders of -d
     std::string output;                   ///< OUT.xml of the IN OUT.xml form
-    unsigned jobs = 1;                    ///< -j N
+    unsigned jobs = 0;                    ///< -j N; 0 = one per processor
     std::chrono::milliseconds timeout{0}; ///< --timeout SECONDS per workbook, 0 = none
 };
 

@@ -129,17 +129,6 @@ Status createTemporary(const std::filesystem::path& target, xmlss::FileSink& sin
     return created;
 }
 
-void syncFolder(const std::filesystem::path& target)
-{
-    const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0)
-    {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 // Removes the temporary file on every way out unless the rename has made it the target.
 struct TemporaryFile
 {
@@ -153,7 +142,7 @@ struct TemporaryFile
 };
 
 Status writeTemporaryAndRename(model::WorkbookReader& reader, const std::string& target,
-                               std::chrono::steady_clock::time_point deadline)
+                               std::chrono::steady_clock::time_point deadline, Durability durability)
 {
     const std::filesystem::path targetPath(target);
     std::error_code error;
@@ -166,15 +155,16 @@ Status writeTemporaryAndRename(model::WorkbookReader& reader, const std::string&
         return created;
     temporary.path = path;
     Status status = xmlss::writeWorkbook(reader, sink, deadline);
-    const Status synced = sink.syncAndClose();
+    const Status synced = sink.close(durability == Durability::Synced);
     if (status && !synced)
         status = synced;
     if (!status)
         return status;
     if (::rename(path.c_str(), target.c_str()) != 0)
         return {EngineErrc::OutputNotWritable, target + ": " + std::strerror(errno)};
+    // The folder is not synced: whether a crash keeps the old or the new name, the file behind it is complete,
+    // and a sync per file would double the cost of converting many small workbooks.
     temporary.renamed = true;
-    syncFolder(targetPath);
     return {};
 }
 
@@ -203,11 +193,11 @@ Status openWorkbook(const std::string& path, std::unique_ptr<model::WorkbookRead
 }
 
 Status saveAsSpreadsheetMl(model::WorkbookReader& reader, const std::string& target,
-                           std::chrono::steady_clock::time_point deadline)
+                           std::chrono::steady_clock::time_point deadline, Durability durability)
 {
     try
     {
-        return writeTemporaryAndRename(reader, target, deadline);
+        return writeTemporaryAndRename(reader, target, deadline, durability);
     }
     catch (const std::bad_alloc&)
     {

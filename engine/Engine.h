@@ -16,13 +16,21 @@ namespace velquin::engine {
 /// LimitExceeded, OutOfMemory.
 Status openWorkbook(const std::string& path, std::unique_ptr<model::WorkbookReader>& reader);
 
+/// How the output reaches the disk.
+enum class Durability
+{
+    Synced,  ///< flushed to the disk before the rename: a power cut leaves the old file or the complete new one
+    Buffered ///< left to the system's cache: still complete or absent after any failure of the conversion itself
+};
+
 /// Writes every worksheet of `reader` as SpreadsheetML 2003 to `target`. The file is written under a hidden
-/// temporary name in the target's folder, flushed to the disk and then renamed over `target`, so an existing file
-/// is replaced only by a complete one; on any failure the temporary file is removed and `target` is untouched.
-/// The conversion stops with Timeout once `deadline` has passed.
+/// temporary name in the target's folder, flushed to the disk (unless `durability` is Buffered) and then renamed
+/// over `target`, so an existing file is replaced only by a complete one; on any failure the temporary file is
+/// removed and `target` is untouched. The conversion stops with Timeout once `deadline` has passed.
 /// Errors: OutputNotWritable, DiskFull, Timeout, OutOfMemory and the reader's errors (DamagedFile, LimitExceeded).
 Status
 saveAsSpreadsheetMl(model::WorkbookReader& reader, const std::string& target,
-                    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max());
+                    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max(),
+                    Durability durability = Durability::Synced);
 
 } // namespace velquin::engine

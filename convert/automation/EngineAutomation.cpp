@@ -46,7 +46,8 @@ public:
             return toAutomationError(Status(EngineErrc::InvalidFileFormat,
                                             "File format " + std::to_string(FileFormat) + " was requested; only " +
                                                 std::to_string(kXmlSpreadsheetFormat) + " is supported."));
-        const Status saved = engine::saveAsSpreadsheetMl(*m_reader, path, m_deadline);
+        const Status saved =
+            engine::saveAsSpreadsheetMl(*m_reader, path, m_deadline, m_application->options.durability);
         if (!saved)
             return toAutomationError(saved);
         return std::nullopt;

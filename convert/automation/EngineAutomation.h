@@ -2,6 +2,7 @@
 #pragma once
 
 #include "convert/automation/Automation.h"
+#include "engine/Engine.h"
 #include "engine/Error.h"
 #include "engine/model/WorkbookReader.h"
 
@@ -17,6 +18,8 @@ struct EngineAutomationOptions
 {
     /// Longest time one workbook may take from Open to the end of SaveAs; zero = no limit.
     std::chrono::milliseconds timeout{0};
+    /// Whether SaveAs flushes each output to the disk before it replaces the target.
+    engine::Durability durability = engine::Durability::Synced;
     /// How Open reads a workbook; engine::openWorkbook when empty. Tests put a fake reader here.
     std::function<engine::Status(const std::string&, std::unique_ptr<engine::model::WorkbookReader>&)> open;
 };

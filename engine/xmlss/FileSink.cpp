@@ -68,10 +68,10 @@ Status FileSink::overwrite(std::uint64_t offset, const char* data, std::size_t s
     return {};
 }
 
-Status FileSink::syncAndClose()
+Status FileSink::close(bool sync)
 {
     // Delayed allocation may report a full disk only here, so both results count.
-    const int synced = ::fsync(m_fd);
+    const int synced = sync ? ::fsync(m_fd) : 0;
     const int syncError = errno;
     const int closed = ::close(m_fd);
     const int closeError = errno;

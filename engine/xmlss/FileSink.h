@@ -19,8 +19,8 @@ public:
     Status create(const std::string& path);
     Status append(const char* data, std::size_t size) override;
     Status overwrite(std::uint64_t offset, const char* data, std::size_t size) override;
-    /// Flushes the file to the disk and closes it. Errors: OutputNotWritable, DiskFull.
-    Status syncAndClose();
+    /// Closes the file, first flushing it to the disk when `sync` is true. Errors: OutputNotWritable, DiskFull.
+    Status close(bool sync);
     /// The errno of the last failed call, 0 when none failed.
     int lastError() const { return m_lastError; }
 

@@ -30,7 +30,8 @@ TEST(Options, ReadsBothFormsAndTheirOptions)
     ASSERT_TRUE(parses({"in.xlsx", "out.xml"}, options));
     EXPECT_THAT(options.sources, ElementsAre("in.xlsx"));
     EXPECT_EQ(options.output, "out.xml");
-    ASSERT_TRUE(parses({"-j", "4", "--timeout", "2.5", "-d", "out", "a.xls", "folder"}, options));
+    ASSERT_TRUE(parses({"-j", "4", "--timeout", "2.5", "--no-sync", "-d", "out", "a.xls", "folder"}, options));
+    EXPECT_TRUE(options.noSync);
     EXPECT_EQ(options.jobs, 4u);
     EXPECT_EQ(options.timeout.count(), 2500);
     EXPECT_EQ(options.outputFolder, "out");

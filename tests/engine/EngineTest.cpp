@@ -71,15 +71,19 @@ TEST(OpenWorkbook, JudgesTheFileByItsContent)
 
 TEST(SaveAsSpreadsheetMl, ReplacesAnExistingFileWithTheCompleteOutput)
 {
-    TempDir dir;
-    const std::string target = dir.write("out.xml", "old content");
-    FakeWorkbookReader reader = readerWithRows(10);
-    const Status status = saveAsSpreadsheetMl(reader, target);
-    ASSERT_TRUE(status) << status.description();
-    const std::string written = readFile(target);
-    EXPECT_THAT(written, HasSubstr("<Worksheet ss:Name=\"Sheet1\">"));
-    EXPECT_EQ(written.substr(written.size() - 12), "</Workbook>\n");
-    EXPECT_EQ(entriesIn(dir.path()), 1u);
+    for (const Durability durability : {Durability::Synced, Durability::Buffered})
+    {
+        TempDir dir;
+        const std::string target = dir.write("out.xml", "old content");
+        FakeWorkbookReader reader = readerWithRows(10);
+        const Status status =
+            saveAsSpreadsheetMl(reader, target, std::chrono::steady_clock::time_point::max(), durability);
+        ASSERT_TRUE(status) << status.description();
+        const std::string written = readFile(target);
+        EXPECT_THAT(written, HasSubstr("<Worksheet ss:Name=\"Sheet1\">"));
+        EXPECT_EQ(written.substr(written.size() - 12), "</Workbook>\n");
+        EXPECT_EQ(entriesIn(dir.path()), 1u);
+    }
 }
 
 TEST(SaveAsSpreadsheetMl, KeepsTheOldFileAndLeavesNoTemporaryFileWhenTheReaderFails)
