@@ -64,6 +64,9 @@ TEST(FormulaOperators, SpacesAndLineBreaksStayWhereExcelPutThem)
     EXPECT_EQ(text("1E 01 00 19 40 02 02 19 40 04 01 15"), "=  (1 )");
     // Spaces before a function's closing parenthesis and before an argument.
     EXPECT_EQ(text("1E 01 00 19 40 00 01 1E 02 00 19 40 04 02 22 02 04 00"), "=SUM(1, 2  )");
+    // Line breaks before "(" and ")", and the volatile form of the space token (0x41).
+    EXPECT_EQ(text("1E 01 00 19 40 03 01 19 40 05 02 15"), "=\n(1\n\n)");
+    EXPECT_EQ(text("1E 01 00 19 41 00 02 1E 02 00 03"), "=1+  2");
     // Leading spaces before the whole expression.
     EXPECT_EQ(text("19 40 06 03 1E 07 00"), "=   7");
 }

@@ -130,6 +130,15 @@ TEST(FormulaReferencesBiff5, ExternSheetIndexAndSheetNumbersReachTheCallback)
     // PtgRef3d: ixals -2, 8 reserved bytes, sheets 1..2, then row word and column byte.
     EXPECT_EQ(text("3A FE FF 00 00 00 00 00 00 00 00 01 00 02 00 00 00 00", cell), "=X-2_1_2!R1C1");
     EXPECT_EQ(text("3B FF FF 00 00 00 00 00 00 00 00 00 00 00 00 00 00 01 00 00 01", cell), "=X-1_0_0!R1C1:R2C2");
+    // PtgNameX of BIFF5: EXTERNSHEET index, 8 reserved bytes, the name's number, 12 reserved bytes.
+    cell.externalName = [](std::uint32_t sheetRef, std::uint32_t index) -> std::optional<std::string> {
+        if (static_cast<std::int32_t>(sheetRef) == -3 && index == 2)
+            return std::string("EDATE");
+        return std::nullopt;
+    };
+    EXPECT_EQ(text("39 FD FF 00 00 00 00 00 00 00 00 02 00 00 00 00 00 00 00 00 00 00 00 00 00", cell), "=EDATE");
+    // PtgRefErr3d keeps its sheet.
+    EXPECT_EQ(text("3C FE FF 00 00 00 00 00 00 00 00 01 00 01 00 00 00 00", cell), "=X-2_1_1!#REF!");
     // PtgName of BIFF5 is 14 bytes long.
     EXPECT_EQ(text("23 04 00 00 00 00 00 00 00 00 00 00 00 00 00 1E 01 00 03", cell), "=N4+1");
 }
