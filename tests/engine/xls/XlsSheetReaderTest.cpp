@@ -228,6 +228,74 @@ TEST_F(SheetStream, MergesLinksCommentsAndWindowGatheredBeforeCells)
     EXPECT_EQ(m_sink.options.splitCols, 1u);
 }
 
+TEST_F(SheetStream, DataValidationListAndRange)
+{
+    // A list of "a,b" on B2:B5 with an input title, blanks allowed, error style Warn.
+    Bytes dv;
+    putU32(dv, 3u | (1u << 4) | 0x80u | 0x100u | 0x40000u | 0x80000u);
+    Bytes title = test::xlString("Pick");
+    dv.insert(dv.end(), title.begin(), title.end());
+    for (int i = 0; i < 3; ++i)
+    {
+        Bytes empty = test::xlString(std::string(1, '\0'));
+        dv.insert(dv.end(), empty.begin(), empty.end());
+    }
+    Bytes list = {0x17, 3, 0, 'a', 0, 'b'}; // PtgStr "a\0b"
+    putU16(dv, static_cast<std::uint32_t>(list.size()));
+    putU16(dv, 0);
+    dv.insert(dv.end(), list.begin(), list.end());
+    putU16(dv, 0);
+    putU16(dv, 0);
+    Bytes ranges = words({1, 1, 4, 1, 1});
+    dv.insert(dv.end(), ranges.begin(), ranges.end());
+    add(sid::Dv, dv);
+    ASSERT_TRUE(read());
+    ASSERT_EQ(m_sink.options.validations.size(), 1u);
+    const auto& v = m_sink.options.validations[0];
+    EXPECT_EQ(v.type, "List");
+    EXPECT_EQ(v.rangeR1C1, "R2C2:R5C2");
+    EXPECT_EQ(v.value, "\"a,b\"");
+    EXPECT_EQ(v.inputTitle, "Pick");
+    EXPECT_EQ(v.errorTitle, "");
+    EXPECT_EQ(v.errorStyle, "Warn");
+    EXPECT_TRUE(v.allowBlank);
+}
+
+TEST_F(SheetStream, CommentTextAcrossSeveralContinues)
+{
+    add(sid::Note, cat({words({0, 0, 0, 3}), test::xlString("Bo"), Bytes{0}}));
+    add(sid::Obj, words({0x15, 0x12, 0x19, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    add(sid::Txo, words({0x0212, 0, 0, 0, 0, 5, 24, 0, 0}));
+    add(sid::Continue, {0x00, 'a', 'b'});
+    add(sid::Continue, {0x01, 'c', 0, 'd', 0, 'e', 0}); // the rest in UTF-16, with its own option byte
+    add(sid::Continue, words({0, 0, 0, 0, 3, 2, 0, 0, 5, 0, 0, 0}));
+    ASSERT_TRUE(read());
+    ASSERT_EQ(m_sink.header.comments.size(), 1u);
+    const auto& note = m_sink.header.comments[0];
+    EXPECT_EQ(note.author, "Bo");
+    ASSERT_EQ(note.text.size(), 2u);
+    EXPECT_EQ(note.text[0].text, "abc");
+    EXPECT_EQ(note.text[1].text, "de");
+    EXPECT_TRUE(note.text[1].hasFont);
+}
+
+TEST_F(SheetStream, Biff5NotesRunOnInFollowingNoteRecords)
+{
+    m_globals.biffVersion = 5;
+    m_bytes.clear();
+    record(m_bytes, sid::Bof, words({0x0500, 0x0010, 0, 0}));
+    add(sid::Note, cat({words({2, 1, 3}), Bytes{'o', 'n', 'e'}}));
+    add(sid::Note, cat({words({0xFFFF, 0, 4}), Bytes{' ', 't', 'w', 'o'}}));
+    add(sid::Label, cat({words({0, 0, 15, 2}), Bytes{0xE9, 't'}})); // BIFF5 text in the code page
+    ASSERT_TRUE(read());
+    ASSERT_EQ(m_sink.header.comments.size(), 1u);
+    EXPECT_EQ(m_sink.header.comments[0].row, 2u);
+    ASSERT_EQ(m_sink.header.comments[0].text.size(), 1u);
+    EXPECT_EQ(m_sink.header.comments[0].text[0].text, "one two");
+    ASSERT_EQ(m_sink.cells.size(), 1u);
+    EXPECT_EQ(m_sink.cells[0].text, "\xC3\xA9t");
+}
+
 TEST_F(SheetStream, DamagedRecordsAreErrorsNotCrashes)
 {
     add(sid::MulRk, cat({words({0, 0, 15, 0}), Bytes{0, 0, 0}})); // entries of 6 bytes do not fit
