@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace velquin::engine::xlsx {
@@ -298,23 +299,21 @@ private:
     // serves them all.
     void sharedFormula()
     {
-        if (m_sharedIndex < 0 || m_sharedIndex >= (1LL << 20))
+        if (m_sharedIndex < 0)
             return;
-        auto index = static_cast<std::size_t>(m_sharedIndex);
+        auto index = static_cast<std::uint64_t>(m_sharedIndex);
         if (!m_formulaA1.empty())
         {
             formula::appendR1C1Formula(m_formula, m_formulaA1, m_cell.row, m_cell.col);
-            if (index >= m_shared.size())
-                m_shared.resize(index + 1);
-            m_sharedBytes += m_formula.size();
+            m_sharedBytes += m_formula.size() + 64;
             if (m_sharedBytes > kMaxSharedFormulaBytes)
                 return void(stopReason = {EngineErrc::LimitExceeded, "shared formulas exceed 256 MB"});
             m_shared[index] = m_formula;
             m_hasFormula = true;
         }
-        else if (index < m_shared.size() && !m_shared[index].empty())
+        else if (auto found = m_shared.find(index); found != m_shared.end())
         {
-            m_formula = m_shared[index];
+            m_formula = found->second;
             m_hasFormula = true;
         }
     }
@@ -425,7 +424,7 @@ private:
     std::uint32_t m_sincePoll = 0;
     Cell m_cell;
     std::string m_value, m_formulaA1, m_formula, m_formulaRef, m_arrayRange;
-    std::vector<std::string> m_shared;
+    std::unordered_map<std::uint64_t, std::string> m_shared; ///< by si; indices need not be dense
     std::size_t m_sharedBytes = 0;
 };
 
