@@ -91,6 +91,8 @@ void SheetDataSkipper::findEnd(const char* data, std::size_t size, std::string& 
     m_window.assign(m_carry);
     m_window.append(data, size);
     std::string_view text(m_window);
+    if (!m_sawLinkFormula)
+        m_sawLinkFormula = text.find("HYPERLINK(") != std::string_view::npos;
     for (std::size_t at = text.find(kSheetData); at != std::string_view::npos; at = text.find(kSheetData, at + 1))
     {
         if (at + kSheetData.size() >= text.size())
@@ -141,6 +143,7 @@ Status splitSheetPart(const ZipPackage& package, const std::string& partName, Sh
         constexpr std::size_t kPiece = std::size_t(1) << 20;
         for (std::size_t at = 0; at < out.whole.size(); at += kPiece)
             skipper.feed(out.whole.data() + at, std::min(kPiece, out.whole.size() - at), out.skeleton);
+        out.hasLinkFormulas = skipper.sawLinkFormula();
         return {};
     }
     constexpr std::size_t kPiece = std::size_t(1) << 20;
@@ -152,7 +155,10 @@ Status splitSheetPart(const ZipPackage& package, const std::string& partName, Sh
         if (Status status = stream.read(piece.data(), piece.size(), got); !status)
             return status;
         if (got == 0)
+        {
+            out.hasLinkFormulas = skipper.sawLinkFormula();
             return {};
+        }
         skipper.feed(piece.data(), got, out.skeleton);
         if (out.skeleton.size() > kMaxSkeletonSize)
             return {EngineErrc::LimitExceeded, partName + " holds more than 256 MB besides its cells"};

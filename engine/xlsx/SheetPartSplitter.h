@@ -19,6 +19,8 @@ struct SheetPartSplit
     /// The whole inflated part when it was small enough to keep (then the second pass needs no inflating).
     std::string whole;
     bool keptWhole = false;
+    /// Whether a cell formula calls HYPERLINK, whose target the sheet's links must then include.
+    bool hasLinkFormulas = false;
 };
 
 /// The largest part kept whole after the first pass, and the most the skeleton may grow to.
@@ -36,6 +38,8 @@ public:
     void feed(const char* data, std::size_t size, std::string& skeleton);
     /// Whether the end of the cells was found or the part had no cells.
     bool complete() const { return m_phase != Phase::Data; }
+    /// Whether the cells mention HYPERLINK( anywhere.
+    bool sawLinkFormula() const { return m_sawLinkFormula; }
 
 private:
     enum class Phase : std::uint8_t
@@ -48,6 +52,7 @@ private:
     void findEnd(const char* data, std::size_t size, std::string& skeleton);
 
     Phase m_phase = Phase::Head;
+    bool m_sawLinkFormula = false;
     std::size_t m_scanFrom = 0;
     std::string m_carry;  ///< the last bytes of the previous piece while in Data, for a tag split across pieces
     std::string m_window; ///< m_carry and the current piece

@@ -2,6 +2,7 @@
 #include "engine/xlsx/XlsxWorkbook.h"
 
 #include "engine/xlsx/CommentsReader.h"
+#include "engine/xlsx/FormulaLinkCollector.h"
 #include "engine/xlsx/PropertiesReader.h"
 #include "engine/xlsx/SheetDataReader.h"
 #include "engine/xlsx/SheetPartSplitter.h"
@@ -246,6 +247,35 @@ Status XlsxWorkbook::readSheetRelations(const std::string& partName, SheetHeader
     return {};
 }
 
+// Cells whose formula is HYPERLINK("target", ...) are links too, unless the sheet links them itself; finding them
+// takes one more pass over the cells, which only sheets that call HYPERLINK pay for.
+Status XlsxWorkbook::addFormulaLinks(const std::string& part, const SheetPartSplit& split, SheetHeader& header) const
+{
+    std::vector<Hyperlink> found;
+    Status status;
+    if (split.keptWhole)
+        status = collectFormulaLinks(split.whole, part, found);
+    else
+    {
+        ZipPartStream stream;
+        status = m_package.openStream(part, stream);
+        if (status)
+            status = collectFormulaLinks(stream, found);
+    }
+    if (!status)
+        return status;
+    for (Hyperlink& link : found)
+    {
+        bool linked = std::any_of(header.hyperlinks.begin(), header.hyperlinks.end(), [&](const Hyperlink& own) {
+            return own.firstRow <= link.firstRow && link.firstRow <= own.lastRow && own.firstCol <= link.firstCol &&
+                   link.firstCol <= own.lastCol;
+        });
+        if (!linked)
+            header.hyperlinks.push_back(std::move(link));
+    }
+    return {};
+}
+
 Status XlsxWorkbook::readSheet(int index, SheetSink& sink)
 {
     try
@@ -280,6 +310,11 @@ Status XlsxWorkbook::streamSheet(int index, SheetSink& sink)
         return status;
     structure.header.index = index;
     structure.header.name = m_info.sheets[static_cast<std::size_t>(index)].name;
+    if (split.hasLinkFormulas)
+    {
+        if (Status status = addFormulaLinks(part, split, structure.header); !status)
+            return status;
+    }
     if (index == m_info.activeSheet)
         structure.options.selected = true;
 

@@ -6,6 +6,7 @@
 #include "engine/xlsx/ColorResolver.h"
 #include "engine/xlsx/Relationships.h"
 #include "engine/xlsx/SharedStrings.h"
+#include "engine/xlsx/SheetPartSplitter.h"
 #include "engine/xlsx/ZipPackage.h"
 
 #include <string>
@@ -31,6 +32,7 @@ private:
     Status streamSheet(int index, model::SheetSink& sink);
     Status readOptionalPart(const std::string& partName, std::string& xml) const;
     std::string linkLocation(int sheet, std::string_view location) const;
+    Status addFormulaLinks(const std::string& part, const SheetPartSplit& split, model::SheetHeader& header) const;
     Status readSheetRelations(const std::string& partName, model::SheetHeader& header,
                               const std::vector<std::string>& linkRelationships,
                               const std::vector<std::string>& linkLocations);

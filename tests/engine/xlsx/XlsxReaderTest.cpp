@@ -133,6 +133,24 @@ TEST(XlsxSheet, HeaderHoldsMergesLinksAndColumnsThatFollowTheCells)
     EXPECT_EQ(options.activePane, 0);
 }
 
+TEST(XlsxSheet, HyperlinkFormulasWithALiteralTargetLinkTheirCell)
+{
+    XlsxTestPackage package;
+    package.sheetData(
+        R"(<row r="2"><c r="B2" t="str"><f>HYPERLINK("http://x.y/?q=""a""","go")</f><v>go</v></c>)"
+        R"(<c r="C2" t="str"><f>HYPERLINK(A1)</f><v>x</v></c><c r="D2" t="str"><f>HYPERLINK("#Own!A1")</f>)"
+        R"(<v>y</v></c><c r="E2" t="str"><f>T("HYPERLINK(")</f><v/></c></row>)",
+        R"(<hyperlinks><hyperlink ref="D2" location="Else!B1"/></hyperlinks>)");
+    Opened book = readFirstSheet(package);
+    ASSERT_TRUE(book.sheet) << book.sheet.detail();
+    const std::vector<model::Hyperlink>& links = book.sink.header.hyperlinks;
+    ASSERT_EQ(links.size(), 2u);
+    EXPECT_EQ(links[0].href, "#Else!B1"); // the sheet's own link wins over the formula's
+    EXPECT_EQ(links[1].firstRow, 1u);
+    EXPECT_EQ(links[1].firstCol, 1u);
+    EXPECT_EQ(links[1].href, "http://x.y/?q=\"a\"");
+}
+
 TEST(XlsxSheet, CommentsComeWithTheirAuthors)
 {
     XlsxTestPackage package;
