@@ -365,7 +365,9 @@ void SheetWriter::writeRowStart(const model::RowInfo& info, bool empty)
         m_out.attribute("ss:Index", std::int64_t{info.row} + 1);
     if (info.customHeight)
         m_out.raw(" ss:AutoFitHeight=\"0\"");
-    if (info.height >= 0)
+    // Excel gives the height only where it differs from the sheet's default row height.
+    const double defaultHeight = m_header->defaultRowHeight;
+    if (info.height >= 0 && (defaultHeight < 0 || std::fabs(info.height - defaultHeight) > 1e-6))
     {
         m_out.raw(" ss:Height=\"");
         m_out.number(info.height);
@@ -391,6 +393,13 @@ void SheetWriter::closeRow()
 void SheetWriter::flushPendingRow()
 {
     if (!m_havePendingRow)
+        return;
+    m_havePendingRow = false;
+    // A row without cells is written only for what it says about itself.
+    const model::RowInfo& r = m_pendingRow;
+    const double defaultHeight = m_header->defaultRowHeight;
+    const bool ownHeight = r.height >= 0 && (defaultHeight < 0 || std::fabs(r.height - defaultHeight) > 1e-6);
+    if (!r.customHeight && !ownHeight && !r.hidden && !m_styles.isWritten(r.style))
         return;
     writeRowStart(m_pendingRow, true);
     m_havePendingRow = false;

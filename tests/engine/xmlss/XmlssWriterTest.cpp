@@ -172,6 +172,29 @@ TEST(XmlssWriter, WritesCellsAndRowsAReaderNeverSendsForCommentsAndMergeAnchors)
     EXPECT_THAT(xml, HasSubstr("<Row>\n    <Cell ss:MergeAcross=\"1\"/>"));
 }
 
+TEST(XmlssWriter, WritesRowsAndHeightsOnlyWhereTheyDifferFromTheDefault)
+{
+    FakeWorkbookReader reader;
+    reader.addSheet("S", [](model::SheetSink& sink) {
+        model::SheetHeader header = test::sheetHeader(0, "S");
+        header.defaultRowHeight = 15;
+        sink.beginSheet(header);
+        sink.row({0, 15, false, false, -1}); // default height, with a cell
+        sink.cell(number(0, 0, 1));
+        sink.row({1, 15, false, false, -1}); // default height, empty: left out
+        sink.row({2, 15, true, false, -1});  // fixed at the default height
+        sink.row({3, 30, false, false, -1}); // taller, empty
+        sink.row({4, 15, false, true, -1});  // hidden
+        sink.endSheet({});
+        return Status{};
+    });
+    const std::string xml = write(reader);
+    EXPECT_THAT(xml, HasSubstr("<Row>\n    <Cell><Data ss:Type=\"Number\">1</Data></Cell>\n   </Row>\n"
+                               "   <Row ss:Index=\"3\" ss:AutoFitHeight=\"0\"/>\n"
+                               "   <Row ss:Height=\"30\"/>\n"
+                               "   <Row ss:Hidden=\"1\"/>\n  </Table>"));
+}
+
 TEST(XmlssWriter, DropsCellsOutOfOrderOrBeyondTheSheet)
 {
     FakeWorkbookReader reader;
