@@ -259,6 +259,54 @@ TEST(XlsxStyles, FontsOfTheThemeSchemeTakeTheThemesTypeface)
     EXPECT_NEAR(info.cellStyles[1].interior.color->b, 0x96, 1);
 }
 
+TEST(XlsxWorkbookPart, StrictPackagesAndChartSheetsReadLikeTransitionalOnes)
+{
+    XlsxTestPackage package;
+    package.part(
+        "_rels/.rels",
+        R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+        R"(<Relationship Id="rId1" Type="http://purl.oclc.org/ooxml/officeDocument/relationships/officeDocument" )"
+        R"(Target="xl/workbook.xml"/></Relationships>)");
+    package.part(
+        "xl/workbook.xml",
+        R"(<x:workbook xmlns:x="http://purl.oclc.org/ooxml/spreadsheetml/main" )"
+        R"(xmlns:r="http://purl.oclc.org/ooxml/officeDocument/relationships"><x:sheets>)"
+        R"(<x:sheet name="Chart" sheetId="1" r:id="rId3"/><x:sheet name="Data" sheetId="2" state="hidden" r:id="rId1"/>)"
+        R"(</x:sheets></x:workbook>)");
+    package.part(
+        "xl/_rels/workbook.xml.rels",
+        R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+        R"(<Relationship Id="rId1" Type="http://purl.oclc.org/ooxml/officeDocument/relationships/worksheet" Target="worksheets/sheet1.xml"/>)"
+        R"(<Relationship Id="rId2" Type="http://purl.oclc.org/ooxml/officeDocument/relationships/sharedStrings" Target="sharedStrings.xml"/>)"
+        R"(<Relationship Id="rId3" Type="http://purl.oclc.org/ooxml/officeDocument/relationships/chartsheet" Target="chartsheets/sheet1.xml"/>)"
+        R"(</Relationships>)");
+    package.part(
+        "xl/worksheets/sheet1.xml",
+        R"(<x:worksheet xmlns:x="http://purl.oclc.org/ooxml/spreadsheetml/main"><x:sheetData><x:row r="1">)"
+        R"(<x:c r="A1" t="s"><x:v>0</x:v></x:c><x:c r="B1" t="inlineStr"><x:is><x:r><x:rPr><x:i/></x:rPr><x:t>it</x:t>)"
+        R"(</x:r><x:r><x:t>!</x:t></x:r></x:is></x:c></x:row></x:sheetData></x:worksheet>)");
+    TempDir dir;
+    std::string path = dir.file("strict.xlsx");
+    ASSERT_TRUE(package.save(path));
+    std::unique_ptr<model::WorkbookReader> reader;
+    Status open = xlsx::openXlsx(path, reader);
+    ASSERT_TRUE(open) << open.detail();
+    const model::WorkbookInfo& info = reader->info();
+    ASSERT_EQ(info.sheets.size(), 2u);
+    EXPECT_EQ(info.sheets[0].kind, model::SheetKind::Chart);
+    EXPECT_EQ(info.sheets[1].kind, model::SheetKind::Worksheet);
+    EXPECT_EQ(info.sheets[1].visibility, model::Visibility::Hidden);
+
+    RecordingSink chart;
+    EXPECT_TRUE(reader->readSheet(0, chart));
+    EXPECT_FALSE(chart.ended); // charts have no cells to stream
+    RecordingSink data;
+    Status status = reader->readSheet(1, data);
+    ASSERT_TRUE(status) << status.detail();
+    EXPECT_THAT(data.lines, ElementsAre("row 1", "A1 s 'first'", "B1 s 'it!' [it] [!]"));
+    EXPECT_EQ(reader->readSheet(2, data).code(), EngineErrc::InvalidState);
+}
+
 TEST(XlsxDamage, CellsOutOfOrderOrOutsideTheSheetAreDamage)
 {
     struct Case
