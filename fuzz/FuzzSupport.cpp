@@ -1,9 +1,13 @@
 // Scratch files, the checking sink and the compound-file builder shared by the fuzz targets.
 #include "fuzz/FuzzSupport.h"
 
+#include "engine/Engine.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <expat.h>
+#include <filesystem>
 #include <fstream>
 #include <unistd.h>
 #include <vector>
@@ -233,6 +237,68 @@ void readAllSheets(model::WorkbookReader& reader)
             continue;
         g_touched = g_touched + checking.sum();
     }
+}
+
+namespace {
+
+bool isWellFormedXml(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    XML_Parser parser = XML_ParserCreate(nullptr);
+    if (!parser)
+        return true;
+    bool ok = true;
+    char buffer[65536];
+    while (ok)
+    {
+        in.read(buffer, sizeof buffer);
+        const auto got = in.gcount();
+        const bool last = got < static_cast<std::streamsize>(sizeof buffer);
+        ok = XML_Parse(parser, buffer, static_cast<int>(got), last) == XML_STATUS_OK;
+        if (last)
+            break;
+    }
+    XML_ParserFree(parser);
+    return ok;
+}
+
+/// True when the folder holds a file other than the scratch input (a temporary file left by a failed save).
+bool strayFiles(const std::filesystem::path& folder, const std::string& prefix, const std::string& input)
+{
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+    {
+        const std::string name = entry.path().filename().string();
+        if (entry.path().string() != input && name.find(prefix) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void openCheckAndSave(const std::string& path)
+{
+    std::unique_ptr<model::WorkbookReader> reader;
+    if (!engine::openWorkbook(path, reader))
+        return;
+    if (!reader)
+        contractBroken("openWorkbook succeeded without a reader");
+    readAllSheets(*reader);
+    const std::filesystem::path input(path);
+    const std::string outName = input.filename().string() + ".out.xml";
+    const std::string out = (input.parent_path() / outName).string();
+    std::remove(out.c_str());
+    if (engine::saveAsSpreadsheetMl(*reader, out))
+    {
+        if (!isWellFormedXml(out))
+            contractBroken("saved SpreadsheetML is not well-formed XML");
+        std::remove(out.c_str());
+    }
+    else if (std::filesystem::exists(out))
+        contractBroken("a failed save left its target behind");
+    if (strayFiles(input.parent_path(), outName, path))
+        contractBroken("a save left a temporary file behind");
 }
 
 namespace {

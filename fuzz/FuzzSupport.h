@@ -38,6 +38,11 @@ void readAllSheets(engine::model::WorkbookReader& reader);
 /// Checks the workbook-wide data the same way (UTF-8 names, style indices in range).
 void checkInfo(const engine::model::WorkbookInfo& info);
 
+/// Opens `path` with engine::openWorkbook, streams every sheet through the checking sink, then saves the workbook
+/// with engine::saveAsSpreadsheetMl into a scratch file: on success it must be well-formed XML, on failure no file
+/// (and no temporary file) may be left.
+void openCheckAndSave(const std::string& path);
+
 /// A compound file holding one stream named `streamName` (e.g. "Workbook", "Book") with `stream` as its bytes.
 std::string makeCompoundFile(std::string_view streamName, std::string_view stream);
 

@@ -84,7 +84,10 @@ TOKEN_SEEDS = [
     (1, bytes([0x44, 0x00, 0xC0, 0x01, 0x1E, 0x05, 0x00, 0x05]), b""),  # BIFF5 ref * 5
 ]
 
-STATE_SEEDS = [b"", b"1\r\n0\r\n", b"/tmp/a.xls\r\n/tmp\r\n", b"a\rb\nc\r\n\r\nlast", b"\xe9t\xe9\r\n" * 3]
+# EXCEL.txt, output.txt and set.txt, separated as fuzz_state splits them
+STATE_SEEDS = [b"\n@@\n\n@@\n", b"/tmp/a.xls\r\n/tmp/b.xlsx\r\n\n@@\n/tmp\r\n/out\r\n\n@@\n1\r\n1\r\n",
+               b"a\rb\nc\r\n\r\nlast\n@@\n" + b"d\r\n" * 230 + b"\n@@\n1\r\n1",
+               b"\xe9t\xe9\r\n" * 3 + b"\n@@\n\xff\x00\r\n\n@@\n0\r\n1\r\n"]
 
 A1_SEEDS = [b"SUM(A1:B2)", b"Sheet1!$A$1+'My Sheet'!B2:C$3", b"IF(A1>1,\"x\",#N/A)", b"{1,2;3,\"a\"}",
             b"Table1[[#This Row],[Col]]", b"[1]Sheet1!A1", b"A:A+1:1+XFD1048576", b"_xlfn.XLOOKUP(1,A:A,B:B)",
@@ -228,10 +231,12 @@ def seeds_for(target, corpus):
             for flags, row, col, cce, rest in formula_seeds(stream):
                 yield bytes([flags]) + cce + struct.pack("<HB", row & 0xFFFF, col & 0xFF) + rest
     elif target.startswith("fuzz_a1"):
-        for s in A1_SEEDS:
-            yield s
+        # row (3 bytes), column (2 bytes), flags, formula
+        for i, s in enumerate(A1_SEEDS):
+            yield struct.pack("<I", i * 7)[:3] + struct.pack("<HB", i, i & 1) + s
         for f in corpus_files(corpus, (".xlsx", ".xlsm")):
-            yield from a1_formulas(f)
+            for s in a1_formulas(f):
+                yield struct.pack("<I", 99)[:3] + struct.pack("<HB", 3, 0) + s
     elif target.startswith("fuzz_state"):
         yield from STATE_SEEDS
 
