@@ -28,7 +28,13 @@ std::string biffStream(const std::string& compoundFile);
 /// A package holding `parts` (name, content) with deflate level 1; empty on failure.
 std::string makeZip(const std::vector<std::pair<std::string, std::string>>& parts);
 
-/// A one-sheet .xlsx whose sheet part is `sheetData` (the content of <sheetData>), built with makeZip.
+/// The parts of a one-sheet .xlsx whose sheet part holds `sheetData` (the content of <sheetData>).
+std::vector<std::pair<std::string, std::string>> xlsxParts(const std::string& sheetData);
+
+/// makeZip(xlsxParts(sheetData)).
 std::string makeXlsx(const std::string& sheetData);
+
+/// A compound file holding these top-level streams (name, content), written by libgsf.
+std::string makeCompoundFile(const std::vector<std::pair<std::string, std::string>>& streams);
 
 } // namespace velquin::test
