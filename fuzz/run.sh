@@ -3,6 +3,7 @@
 #
 #   fuzz/run.sh TARGET SECONDS [extra libFuzzer options...]
 #   fuzz/run.sh list                      the targets
+#   fuzz/run.sh summary                   seconds, executions and findings per target, over every run so far
 #   fuzz/run.sh TARGET repro FILE...      runs the target once over saved inputs (a finding, a minimised case)
 #
 # TARGET is one of the fuzz_* programs of this folder. Seeds come from the shared corpus (when present) and from
@@ -17,16 +18,23 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 shared=${VELQUIN_SHARED_DIR:-$root/../shared}
-targets=$(sed -n 's/^velquin_fuzzer(\(fuzz_[a-z_0-9]*\).*/\1/p' "$here/CMakeLists.txt")
+targets=$(sed -n 's/^[[:space:]]*velquin_fuzzer(\(fuzz_[a-z_0-9]*\).*/\1/p' "$here/CMakeLists.txt")
 
 usage() {
-    echo "usage: fuzz/run.sh TARGET SECONDS [libFuzzer options...] | fuzz/run.sh TARGET repro FILE... | fuzz/run.sh list" >&2
+    echo "usage: fuzz/run.sh TARGET SECONDS [libFuzzer options...] | fuzz/run.sh TARGET repro FILE... | fuzz/run.sh list|summary" >&2
     exit 2
 }
 
 [ $# -ge 1 ] || usage
 if [ "$1" = list ]; then
     echo "$targets"
+    exit 0
+fi
+if [ "$1" = summary ]; then
+    [ -f "$here/findings/runs.tsv" ] || { echo "no runs yet"; exit 0; }
+    awk -F'\t' '{ s[$2] += $3; e[$2] += $4; n[$2]++; if ($5 != "clean") f[$2]++ }
+        END { printf "%-18s %5s %8s %12s %8s\n", "target", "runs", "seconds", "executions", "findings";
+              for (t in s) printf "%-18s %5d %8d %12d %8d\n", t, n[t], s[t], e[t], f[t] }' "$here/findings/runs.tsv"
     exit 0
 fi
 [ $# -ge 2 ] || usage
