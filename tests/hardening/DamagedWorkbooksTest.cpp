@@ -66,14 +66,16 @@ TEST(DamagedWorkbooks, ConvertOrFailCleanlyWithinTheLimits)
     for (const auto& workbook : workbooks)
     {
         SCOPED_TRACE(workbook.string());
-        const fs::path in = dir.path() / ("in-" + stemOf(workbook));
-        const fs::path out = dir.path() / ("out-" + stemOf(workbook));
+        // "1900.xls" and "1900.xlsx" give different names: the extension is part of them.
+        const std::string base = stemOf(workbook) + "_" + workbook.extension().string().substr(1);
+        const fs::path in = dir.path() / ("in-" + base);
+        const fs::path out = dir.path() / ("out-" + base);
         const auto variants = damagedVariants(readFile(workbook), seed++);
         ASSERT_GE(variants.size(), 10u);
         std::vector<std::string> names;
         for (const auto& variant : variants)
         {
-            names.push_back(stemOf(workbook) + "-" + variant.name);
+            names.push_back(base + "-" + variant.name);
             dir.write(in.filename().string() + "/" + names.back() + workbook.extension().string(), variant.bytes);
         }
         const double limit = kTimeoutSeconds * static_cast<double>(variants.size()) + 10;
