@@ -1,11 +1,11 @@
 // Fuzz target: the state-file reader. The input holds the three files "EXCEL.txt", "output.txt" and "set.txt",
 // separated by "\n@@\n"; they are written into a scratch folder, read, saved back and read again, and the lists
 // must survive the round trip (the output list cut to its saved maximum).
-#include "fuzz/FuzzSupport.h"
 #include "state/StateFiles.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +16,13 @@
 namespace {
 
 namespace state = velquin::state;
+
+[[noreturn]] void contractBroken(const char* what)
+{
+    std::fprintf(stderr, "velquin-fuzz: state files broke their promise: %s\n", what);
+    std::fflush(stderr);
+    std::abort();
+}
 
 std::string scratchFolder()
 {
@@ -61,16 +68,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     files.SaveLists(before);
     const state::SavedLists after = files.LoadLists();
     if (flags.saveInputList && after.inputs != before.inputs)
-        velquin::fuzz::contractBroken("input list changed by a save and a load");
+        contractBroken("input list changed by a save and a load");
     if (flags.saveOutputList)
     {
         auto expected = before.outputs;
         if (expected.size() > state::kMaxSavedOutputs)
             expected.resize(state::kMaxSavedOutputs);
         if (after.outputs != expected)
-            velquin::fuzz::contractBroken("output list changed by a save and a load");
+            contractBroken("output list changed by a save and a load");
     }
     if (!(files.ReadSettingFlags() == flags))
-        velquin::fuzz::contractBroken("settings changed by saving the lists");
+        contractBroken("settings changed by saving the lists");
     return 0;
 }
