@@ -25,7 +25,9 @@ ConverterRun runConverter(const std::vector<std::string>& arguments, double limi
     const int errorFd = ::mkstemp(errorTemplate);
     if (errorFd < 0)
         return run;
-    std::vector<std::string> argv{VELQUIN_CONVERT_PATH};
+    // VELQUIN_CONVERT runs another build of the converter (one built with the sanitizers, say).
+    const char* converter = std::getenv("VELQUIN_CONVERT");
+    std::vector<std::string> argv{converter && *converter ? converter : VELQUIN_CONVERT_PATH};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> pointers;
     for (auto& a : argv)

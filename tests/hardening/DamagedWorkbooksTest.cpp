@@ -1,6 +1,6 @@
 // Damaged variants of corpus workbooks through velquin-convert: every one converts or fails with an error, never a
 // signal, a sanitizer report, a run past the time limit or a partial output. VELQUIN_DAMAGED_SET=all takes every
-// workbook of the corpus instead of the small sample (several minutes).
+// workbook of the corpus instead of the small sample (about a minute; VELQUIN_CONVERT=path runs a sanitizer build).
 #include "tests/hardening/ConverterRun.h"
 #include "tests/hardening/DamagedFiles.h"
 #include "tests/support/TestSupport.h"
