@@ -1,6 +1,7 @@
 // Read access to the parts of a zip package.
 #include "engine/xlsx/ZipPackage.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <zip.h>
@@ -122,14 +123,19 @@ Status ZipPackage::read(std::string_view name, std::string& out) const
     ZipPartStream stream;
     if (Status status = openStream(name, stream); !status)
         return status;
-    out.resize(static_cast<std::size_t>(size));
-    std::size_t filled = 0;
-    while (filled < out.size())
+    // The stated size is only a claim that a damaged package can make up: memory follows the data inflated.
+    constexpr std::size_t kPiece = std::size_t(1) << 16;
+    out.clear();
+    out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(size, kPiece)));
+    while (out.size() < size)
     {
+        const std::size_t filled = out.size();
+        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(size - filled, kPiece));
+        out.resize(filled + piece);
         std::size_t got = 0;
-        if (Status status = stream.read(out.data() + filled, out.size() - filled, got); !status)
+        if (Status status = stream.read(out.data() + filled, piece, got); !status)
             return status;
-        filled += got;
+        out.resize(filled + got);
     }
     return {};
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <random>
 
 namespace velquin::test {
 namespace {
@@ -176,6 +177,25 @@ TEST(HostileInput, ZipPartsLyingAboutTheirSize)
     claimSize(overstated, "xl/worksheets/sheet1.xml", 0xF0000000u);
     const Outcome large = convert(overstated);
     EXPECT_EQ(large.status.code(), EngineErrc::LimitExceeded) << large.status.description();
+}
+
+TEST(HostileInput, ClaimedPartSizeIsNotAllocatedUpFront)
+{
+    // 400 KB of random letters deflate to about 240 KB, so a claim of 230 MB stays under the ratio limit.
+    std::mt19937 random(7);
+    std::string letters(400u << 10, 'a');
+    for (char& c : letters)
+        c = static_cast<char>('a' + random() % 26);
+    auto parts = xlsxParts(R"(<row r="1"><c r="A1"><v>1</v></c></row>)");
+    parts[0].second.insert(parts[0].second.find("<Types"), "<!-- " + letters + " -->");
+    std::string package = makeZip(parts);
+    claimSize(package, "[Content_Types].xml", 230u << 20);
+    TempDir dir;
+    const std::string source = dir.write("claim.xlsx", package);
+    const ConverterRun run = runConverter({source, dir.file("claim.xml")}, 60);
+    EXPECT_EQ(run.exitCode, 1) << run.errorOutput;
+    EXPECT_NE(run.errorOutput.find(": 1006: "), std::string::npos) << run.errorOutput;
+    EXPECT_LT(run.peakRssKb, 100 * 1024);
 }
 
 /// A BIFF8 workbook stream of `size` bytes: a BOF record followed by filler records.
