@@ -12,7 +12,7 @@
 # (date, target, seconds, executions, outcome) to fuzz/findings/runs.tsv.
 #
 # Environment: FUZZ_TIMEOUT (seconds per input, 10), FUZZ_RSS_MB (2048), FUZZ_NICE (15), FUZZ_KEEP_GOING=1 (go on
-# after a finding, in libFuzzer's fork mode), VELQUIN_SHARED_DIR (default ../shared next to the repository).
+# after a finding, in libFuzzer's fork mode), FUZZ_NO_BUILD=1 (run the target as last built), VELQUIN_SHARED_DIR (default ../shared next to the repository).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -56,7 +56,7 @@ if [ ! -f "$build/build.ninja" ]; then
         -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
         -DVELQUIN_FUZZ=ON -DVELQUIN_GUI=$gui -DVELQUIN_TESTS=OFF >/dev/null
 fi
-nice -n "${FUZZ_NICE:-15}" ninja -C "$build" -j2 "$target" >/dev/null
+[ "${FUZZ_NO_BUILD:-0}" = 1 ] || nice -n "${FUZZ_NICE:-15}" ninja -C "$build" -j2 "$target" >/dev/null
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
