@@ -404,6 +404,10 @@ Status parseGlobals(RecordStream& stream, XlsGlobals& globals, CodepageDecoder& 
     if (stream.size() == 0)
         return {EngineErrc::NotAWorkbook, "The workbook stream is empty."};
     std::uint16_t firstSid = stream.peekSid();
+    // peekSid gives 0 when the first bytes cannot be read: a stream whose sector chain is broken is damaged.
+    if (firstSid == 0 && stream.size() >= 4)
+        if (Status st = stream.next(first); !st)
+            return st;
     bool bofLike = firstSid == sid::Bof || firstSid == sid::Bof2 || firstSid == sid::Bof3 || firstSid == sid::Bof4;
     if (!bofLike && stream.size() >= 4)
         return {EngineErrc::NotAWorkbook, "The workbook stream does not start with a BOF record."};
