@@ -145,14 +145,10 @@ struct GlobalsParser
         n.rgce.assign(rgce.begin(), rgce.end());
         n.rgcb.assign(rgcb.begin(), rgcb.end());
         n.sheet = itab > 0 ? itab - 1 : -1;
-        // BIFF5 says which sheet a local name belongs to through the EXTERNSHEET entry naming that sheet.
+        // BIFF5 says which sheet a local name belongs to through the EXTERNSHEET entry naming that sheet; the
+        // sheets themselves are listed later, so the name is looked up once the globals are read.
         if (!biff8 && itab > 0 && ixals > 0 && ixals <= g.biff5ExternSheets.size())
-        {
-            const std::string& sheetName = g.biff5ExternSheets[ixals - 1u];
-            for (std::size_t i = 0; i < g.sheets.size(); ++i)
-                if (g.sheets[i].name == sheetName)
-                    n.sheet = static_cast<int>(i);
-        }
+            n.biff5SheetName = g.biff5ExternSheets[ixals - 1u];
         g.names.push_back(std::move(n));
     }
 
@@ -213,8 +209,9 @@ struct GlobalsParser
             }
             return;
         }
-        std::size_t cch = c.u8();
-        auto bytes = c.bytes(cch);
+        // The count leaves out the encoding byte in front of a sheet name, so the name is the rest of the record.
+        c.u8();
+        auto bytes = c.rest();
         std::string text;
         if (!bytes.empty() && (bytes[0] == 0x03 || bytes[0] == 0x01))
             text = decoder.decode(bytes.subspan(1));
@@ -322,6 +319,10 @@ struct GlobalsParser
             if (Status st = handle(r); !st)
                 return st;
         }
+        for (auto& n : g.names)
+            for (std::size_t i = 0; i < g.sheets.size() && !n.biff5SheetName.empty(); ++i)
+                if (g.sheets[i].name == n.biff5SheetName)
+                    n.sheet = static_cast<int>(i);
         if (haveSst)
         {
             auto fonts = [this](std::uint16_t ifnt) {

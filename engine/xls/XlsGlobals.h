@@ -30,7 +30,8 @@ struct NameRecord
     int builtin = -1; ///< built-in name code, -1 for user names
     int sheet = -1;   ///< 0-based sheet for a local name
     bool hidden = false;
-    bool function = false; ///< a macro or add-in function name, never written
+    bool function = false;      ///< a macro or add-in function name, never written
+    std::string biff5SheetName; ///< BIFF5: the sheet a local name belongs to, by its EXTERNSHEET entry
     std::vector<std::uint8_t> rgce, rgcb;
 };
 

@@ -202,6 +202,36 @@ TEST(Globals, SheetsNamesAndDateModeOfBiff8)
     EXPECT_EQ(g.names[0].sheet, 0);
 }
 
+TEST(Globals, Biff5LocalNameFindsItsSheetThroughExternSheet)
+{
+    Bytes s;
+    record(s, sid::Bof, words({0x0500, 0x0005, 0, 0}));
+    record(s, sid::ExternSheet, {6, 0x03, 'S', 'h', 'e', 'e', 't', '1'});
+    record(s, sid::ExternSheet, {6, 0x03, 'S', 'h', 'e', 'e', 't', '2'});
+    // "Loc" local to the sheet of EXTERNSHEET 2, listed before the sheets themselves.
+    Bytes name = words({0});
+    name.push_back(0);
+    name.push_back(3);
+    test::putU16(name, 0);
+    name.insert(name.end(), {2, 0, 1, 0, 0, 0, 0, 0, 'L', 'o', 'c'});
+    record(s, sid::Name, name);
+    for (const char* sheet : {"Sheet1", "Sheet2"})
+    {
+        Bytes b = words({0, 0, 0});
+        b.push_back(6);
+        b.insert(b.end(), sheet, sheet + 6);
+        record(s, sid::BoundSheet, b);
+    }
+    record(s, sid::Eof, {});
+    XlsGlobals g;
+    ASSERT_TRUE(parseGlobalsBytes(s, g));
+    ASSERT_EQ(g.names.size(), 1u);
+    EXPECT_EQ(g.names[0].name, "Loc");
+    EXPECT_EQ(g.names[0].sheet, 1);
+    ASSERT_EQ(g.biff5ExternSheets.size(), 2u);
+    EXPECT_EQ(g.biff5ExternSheets[1], "Sheet2");
+}
+
 TEST(Globals, EncryptedOldAndDamagedWorkbooksGiveClearErrors)
 {
     Bytes encrypted;
