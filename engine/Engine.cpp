@@ -33,6 +33,15 @@ enum class Kind
     Empty
 };
 
+// Built with append: GCC 12 warns falsely (-Wrestrict) about chains of operator+ on strings.
+std::string joined(std::string_view a, std::string_view b, std::string_view c = {})
+{
+    std::string text;
+    text.reserve(a.size() + b.size() + c.size());
+    text.append(a).append(b).append(c);
+    return text;
+}
+
 Kind sniff(const unsigned char* head, std::size_t size)
 {
     if (size == 0)
@@ -62,10 +71,10 @@ Status readHead(const std::string& path, std::array<unsigned char, 8>& head, std
     if (error || !std::filesystem::exists(status))
         return {EngineErrc::FileNotFound, path};
     if (std::filesystem::is_directory(status))
-        return {EngineErrc::FileUnreadable, path + " is a folder."};
+        return {EngineErrc::FileUnreadable, joined(path, " is a folder.")};
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return {EngineErrc::FileUnreadable, path + ": " + std::strerror(errno)};
+        return {EngineErrc::FileUnreadable, joined(path, ": ", std::strerror(errno))};
     size = 0;
     while (size < head.size())
     {
@@ -76,7 +85,7 @@ Status readHead(const std::string& path, std::array<unsigned char, 8>& head, std
         {
             const int readError = errno;
             ::close(fd);
-            return {EngineErrc::FileUnreadable, path + ": " + std::strerror(readError)};
+            return {EngineErrc::FileUnreadable, joined(path, ": ", std::strerror(readError))};
         }
         if (got == 0)
             break;
@@ -111,8 +120,15 @@ std::string temporaryName(const std::filesystem::path& target, unsigned attempt)
 {
     const auto thread = std::hash<std::thread::id>{}(std::this_thread::get_id());
     const std::filesystem::path folder = target.parent_path();
-    std::string name = "." + target.filename().string() + "." + std::to_string(::getpid()) + "-" +
-                       std::to_string(thread % 1000000) + "-" + std::to_string(attempt) + ".tmp";
+    std::string name = ".";
+    name += target.filename().string();
+    name += '.';
+    name += std::to_string(::getpid());
+    name += '-';
+    name += std::to_string(thread % 1000000);
+    name += '-';
+    name += std::to_string(attempt);
+    name += ".tmp";
     return (folder / name).string();
 }
 
@@ -147,7 +163,7 @@ Status writeTemporaryAndRename(model::WorkbookReader& reader, const std::string&
     const std::filesystem::path targetPath(target);
     std::error_code error;
     if (std::filesystem::is_directory(targetPath, error))
-        return {EngineErrc::OutputNotWritable, target + " is a folder."};
+        return {EngineErrc::OutputNotWritable, joined(target, " is a folder.")};
     xmlss::FileSink sink;
     TemporaryFile temporary;
     std::string path;
@@ -161,7 +177,7 @@ Status writeTemporaryAndRename(model::WorkbookReader& reader, const std::string&
     if (!status)
         return status;
     if (::rename(path.c_str(), target.c_str()) != 0)
-        return {EngineErrc::OutputNotWritable, target + ": " + std::strerror(errno)};
+        return {EngineErrc::OutputNotWritable, joined(target, ": ", std::strerror(errno))};
     // The folder is not synced: whether a crash keeps the old or the new name, the file behind it is complete,
     // and a sync per file would double the cost of converting many small workbooks.
     temporary.renamed = true;

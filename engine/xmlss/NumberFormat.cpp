@@ -227,6 +227,9 @@ std::string excelFormatName(std::string_view storedCode, int builtinId)
         if (code == named.code)
             return std::string(named.name);
     }
+    // Dates in the explicit English (US) locale carry Excel's language tag in front.
+    if (code.starts_with("[$-409]") && isDateFormat(code))
+        return "[ENG]" + normalized;
     if (code.empty() && builtinId >= 0)
     {
         const std::string_view name = builtinName(builtinId);
@@ -278,9 +281,11 @@ bool isDateFormat(std::string_view code)
             const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             if (lower == 'd' || lower == 'm' || lower == 'y' || lower == 'h' || lower == 's')
                 return true;
-            if (lower == 'a' && (code.substr(i, 5) == "AM/PM" || code.substr(i, 3) == "A/P" ||
-                                 code.substr(i, 5) == "am/pm" || code.substr(i, 3) == "a/p"))
-                return true;
+            // An AM/PM marker alone shows no date or time (Excel keeps such cells numbers); skip it.
+            if (lower == 'a' && equalsIgnoreCase(code.substr(i, 5), "AM/PM"))
+                i += 4;
+            else if (lower == 'a' && equalsIgnoreCase(code.substr(i, 3), "A/P"))
+                i += 2;
             if (lower == 'e' || lower == 'g')
             {
                 // "General" and exponents contain no date letters worth counting; skip the word.

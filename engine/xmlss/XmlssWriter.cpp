@@ -432,8 +432,7 @@ void XmlssWriter::writeFont(const model::Font& f)
         writeColor(m_out, *f.color);
         m_out.raw('"');
     }
-    else if (base.color)
-        m_out.attribute("ss:Color", "Automatic");
+    // An automatic colour is left out, as Excel does, even where the default font has a colour.
     // A flag the default sets must be cleared explicitly, or the cell would inherit it.
     const auto flag = [this](const char* name, bool value, bool inherited) {
         if (value || inherited)

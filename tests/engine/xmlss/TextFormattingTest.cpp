@@ -101,16 +101,19 @@ TEST(NumberFormatName, SpellsCodesAsExcelDoes)
     EXPECT_EQ(excelFormatName("HH:MM:SS\\ AM/PM", -1), "hh:mm:ss\\ AM/PM");
     EXPECT_EQ(excelFormatName("M/D/YYYY", -1), "Short Date");
     EXPECT_EQ(excelFormatName("\"DAYS\" 0.0E+00 \\D", -1), "\"DAYS\" 0.0E+00 \\D");
-    EXPECT_EQ(excelFormatName("[$-409]DDDD", -1), "[$-409]dddd");
+    EXPECT_EQ(excelFormatName("[$-409]DDDD", -1), "[ENG][$-409]dddd");
     EXPECT_EQ(excelFormatName("[COLOR12]0", -1), "[Color12]0");
+    EXPECT_EQ(excelFormatName("[$-409]d\\-mmm;@", -1), "[ENG][$-409]d\\-mmm;@");
+    EXPECT_EQ(excelFormatName("[$-409]0.00", -1), "[$-409]0.00");
 }
 
 TEST(NumberFormatName, RecognisesDateFormatsOnlyOutsideLiteralsAndColours)
 {
     for (const char* date : {"m/d/yyyy", "[h]:mm:ss", "[$-409]mmmm d, yyyy", "hh:mm AM/PM", "\"Q\"q yy", "mm:ss.0"})
         EXPECT_TRUE(isDateFormat(date)) << date;
-    for (const char* other : {"General", "0.00", "\"days\" 0", "[Red]0.00", "0.00E+00", "#,##0 \\d", "@",
-                              "0;[Red]-0 \"h\"", "[Magenta]0.00", "[Green]#,###", "[>=100000]0.000"})
+    for (const char* other :
+         {"General", "0.00", "\"days\" 0", "[Red]0.00", "0.00E+00", "#,##0 \\d", "@", "0;[Red]-0 \"h\"",
+          "[Magenta]0.00", "[Green]#,###", "[>=100000]0.000", "AM/PM", "0.0 A/P"})
         EXPECT_FALSE(isDateFormat(other)) << other;
 }
 
