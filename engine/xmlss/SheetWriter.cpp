@@ -287,6 +287,7 @@ void SheetWriter::patchExpandedCounts()
 
 void SheetWriter::writeColumns()
 {
+    m_styledColumns.clear();
     std::uint32_t nextColumn = 0;
     for (const model::ColumnInfo& column : m_header->columns)
     {
@@ -296,6 +297,8 @@ void SheetWriter::writeColumns()
         if (plain)
             continue;
         writeColumn(column, nextColumn);
+        if (m_styles.isWritten(column.style))
+            m_styledColumns.push_back({column.first, clampColumn(column.last)});
     }
 }
 
@@ -323,6 +326,13 @@ void SheetWriter::writeColumn(const model::ColumnInfo& column, std::uint32_t& ne
     // Excel counts columns the sheet formats only as far as it uses them; widths alone do not extend the table.
     if (column.hidden || m_styles.isWritten(column.style))
         m_columnCount = std::max(m_columnCount, std::min(last + 1, column.first + 1));
+}
+
+bool SheetWriter::columnStyled(std::uint32_t col) const
+{
+    const auto after = std::upper_bound(m_styledColumns.begin(), m_styledColumns.end(), col,
+                                        [](std::uint32_t c, const ColumnSpan& span) { return c < span.first; });
+    return after != m_styledColumns.begin() && col <= std::prev(after)->last;
 }
 
 void SheetWriter::styleAttribute(int style)
@@ -376,6 +386,7 @@ void SheetWriter::writeRowStart(const model::RowInfo& info, bool empty)
     if (info.hidden)
         m_out.raw(" ss:Hidden=\"1\"");
     styleAttribute(info.style);
+    m_openRowStyled = m_styles.isWritten(info.style);
     m_out.raw(empty ? "/>\n" : ">\n");
     m_anyRowWritten = true;
     m_lastRowWritten = info.row;
@@ -428,7 +439,10 @@ void SheetWriter::writeCell(const model::Cell& cell, const Extra* extra)
         if (down > 0)
             m_out.attribute("ss:MergeDown", std::int64_t{down});
     }
-    styleAttribute(cell.style);
+    if (m_styles.isWritten(cell.style))
+        styleAttribute(cell.style);
+    else if (m_openRowStyled || columnStyled(cell.col))
+        m_out.raw(" ss:StyleID=\"Default\""); // or it would take the row's or column's format
     if (!cell.arrayRange.empty() && !cell.formula.empty())
         m_out.attribute("ss:ArrayRange", cell.arrayRange);
     if (!cell.formula.empty())

@@ -79,6 +79,7 @@ private:
     void writeNumberElement(const char* indent, const char* element, std::int64_t value);
     void patchExpandedCounts();
     void styleAttribute(int style);
+    bool columnStyled(std::uint32_t col) const;
 
     XmlOutput& m_out;
     const model::WorkbookInfo& m_info;
@@ -98,6 +99,12 @@ private:
 
     std::uint64_t m_countsOffset = 0;
     std::uint32_t m_columnCount = 0, m_rowCount = 0;
+    struct ColumnSpan
+    {
+        std::uint32_t first = 0, last = 0;
+    };
+    std::vector<ColumnSpan> m_styledColumns; ///< columns with a format of their own, in order
+    bool m_openRowStyled = false;            ///< the open row has a format of its own
     bool m_rowOpen = false;
     std::uint32_t m_openRow = 0;
     bool m_havePendingRow = false;

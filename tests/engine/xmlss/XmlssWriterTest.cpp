@@ -303,6 +303,31 @@ TEST(XmlssWriter, WritesStylesThatDifferFromNormalWithWholeGroups)
         xml, HasSubstr("<Border ss:Position=\"Top\" ss:LineStyle=\"Double\" ss:Weight=\"3\" ss:Color=\"#0000FF\"/>"));
 }
 
+TEST(XmlssWriter, GivesDefaultCellsInAFormattedRowOrColumnTheDefaultStyle)
+{
+    FakeWorkbookReader reader;
+    reader.workbook.cellStyles.resize(2);
+    reader.workbook.cellStyles[1].interior.color = model::Rgb{255, 0, 0};
+    reader.workbook.cellStyles[1].interior.pattern = model::Pattern::Solid;
+    reader.addSheet("S", [](model::SheetSink& sink) {
+        model::SheetHeader header = test::sheetHeader(0, "S");
+        header.columns.push_back({2, 3, -1, false, 1, false});
+        sink.beginSheet(header);
+        sink.cell(number(0, 0, 1)); // plain
+        sink.cell(number(0, 3, 2)); // in the formatted column D
+        sink.row({1, -1, false, false, 1});
+        sink.cell(number(1, 0, 3)); // in the formatted row 2
+        sink.endSheet({});
+        return Status{};
+    });
+    const std::string xml = write(reader);
+    EXPECT_THAT(xml, HasSubstr("<Column ss:Index=\"3\" ss:StyleID=\"s1\" ss:Span=\"1\"/>"));
+    EXPECT_THAT(xml, HasSubstr("<Cell><Data ss:Type=\"Number\">1</Data>"));
+    EXPECT_THAT(xml, HasSubstr("<Cell ss:Index=\"4\" ss:StyleID=\"Default\"><Data ss:Type=\"Number\">2</Data>"));
+    EXPECT_THAT(xml,
+                HasSubstr("<Row ss:StyleID=\"s1\">\n    <Cell ss:StyleID=\"Default\"><Data ss:Type=\"Number\">3<"));
+}
+
 TEST(XmlssWriter, WritesSheetOptions)
 {
     FakeWorkbookReader reader;
