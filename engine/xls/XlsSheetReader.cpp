@@ -77,10 +77,50 @@ bool collectsRecord(std::uint16_t s)
     case sid::ObjProtect:
     case kScenProtect:
     case sid::SheetExt:
+    case sid::Formula:
         return true;
     default:
         return false;
     }
+}
+
+/// The address of a formula of the form HYPERLINK("address", ...): Excel gives such cells a link of their own.
+std::optional<std::string> hyperlinkFormulaTarget(std::span<const std::uint8_t> rgce)
+{
+    constexpr std::uint16_t kHyperlinkFunction = 359;
+    if (rgce.size() < 7 || rgce[0] != 0x17)
+        return std::nullopt;
+    std::size_t n = rgce.size();
+    bool funcVar = (rgce[n - 4] & 0x9F) == 0x02 && (rgce[n - 4] & 0x60) != 0;
+    auto function = static_cast<std::uint16_t>(rgce[n - 2] | ((rgce[n - 1] & 0x7F) << 8));
+    if (!funcVar || function != kHyperlinkFunction)
+        return std::nullopt;
+    std::size_t cch = rgce[1];
+    bool wide = rgce[2] & 0x01;
+    std::size_t end = 3 + cch * (wide ? 2 : 1);
+    if (end > n - 4)
+        return std::nullopt;
+    // Only a constant address: then nothing, a friendly-name string or a cell reference up to the call.
+    std::size_t rest = n - 4 - end;
+    bool plainSecond = rest == 0 || ((rgce[end] & 0x9F) == 0x04 && rest == 5) ||
+                       (rgce[end] == 0x17 && rest >= 3 && rest == 3 + rgce[end + 1] * ((rgce[end + 2] & 1) ? 2u : 1u));
+    if (!plainSecond)
+        return std::nullopt;
+    std::string text;
+    if (wide)
+    {
+        std::vector<std::uint16_t> units;
+        for (std::size_t i = 0; i < cch; ++i)
+            units.push_back(static_cast<std::uint16_t>(rgce[3 + 2 * i] | (rgce[4 + 2 * i] << 8)));
+        appendUtf16(text, units);
+    }
+    else
+    {
+        appendLatin1(text, rgce.subspan(3, cch));
+    }
+    if (text.empty())
+        return std::nullopt;
+    return text;
 }
 
 /// Width in points of a column `characters` wide (padding included), for the default font's digit width.
@@ -328,6 +368,21 @@ Status XlsSheetReader::collectRecord(Record& r, model::SheetHeader& header, mode
         break;
     case sid::Obj:
         collectObj(r);
+        break;
+    case sid::Formula:
+        if (m_biff8 && r.data.size() > 22 && m_formulaLinks.size() < kMaxLinksPerSheet)
+        {
+            std::size_t cce = static_cast<std::size_t>(r.data[20] | (r.data[21] << 8));
+            if (22 + cce <= r.data.size())
+                if (auto target = hyperlinkFormulaTarget(r.bytes().subspan(22, cce)))
+                {
+                    model::Hyperlink link;
+                    link.firstRow = link.lastRow = static_cast<std::uint32_t>(r.data[0] | (r.data[1] << 8));
+                    link.firstCol = link.lastCol = static_cast<std::uint32_t>(r.data[2] | (r.data[3] << 8));
+                    link.href = std::move(*target);
+                    m_formulaLinks.push_back(std::move(link));
+                }
+        }
         break;
     case sid::Txo:
         if (Status st = m_stream.joinContinues(r, kMaxJoinedRecord); !st)
@@ -692,6 +747,16 @@ void XlsSheetReader::finishHeader(model::SheetHeader& header, model::SheetOption
 {
     if (m_standardWidth > 0)
         header.defaultColumnWidth = columnWidthPoints(m_standardWidth, m_digitPixels);
+    // A HYPERLINK formula links its cell unless a link record already covers it.
+    for (auto& link : m_formulaLinks)
+    {
+        bool covered = std::any_of(header.hyperlinks.begin(), header.hyperlinks.end(), [&](const model::Hyperlink& h) {
+            return link.firstRow >= h.firstRow && link.firstRow <= h.lastRow && link.firstCol >= h.firstCol &&
+                   link.firstCol <= h.lastCol;
+        });
+        if (!covered && header.hyperlinks.size() < kMaxLinksPerSheet)
+            header.hyperlinks.push_back(std::move(link));
+    }
     resolveLocalNameLinks(header);
     for (const auto& tip : m_tooltips)
         for (auto& link : header.hyperlinks)

@@ -110,7 +110,8 @@ private:
     bool m_lastObjIsNote = false;
     bool m_autoFilter = false;
     std::vector<model::Hyperlink> m_tooltips;
-    double m_standardWidth = -1; ///< STANDARDWIDTH in characters, when present
+    std::vector<model::Hyperlink> m_formulaLinks; ///< cells whose formula is HYPERLINK("...")
+    double m_standardWidth = -1;                  ///< STANDARDWIDTH in characters, when present
     std::uint16_t m_defaultRowTwips = 255;
 
     // Second pass

@@ -296,6 +296,25 @@ TEST_F(SheetStream, Biff5NotesRunOnInFollowingNoteRecords)
     EXPECT_EQ(m_sink.cells[0].text, "\xC3\xA9t");
 }
 
+TEST_F(SheetStream, HyperlinkFormulaGivesItsCellALink)
+{
+    const Bytes result = {0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    Bytes rgce = {0x17, 10, 0};
+    for (char ch : std::string("http://a.b"))
+        rgce.push_back(static_cast<std::uint8_t>(ch));
+    rgce.insert(rgce.end(), {0x17, 1, 0, 'x', 0x42, 2, 0x67, 0x01});
+    add(sid::Formula, formula(3, 1, result, rgce));
+    add(sid::String, test::xlString("x"));
+    // A computed address is not a link Excel can know without calculating.
+    Bytes computed = {0x17, 1, 0, 'a', 0x24, 0, 0, 0, 0, 0x08, 0x42, 1, 0x67, 0x01};
+    add(sid::Formula, formula(4, 1, result, computed));
+    ASSERT_TRUE(read());
+    ASSERT_EQ(m_sink.header.hyperlinks.size(), 1u);
+    EXPECT_EQ(m_sink.header.hyperlinks[0].href, "http://a.b");
+    EXPECT_EQ(m_sink.header.hyperlinks[0].firstRow, 3u);
+    EXPECT_EQ(m_sink.header.hyperlinks[0].firstCol, 1u);
+}
+
 TEST_F(SheetStream, DamagedRecordsAreErrorsNotCrashes)
 {
     add(sid::MulRk, cat({words({0, 0, 15, 0}), Bytes{0, 0, 0}})); // entries of 6 bytes do not fit
