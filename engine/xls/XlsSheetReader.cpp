@@ -26,6 +26,7 @@ constexpr std::size_t kMaxCommentsPerSheet = 1u << 16;
 constexpr std::size_t kMaxLinksPerSheet = 1u << 16;
 constexpr std::size_t kMaxMergesPerSheet = 1u << 20;
 constexpr std::size_t kStopCheckInterval = 4096;
+constexpr std::size_t kMaxRangeSearch = 256;
 
 bool isCellRecord(std::uint16_t s)
 {
@@ -1307,7 +1308,10 @@ const XlsSheetReader::FormulaTokens* XlsSheetReader::findTokens(const std::map<C
 {
     if (auto it = map.find({row, col}); it != map.end())
         return &it->second;
-    // Some writers point at a cell inside the range rather than its first cell.
+    // Some writers point at a cell inside the range rather than its first cell. The search is bounded so that a
+    // file with many groups and many stray references cannot make reading quadratic.
+    if (map.size() > kMaxRangeSearch)
+        return nullptr;
     for (const auto& [key, tokens] : map)
         if (row >= tokens.firstRow && row <= tokens.lastRow && col >= tokens.firstCol && col <= tokens.lastCol)
             return &tokens;
