@@ -579,6 +579,9 @@ void XlsSheetReader::collectSelection(const Record& r, model::SheetOptions& opti
             ranges.push_back(',');
         ranges += absoluteRangeR1C1(std::min(r1, r2), std::min(c1, c2), std::max(r1, r2), std::max(c1, c2));
     }
+    // A worksheet of BIFF5/BIFF8 has 256 columns; an active cell beyond them is damage, and only the view is lost.
+    if (s.activeCol >= 256)
+        return;
     if (ranges != absoluteRangeR1C1(s.activeRow, s.activeCol, s.activeRow, s.activeCol))
         s.rangeR1C1 = std::move(ranges);
     if (options.selections.size() < 4)

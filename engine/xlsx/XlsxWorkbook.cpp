@@ -317,6 +317,10 @@ Status XlsxWorkbook::streamSheet(int index, SheetSink& sink)
     }
     if (index == m_info.activeSheet)
         structure.options.selected = true;
+    // A column may name a cell format that styles.xml does not hold; like cells, it then has none.
+    for (auto& column : structure.header.columns)
+        if (column.style >= 0 && static_cast<std::size_t>(column.style) >= m_info.cellStyles.size())
+            column.style = -1;
 
     sink.beginSheet(structure.header);
     SheetDataContext dataContext{&m_strings, &m_colors, m_info.cellStyles.size(), m_info.date1904};
