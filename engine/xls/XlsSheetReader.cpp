@@ -3,6 +3,7 @@
 
 #include "engine/xls/HlinkRecord.h"
 #include "engine/xls/XlsFormulaContext.h"
+#include "engine/xls/formula/ConstantText.h"
 
 #include <algorithm>
 #include <bit>
@@ -222,27 +223,8 @@ double decodeRk(std::uint32_t rk)
 
 std::string_view errorText(std::uint8_t code)
 {
-    switch (code)
-    {
-    case 0x00:
-        return "#NULL!";
-    case 0x07:
-        return "#DIV/0!";
-    case 0x0F:
-        return "#VALUE!";
-    case 0x17:
-        return "#REF!";
-    case 0x1D:
-        return "#NAME?";
-    case 0x24:
-        return "#NUM!";
-    case 0x2A:
-        return "#N/A";
-    case 0x2B:
-        return "#GETTING_DATA";
-    default:
-        return "#N/A";
-    }
+    // A code Excel does not define shows as #N/A in a cell; formulas keep their own stricter reading.
+    return formula::errorText(code).value_or("#N/A");
 }
 
 XlsSheetReader::XlsSheetReader(const XlsGlobals& globals, RecordStream& stream, CodepageDecoder& decoder,
