@@ -1,6 +1,7 @@
 // Format sniffing and the safe save path (temporary file, fsync, rename).
 #include "engine/Engine.h"
 
+#include "engine/Deadline.h"
 #include "engine/xls/XlsReader.h"
 #include "engine/xlsx/XlsxReader.h"
 #include "engine/xmlss/FileSink.h"
@@ -186,8 +187,10 @@ Status writeTemporaryAndRename(model::WorkbookReader& reader, const std::string&
 
 } // namespace
 
-Status openWorkbook(const std::string& path, std::unique_ptr<model::WorkbookReader>& reader)
+Status openWorkbook(const std::string& path, std::unique_ptr<model::WorkbookReader>& reader,
+                    std::chrono::steady_clock::time_point deadline)
 {
+    DeadlineScope scope(deadline);
     try
     {
         std::array<unsigned char, 8> head{};
@@ -211,6 +214,7 @@ Status openWorkbook(const std::string& path, std::unique_ptr<model::WorkbookRead
 Status saveAsSpreadsheetMl(model::WorkbookReader& reader, const std::string& target,
                            std::chrono::steady_clock::time_point deadline, Durability durability)
 {
+    DeadlineScope scope(deadline);
     try
     {
         return writeTemporaryAndRename(reader, target, deadline, durability);

@@ -13,8 +13,9 @@ namespace velquin::engine {
 /// Opens the workbook at `path`, choosing the reader from the file's first bytes (an OLE2 compound file is read
 /// as .xls, a ZIP package as .xlsx/.xlsm), never from its name.
 /// Errors: FileNotFound, FileUnreadable, NotAWorkbook, UnsupportedFormat, EncryptedWorkbook, DamagedFile,
-/// LimitExceeded, OutOfMemory.
-Status openWorkbook(const std::string& path, std::unique_ptr<model::WorkbookReader>& reader);
+/// LimitExceeded, OutOfMemory, and Timeout once `deadline` has passed.
+Status openWorkbook(const std::string& path, std::unique_ptr<model::WorkbookReader>& reader,
+                    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max());
 
 /// How the output reaches the disk.
 enum class Durability

@@ -90,7 +90,7 @@ public:
             deadline = std::chrono::steady_clock::now() + m_application->options.timeout;
         std::unique_ptr<engine::model::WorkbookReader> reader;
         const auto& open = m_application->options.open;
-        const Status opened = open ? open(path, reader) : engine::openWorkbook(path, reader);
+        const Status opened = open ? open(path, reader) : engine::openWorkbook(path, reader, deadline);
         if (!opened)
             return toAutomationError(opened);
         if (!reader)

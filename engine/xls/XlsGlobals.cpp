@@ -1,6 +1,8 @@
 // Parsing of the workbook globals substream.
 #include "engine/xls/XlsGlobals.h"
 
+#include "engine/Deadline.h"
+
 #include <cctype>
 
 namespace velquin::engine::xls {
@@ -308,8 +310,11 @@ struct GlobalsParser
     Status run()
     {
         Record r;
-        for (;;)
+        for (std::uint32_t count = 1;; ++count)
         {
+            if (count % 4096 == 1)
+                if (Status st = checkDeadline(); !st)
+                    return st;
             if (stream.atEnd())
                 return {EngineErrc::DamagedFile, "The workbook globals end without an EOF record."};
             if (Status st = stream.next(r); !st)

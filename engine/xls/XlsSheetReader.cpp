@@ -1,6 +1,7 @@
 // Worksheet substreams: the collecting pass and the cell-streaming pass.
 #include "engine/xls/XlsSheetReader.h"
 
+#include "engine/Deadline.h"
 #include "engine/xls/HlinkRecord.h"
 #include "engine/xls/XlsFormulaContext.h"
 #include "engine/xls/formula/ConstantText.h"
@@ -268,8 +269,11 @@ Status XlsSheetReader::collect(model::SheetHeader& header, model::SheetOptions& 
     if (Status st = parseBof(r, bof); !st)
         return st;
     int depth = 0;
-    for (;;)
+    for (std::uint32_t count = 1;; ++count)
     {
+        if (count % 4096 == 1)
+            if (Status st = checkDeadline(); !st)
+                return st;
         if (m_stream.atEnd())
             return damagedRecord(r.sid, r.offset, "is followed by the end of the stream before the sheet's EOF");
         std::uint16_t next = m_stream.peekSid();
@@ -825,8 +829,11 @@ Status XlsSheetReader::stream(model::SheetSink& sink)
     if (Status st = m_stream.next(r); !st)
         return st;
     int depth = 0;
-    for (;;)
+    for (std::uint32_t count = 1;; ++count)
     {
+        if (count % 4096 == 1)
+            if (Status st = checkDeadline(); !st)
+                return st;
         if (m_stream.atEnd())
             return damagedRecord(r.sid, r.offset, "is followed by the end of the stream before the sheet's EOF");
         std::uint16_t next = m_stream.peekSid();

@@ -1,6 +1,7 @@
 // A guarded expat parser for package parts.
 #include "engine/xlsx/XmlParser.h"
 
+#include "engine/Deadline.h"
 #include "engine/xlsx/InflatePipeline.h"
 #include "engine/xlsx/ZipPackage.h"
 
@@ -221,6 +222,8 @@ constexpr std::size_t kChunk = 1 << 20;
 
 Status parseXml(std::string_view data, XmlHandler& handler, std::string_view partName)
 {
+    if (Status status = checkDeadline(); !status)
+        return status;
     GuardedParser parser(handler, partName);
     if (!parser.valid())
         return {EngineErrc::OutOfMemory, std::string(partName)};
@@ -229,6 +232,8 @@ Status parseXml(std::string_view data, XmlHandler& handler, std::string_view par
     {
         if (Status status = parser.feed(data.data(), kChunk, false); !status)
             return status;
+        if (Status status = checkDeadline(); !status)
+            return status;
         data.remove_prefix(kChunk);
     }
     return parser.feed(data.data(), data.size(), true);
@@ -236,6 +241,8 @@ Status parseXml(std::string_view data, XmlHandler& handler, std::string_view par
 
 Status parseXmlStream(ZipPartStream& stream, XmlHandler& handler)
 {
+    if (Status status = checkDeadline(); !status)
+        return status;
     GuardedParser parser(handler, stream.name());
     if (!parser.valid())
         return {EngineErrc::OutOfMemory, stream.name()};
@@ -254,6 +261,8 @@ Status parseXmlStream(ZipPartStream& stream, XmlHandler& handler)
                 return status;
             if (got == 0)
                 return {};
+            if (Status status = checkDeadline(); !status)
+                return status;
         }
     }
     InflatePipeline pipeline(stream);
@@ -266,6 +275,8 @@ Status parseXmlStream(ZipPartStream& stream, XmlHandler& handler)
             return status;
         if (piece.empty())
             return {};
+        if (Status status = checkDeadline(); !status)
+            return status;
     }
 }
 
