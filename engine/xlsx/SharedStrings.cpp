@@ -14,7 +14,9 @@ namespace {
 class SharedStringsHandler : public XmlHandler
 {
 public:
-    SharedStringsHandler(SharedStrings& table, const ColorResolver& colors) : m_table(table), m_collector(&colors) {}
+    SharedStringsHandler(SharedStrings& table, const ColorResolver& colors, std::size_t budget)
+        : m_table(table), m_collector(&colors), m_budget(budget)
+    {}
 
     void startElement(std::string_view name, const XmlAttributes& attributes) override
     {
@@ -33,13 +35,11 @@ public:
         {
             m_inItem = false;
             m_collector.finish();
-            m_total += m_collector.plainText().size();
-            if (m_total > SharedStrings::kMaxTextBytes)
-            {
-                stopReason = {EngineErrc::LimitExceeded, "the shared strings exceed 1 GB"};
-                return;
-            }
             m_table.add(m_collector.plainText(), std::move(m_collector.runs()));
+            if (m_table.footprint() > m_budget)
+                stopReason = {EngineErrc::LimitExceeded, "the shared strings would take more than " +
+                                                             std::to_string(m_budget >> 20) +
+                                                             " MB of memory, far more than the file's size explains"};
         }
         else if (m_inItem)
             m_collector.endElement(name);
@@ -54,26 +54,44 @@ public:
 private:
     SharedStrings& m_table;
     RichTextCollector m_collector;
+    std::size_t m_budget;
     bool m_inItem = false;
-    std::size_t m_total = 0;
 };
+
+std::size_t heapBytes(const std::string& s)
+{
+    return s.capacity() > std::string().capacity() ? s.capacity() + 1 : 0;
+}
 
 } // namespace
 
 void SharedStrings::add(std::string_view text, std::vector<model::TextRun> runs)
 {
     if (!runs.empty())
+    {
+        m_footprint += sizeof(m_rich.front()) + runs.size() * sizeof(model::TextRun);
+        for (const model::TextRun& run : runs)
+            m_footprint += heapBytes(run.text) + heapBytes(run.font.name);
         m_rich.emplace_back(static_cast<std::uint32_t>(size()), std::move(runs));
+    }
     m_text += text;
-    m_offsets.push_back(m_text.size());
+    m_offsets.push_back(static_cast<std::uint32_t>(std::min<std::size_t>(m_text.size(), UINT32_MAX)));
+    m_footprint += text.size() + sizeof(std::uint32_t);
 }
 
-Status SharedStrings::read(const ZipPackage& package, const std::string& partName, const ColorResolver& colors)
+std::size_t SharedStrings::budgetFor(std::uint64_t storedSize)
+{
+    const std::uint64_t scaled = storedSize > kMaxBudget / 32 ? kMaxBudget : storedSize * 32;
+    return static_cast<std::size_t>(std::clamp<std::uint64_t>(scaled, kMinBudget, kMaxBudget));
+}
+
+Status SharedStrings::read(const ZipPackage& package, const std::string& partName, const ColorResolver& colors,
+                           std::size_t budget)
 {
     ZipPartStream stream;
     if (Status status = package.openStream(partName, stream); !status)
         return status;
-    SharedStringsHandler handler(*this, colors);
+    SharedStringsHandler handler(*this, colors, budget ? budget : budgetFor(stream.storedSize()));
     return parseXmlStream(stream, handler);
 }
 

@@ -161,7 +161,7 @@ Status splitSheetPart(const ZipPackage& package, const std::string& partName, Sh
         }
         skipper.feed(piece.data(), got, out.skeleton);
         if (out.skeleton.size() > kMaxSkeletonSize)
-            return {EngineErrc::LimitExceeded, partName + " holds more than 256 MB besides its cells"};
+            return {EngineErrc::LimitExceeded, partName + " holds more than 64 MB besides its cells"};
     }
 }
 

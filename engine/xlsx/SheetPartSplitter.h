@@ -25,7 +25,7 @@ struct SheetPartSplit
 
 /// The largest part kept whole after the first pass, and the most the skeleton may grow to.
 inline constexpr std::size_t kKeepWholeLimit = std::size_t(48) << 20;
-inline constexpr std::size_t kMaxSkeletonSize = std::size_t(256) << 20;
+inline constexpr std::size_t kMaxSkeletonSize = std::size_t(64) << 20;
 
 /// Inflates `partName` once. Errors: DamagedFile, LimitExceeded.
 Status splitSheetPart(const ZipPackage& package, const std::string& partName, SheetPartSplit& out);

@@ -16,6 +16,14 @@ namespace {
 
 constexpr std::size_t kMaxListed = 1 << 20; // merges, links, validations... per sheet
 constexpr std::size_t kMaxFormulaText = 1 << 16;
+/// The memory one sheet's links, validations and conditional formats may take: each holds several strings, so a
+/// count limit alone would still let a few megabytes of XML claim gigabytes.
+constexpr std::size_t kMaxBookkeeping = std::size_t(64) << 20;
+
+std::size_t heapBytes(const std::string& s)
+{
+    return s.capacity() > std::string().capacity() ? s.capacity() + 1 : 0;
+}
 
 std::uint32_t clampIndex(long long value, std::uint32_t limit)
 {
@@ -155,6 +163,16 @@ public:
     }
 
 private:
+    bool charge(std::size_t bytes)
+    {
+        m_bytes += bytes;
+        if (m_bytes <= kMaxBookkeeping)
+            return true;
+        stopReason = {EngineErrc::LimitExceeded,
+                      "the sheet's links, validations and conditional formats take more than 64 MB"};
+        return false;
+    }
+
     bool tooMany(std::size_t count)
     {
         if (count < kMaxListed)
@@ -307,6 +325,9 @@ private:
         link.lastRow = range.lastRow;
         link.lastCol = range.lastCol;
         link.screenTip = a.get("tooltip");
+        if (!charge(sizeof(Hyperlink) + heapBytes(link.screenTip) + 2 * sizeof(std::string) + a.get("id").size() +
+                    a.get("location").size()))
+            return;
         m_out.header.hyperlinks.push_back(std::move(link));
         m_out.linkRelationships.emplace_back(a.get("id"));
         m_out.linkLocations.emplace_back(a.get("location"));
@@ -367,6 +388,12 @@ private:
         }
         else
             v.value = std::move(first);
+        std::size_t bytes = sizeof(DataValidation);
+        for (const std::string* text : {&v.rangeR1C1, &v.type, &v.qualifier, &v.value, &v.min, &v.max, &v.inputTitle,
+                                        &v.inputMessage, &v.errorTitle, &v.errorMessage, &v.errorStyle})
+            bytes += heapBytes(*text);
+        if (!charge(bytes))
+            return;
         m_out.options.validations.push_back(std::move(v));
     }
 
@@ -403,7 +430,12 @@ private:
             formula::rangeListToR1C1(m_conditionRange, false, 0, 0, format.rangeR1C1))
         {
             format.rules = std::move(m_rules);
-            m_out.options.conditionalFormats.push_back(std::move(format));
+            std::size_t bytes = sizeof(ConditionalFormat) + heapBytes(format.rangeR1C1);
+            for (const ConditionalRule& rule : format.rules)
+                bytes += sizeof(ConditionalRule) + heapBytes(rule.qualifier) + heapBytes(rule.value1) +
+                         heapBytes(rule.value2) + heapBytes(rule.css);
+            if (charge(bytes))
+                m_out.options.conditionalFormats.push_back(std::move(format));
         }
         m_rules.clear();
         m_conditionRange.clear();
@@ -422,6 +454,7 @@ private:
     SheetStructure& m_out;
     int m_viewCount = 0;
     int m_depth = 0;
+    std::size_t m_bytes = 0;
     bool m_collecting = false, m_inValidation = false, m_inRule = false;
     std::string m_text, m_formula1, m_formula2, m_validationRange, m_conditionRange;
     DataValidation m_validation;

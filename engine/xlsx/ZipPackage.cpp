@@ -70,7 +70,8 @@ bool ZipPackage::contains(std::string_view name) const
     return m_archive && zip_name_locate(m_archive, key.c_str(), ZIP_FL_NOCASE) >= 0;
 }
 
-Status ZipPackage::locate(std::string_view name, std::uint64_t& index, std::uint64_t& size, std::uint64_t limit) const
+Status ZipPackage::locate(std::string_view name, std::uint64_t& index, std::uint64_t& size, std::uint64_t& storedSize,
+                          std::uint64_t limit) const
 {
     std::string key(name);
     zip_int64_t found = m_archive ? zip_name_locate(m_archive, key.c_str(), ZIP_FL_NOCASE) : -1;
@@ -88,19 +89,21 @@ Status ZipPackage::locate(std::string_view name, std::uint64_t& index, std::uint
                 key + " is compressed more than " + std::to_string(kMaxRatio) + " to 1, which no workbook part is"};
     index = static_cast<std::uint64_t>(found);
     size = stat.size;
+    storedSize = stat.comp_size;
     return {};
 }
 
 Status ZipPackage::openStream(std::string_view name, ZipPartStream& stream) const
 {
-    std::uint64_t index = 0, size = 0;
-    if (Status status = locate(name, index, size, kMaxPartSize); !status)
+    std::uint64_t index = 0, size = 0, storedSize = 0;
+    if (Status status = locate(name, index, size, storedSize, kMaxPartSize); !status)
         return status;
     if (stream.m_file)
         zip_fclose(stream.m_file);
     stream.m_file = zip_fopen_index(m_archive, index, 0);
     stream.m_name = std::string(name);
     stream.m_size = size;
+    stream.m_storedSize = storedSize;
     stream.m_read = 0;
     if (!stream.m_file)
     {
@@ -117,8 +120,8 @@ Status ZipPackage::openStream(std::string_view name, ZipPartStream& stream) cons
 
 Status ZipPackage::read(std::string_view name, std::string& out) const
 {
-    std::uint64_t index = 0, size = 0;
-    if (Status status = locate(name, index, size, kMaxWholePartSize); !status)
+    std::uint64_t index = 0, size = 0, storedSize = 0;
+    if (Status status = locate(name, index, size, storedSize, kMaxWholePartSize); !status)
         return status;
     ZipPartStream stream;
     if (Status status = openStream(name, stream); !status)

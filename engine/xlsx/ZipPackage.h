@@ -34,12 +34,15 @@ public:
     /// Reads up to `size` bytes into `buffer`; `got` is 0 at the end. Errors: DamagedFile (bad data, checksum).
     Status read(char* buffer, std::size_t size, std::size_t& got);
     std::uint64_t declaredSize() const { return m_size; }
+    /// The bytes the part takes in the package (compressed).
+    std::uint64_t storedSize() const { return m_storedSize; }
     const std::string& name() const { return m_name; }
 
 private:
     friend class ZipPackage;
     zip_file* m_file = nullptr;
     std::uint64_t m_size = 0;
+    std::uint64_t m_storedSize = 0;
     std::uint64_t m_read = 0;
     std::string m_name;
 };
@@ -62,7 +65,8 @@ public:
     Status openStream(std::string_view name, ZipPartStream& stream) const;
 
 private:
-    Status locate(std::string_view name, std::uint64_t& index, std::uint64_t& size, std::uint64_t limit) const;
+    Status locate(std::string_view name, std::uint64_t& index, std::uint64_t& size, std::uint64_t& storedSize,
+                  std::uint64_t limit) const;
 
     zip* m_archive = nullptr;
 };

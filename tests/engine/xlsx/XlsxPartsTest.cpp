@@ -273,6 +273,26 @@ TEST(XlsxSheetOptions, ValidationsAndConditionsBecomeR1C1RelativeToTheirRange)
     EXPECT_FALSE(o.protectScenarios);
 }
 
+TEST(XlsxSheetOptions, ManySmallEntriesCannotClaimUnboundedMemory)
+{
+    // A validation is a few bytes of XML but hundreds in memory: a sheet of 300,000 of them (9 MB of XML, under the
+    // count limit) is refused for its memory, while a thousand read as usual.
+    const auto validations = [](int count) {
+        std::string xml =
+            "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><dataValidations>";
+        for (int i = 0; i < count; ++i)
+            xml += "<dataValidation sqref=\"A" + std::to_string(i % 1000 + 1) + "\"/>";
+        return xml + "</dataValidations></worksheet>";
+    };
+    SheetContext context{7, nullptr};
+    SheetStructure many;
+    const Status refused = readSheetStructure(validations(300000), "sheet1.xml", context, many);
+    EXPECT_EQ(refused.code(), EngineErrc::LimitExceeded) << refused.detail();
+    SheetStructure some;
+    ASSERT_TRUE(readSheetStructure(validations(1000), "sheet1.xml", context, some));
+    EXPECT_EQ(some.options.validations.size(), 1000u);
+}
+
 TEST(XlsxSheetOptions, SplitPanesKeepTheirPositionAndSelectionsTheirRanges)
 {
     SheetStructure sheet = structureOf(

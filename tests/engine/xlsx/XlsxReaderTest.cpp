@@ -3,6 +3,9 @@
 #include "engine/xlsx/XlsxReader.h"
 
 #include "XlsxTestPackage.h"
+#include "engine/xlsx/ColorResolver.h"
+#include "engine/xlsx/SharedStrings.h"
+#include "engine/xlsx/ZipPackage.h"
 #include "tests/support/TestSupport.h"
 
 #include <gmock/gmock.h>
@@ -459,4 +462,36 @@ TEST(XlsxCorpus, EveryCorpusWorkbookOpensAndStreams)
             EXPECT_TRUE(status) << name << " sheet " << i << ": " << status.detail();
         }
     }
+}
+
+TEST(XlsxSharedStrings, MemoryIsBoundedEvenForEmptyStrings)
+{
+    // Each string costs its offset even when it is empty, so a part of nothing but <si/> cannot grow the table
+    // without limit; text and formatted runs count as well.
+    std::string items;
+    for (int i = 0; i < 300; ++i)
+        items += i % 100 == 0 ? "<si><r><rPr><b/></rPr><t>bold</t></r></si>" : "<si/>";
+    XlsxTestPackage package;
+    package.part("xl/sharedStrings.xml",
+                 "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">" + items + "</sst>");
+    TempDir dir;
+    const std::string path = dir.file("book.xlsx");
+    ASSERT_TRUE(package.save(path));
+    xlsx::ZipPackage zip;
+    ASSERT_TRUE(zip.open(path));
+    xlsx::ColorResolver colors;
+
+    xlsx::SharedStrings small;
+    const Status refused = small.read(zip, "xl/sharedStrings.xml", colors, 1024);
+    EXPECT_EQ(refused.code(), EngineErrc::LimitExceeded) << refused.detail();
+
+    xlsx::SharedStrings enough;
+    ASSERT_TRUE(enough.read(zip, "xl/sharedStrings.xml", colors, 64 * 1024));
+    EXPECT_EQ(enough.size(), 300u);
+    EXPECT_EQ(enough.text(100), "bold");
+    EXPECT_EQ(enough.runs(100).size(), 1u);
+    EXPECT_GT(enough.footprint(), 1024u);
+    EXPECT_LT(enough.footprint(), 64u * 1024);
+    // A part of a few hundred bytes gets the floor, never less.
+    EXPECT_EQ(xlsx::SharedStrings::budgetFor(300), xlsx::SharedStrings::kMinBudget);
 }
