@@ -60,9 +60,6 @@ private:
     std::array<model::Rgb, 64> m_colors;
 };
 
-/// The format code of a built-in number format number, empty when the number is not built in.
-std::string builtinNumberFormat(int id);
-
 /// Everything needed to turn XF records into effective styles.
 struct StyleTables
 {

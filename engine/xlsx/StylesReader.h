@@ -20,9 +20,6 @@ struct StylesResult
     std::vector<std::string> differentialCss;   ///< one per dxfs entry, as "color:#9C0006;background:#FFC7CE"
 };
 
-/// The format code of a built-in number format id, or empty when the id has none.
-std::string_view builtinNumberFormat(int id);
-
 /// Parses styles.xml (`xml` may be empty when the package has none). `colors` must already hold the theme.
 /// Errors: DamagedFile, LimitExceeded.
 Status readStyles(std::string_view xml, ColorResolver& colors, StylesResult& out);
