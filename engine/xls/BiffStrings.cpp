@@ -1,38 +1,14 @@
 // String decoding for BIFF records.
 #include "engine/xls/BiffStrings.h"
 
+#include "engine/Text.h"
+
 #include <algorithm>
 #include <iconv.h>
 
 namespace velquin::engine::xls {
 
 namespace {
-
-void appendCodePoint(std::string& out, std::uint32_t cp)
-{
-    if (cp < 0x80)
-    {
-        out.push_back(static_cast<char>(cp));
-    }
-    else if (cp < 0x800)
-    {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-    else if (cp < 0x10000)
-    {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-    else
-    {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
 
 const char* iconvName(int codepage)
 {
@@ -130,16 +106,16 @@ void appendUtf16(std::string& out, std::span<const std::uint16_t> units)
         if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF)
         {
             std::uint32_t cp = 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00u);
-            appendCodePoint(out, cp);
+            appendUtf8(out, cp);
             ++i;
         }
         else if (u >= 0xD800 && u <= 0xDFFF)
         {
-            appendCodePoint(out, 0xFFFD);
+            appendUtf8(out, 0xFFFD);
         }
         else
         {
-            appendCodePoint(out, u);
+            appendUtf8(out, u);
         }
     }
 }
@@ -147,7 +123,7 @@ void appendUtf16(std::string& out, std::span<const std::uint16_t> units)
 void appendLatin1(std::string& out, std::span<const std::uint8_t> bytes)
 {
     for (std::uint8_t b : bytes)
-        appendCodePoint(out, b);
+        appendUtf8(out, b);
 }
 
 CodepageDecoder::CodepageDecoder(int codepage)
@@ -186,7 +162,7 @@ void CodepageDecoder::append(std::string& out, std::span<const std::uint8_t> byt
     if (!m_iconv)
     {
         for (std::uint8_t b : bytes)
-            appendCodePoint(out, b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : b);
+            appendUtf8(out, b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : b);
         return;
     }
     auto cd = static_cast<iconv_t>(m_iconv);

@@ -1,6 +1,7 @@
 // Package relationships and content types.
 #include "engine/xlsx/Relationships.h"
 
+#include "engine/Text.h"
 #include "engine/xlsx/XmlParser.h"
 #include "engine/xlsx/ZipPackage.h"
 
@@ -21,17 +22,6 @@ std::string lower(std::string_view text)
     return result;
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Part names in targets are URIs, so a space may come as %20.
 std::string percentDecoded(std::string_view text)
 {
@@ -39,9 +29,9 @@ std::string percentDecoded(std::string_view text)
     result.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i)
     {
-        if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0)
+        if (text[i] == '%' && i + 2 < text.size() && hexDigitValue(text[i + 1]) >= 0 && hexDigitValue(text[i + 2]) >= 0)
         {
-            result += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            result += static_cast<char>(hexDigitValue(text[i + 1]) * 16 + hexDigitValue(text[i + 2]));
             i += 2;
         }
         else

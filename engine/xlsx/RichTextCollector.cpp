@@ -1,49 +1,13 @@
 // Collects the text of a string item with its formatted runs.
 #include "engine/xlsx/RichTextCollector.h"
 
+#include "engine/Text.h"
 #include "engine/xlsx/ColorResolver.h"
 #include "engine/xlsx/XmlParser.h"
 
 namespace velquin::engine::xlsx {
 
-namespace {
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-void appendUtf8(std::string& out, std::uint32_t code)
-{
-    if (code < 0x80)
-        out += static_cast<char>(code);
-    else if (code < 0x800)
-    {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-    else if (code < 0x10000)
-    {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-    else
-    {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-} // namespace
+namespace {} // namespace
 
 namespace {
 
@@ -55,7 +19,7 @@ long escapeAt(const std::string& text, std::size_t pos)
     long code = 0;
     for (std::size_t i = pos + 2; i < pos + 6; ++i)
     {
-        int digit = hexDigit(text[i]);
+        int digit = hexDigitValue(text[i]);
         if (digit < 0)
             return -1;
         code = code * 16 + digit;

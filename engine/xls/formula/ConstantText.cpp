@@ -1,37 +1,12 @@
 // Text of the constants a formula can hold: strings, errors, booleans and array constants.
 #include "engine/xls/formula/ConstantText.h"
 
+#include "engine/Text.h"
 #include "engine/xls/formula/NumberText.h"
 
 namespace velquin::engine::xls::formula {
 
 namespace {
-
-void appendUtf8(std::string& out, char32_t code)
-{
-    if (code < 0x80)
-    {
-        out += static_cast<char>(code);
-    }
-    else if (code < 0x800)
-    {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-    else if (code < 0x10000)
-    {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-    else
-    {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
 
 // 0x80..0x9F of Windows-1252; the five holes map to the C1 control with the same number.
 constexpr char16_t kWindows1252High[32] = {
