@@ -257,6 +257,52 @@ Status XlsSheetReader::read(int index, model::SheetSink& sink)
     return {};
 }
 
+// ---- Both passes ------------------------------------------------------------------------------------------
+
+template <typename Wanted, typename Handle>
+Status XlsSheetReader::walkSubstream(Record& r, Wanted wanted, Handle handle)
+{
+    // Charts and other objects embed substreams of their own (BOF ... EOF) whose records are not the sheet's.
+    int depth = 0;
+    for (std::uint32_t count = 1;; ++count)
+    {
+        if (count % 4096 == 1)
+            if (Status st = checkDeadline(); !st)
+                return st;
+        if (m_stream.atEnd())
+            return damagedRecord(r.sid, r.offset, "is followed by the end of the stream before the sheet's EOF");
+        const std::uint16_t next = m_stream.peekSid();
+        const bool nested = next == sid::Bof || next == sid::Bof2 || next == sid::Bof3 || next == sid::Bof4;
+        if (!(next == sid::Eof || nested || (depth == 0 && wanted(next))))
+        {
+            std::uint16_t skipped = 0;
+            std::uint64_t offset = 0;
+            if (Status st = m_stream.skipNext(skipped, offset); !st)
+                return st;
+            continue;
+        }
+        if (Status st = m_stream.next(r); !st)
+            return st;
+        if (nested)
+        {
+            if (++depth > kMaxDepth)
+                return damagedRecord(r.sid, r.offset, "opens too many nested substreams");
+            continue;
+        }
+        if (r.sid == sid::Eof)
+        {
+            if (depth == 0)
+                return {};
+            --depth;
+            continue;
+        }
+        if (Status st = handle(r); !st)
+            return st;
+        if (m_stopped)
+            return {};
+    }
+}
+
 // ---- First pass --------------------------------------------------------------------------------------------
 
 Status XlsSheetReader::collect(model::SheetHeader& header, model::SheetOptions& options)
@@ -268,44 +314,7 @@ Status XlsSheetReader::collect(model::SheetHeader& header, model::SheetOptions& 
     BofInfo bof;
     if (Status st = parseBof(r, bof); !st)
         return st;
-    int depth = 0;
-    for (std::uint32_t count = 1;; ++count)
-    {
-        if (count % 4096 == 1)
-            if (Status st = checkDeadline(); !st)
-                return st;
-        if (m_stream.atEnd())
-            return damagedRecord(r.sid, r.offset, "is followed by the end of the stream before the sheet's EOF");
-        std::uint16_t next = m_stream.peekSid();
-        bool nested = next == sid::Bof || next == sid::Bof2 || next == sid::Bof3 || next == sid::Bof4;
-        if (next == sid::Eof || nested || (depth == 0 && collectsRecord(next)))
-        {
-            if (Status st = m_stream.next(r); !st)
-                return st;
-            if (nested)
-            {
-                if (++depth > kMaxDepth)
-                    return damagedRecord(r.sid, r.offset, "opens too many nested substreams");
-                continue;
-            }
-            if (r.sid == sid::Eof)
-            {
-                if (depth == 0)
-                    return {};
-                --depth;
-                continue;
-            }
-            if (Status st = collectRecord(r, header, options); !st)
-                return st;
-        }
-        else
-        {
-            std::uint16_t skipped = 0;
-            std::uint64_t offset = 0;
-            if (Status st = m_stream.skipNext(skipped, offset); !st)
-                return st;
-        }
-    }
+    return walkSubstream(r, collectsRecord, [&](Record& record) { return collectRecord(record, header, options); });
 }
 
 Status XlsSheetReader::collectRecord(Record& r, model::SheetHeader& header, model::SheetOptions& options)
@@ -828,43 +837,9 @@ Status XlsSheetReader::stream(model::SheetSink& sink)
     Record r;
     if (Status st = m_stream.next(r); !st)
         return st;
-    int depth = 0;
-    for (std::uint32_t count = 1;; ++count)
-    {
-        if (count % 4096 == 1)
-            if (Status st = checkDeadline(); !st)
-                return st;
-        if (m_stream.atEnd())
-            return damagedRecord(r.sid, r.offset, "is followed by the end of the stream before the sheet's EOF");
-        std::uint16_t next = m_stream.peekSid();
-        bool nested = next == sid::Bof || next == sid::Bof2 || next == sid::Bof3 || next == sid::Bof4;
-        if (!(next == sid::Eof || nested || (depth == 0 && isCellRecord(next))))
-        {
-            std::uint16_t skipped = 0;
-            std::uint64_t offset = 0;
-            if (Status st = m_stream.skipNext(skipped, offset); !st)
-                return st;
-            continue;
-        }
-        if (Status st = m_stream.next(r); !st)
-            return st;
-        if (nested)
-        {
-            ++depth;
-            continue;
-        }
-        if (r.sid == sid::Eof)
-        {
-            if (depth == 0)
-                break;
-            --depth;
-            continue;
-        }
-        if (Status st = streamRecord(r, sink); !st)
-            return st;
-        if (m_stopped)
-            return {};
-    }
+    Status st = walkSubstream(r, isCellRecord, [&](Record& record) { return streamRecord(record, sink); });
+    if (!st || m_stopped)
+        return st;
     flush(sink, true);
     return {};
 }

@@ -59,6 +59,9 @@ private:
     };
     using CellKey = std::pair<std::uint32_t, std::uint32_t>;
 
+    /// Calls `handle` on each record of the sheet's own substream for which `wanted(sid)` holds, skipping the
+    /// others and nested substreams, until the sheet's EOF (or until the sink asks to stop).
+    template <typename Wanted, typename Handle> Status walkSubstream(Record& r, Wanted wanted, Handle handle);
     Status collect(model::SheetHeader& header, model::SheetOptions& options);
     Status collectRecord(Record& r, model::SheetHeader& header, model::SheetOptions& options);
     Status collectFormulaTokens(const Record& r);
