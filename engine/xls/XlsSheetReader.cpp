@@ -27,6 +27,7 @@ constexpr std::size_t kMaxBufferedCells = 1u << 16;
 constexpr std::size_t kMaxCommentsPerSheet = 1u << 16;
 constexpr std::size_t kMaxLinksPerSheet = 1u << 16;
 constexpr std::size_t kMaxMergesPerSheet = 1u << 20;
+constexpr std::size_t kMaxValidationsPerSheet = 65534; // the most a sheet's DVAL record can announce
 constexpr std::size_t kStopCheckInterval = 4096;
 constexpr std::size_t kMaxRangeSearch = 256;
 
@@ -681,7 +682,7 @@ void XlsSheetReader::collectNote(const Record& r)
 
 void XlsSheetReader::collectDv(const Record& r, model::SheetOptions& options)
 {
-    if (!m_biff8 || options.validations.size() >= 4096)
+    if (!m_biff8 || options.validations.size() >= kMaxValidationsPerSheet)
         return;
     ByteCursor c(r.bytes());
     std::uint32_t flags = c.u32();

@@ -261,6 +261,28 @@ TEST_F(SheetStream, DataValidationListAndRange)
     EXPECT_TRUE(v.allowBlank);
 }
 
+TEST_F(SheetStream, ValidationsStopAtWhatTheFormatAllows)
+{
+    // A sheet holds up to 65,534 validations, all of them kept; a file repeating the record past that cannot grow
+    // the sheet's bookkeeping further.
+    Bytes dv;
+    putU32(dv, 1u); // whole numbers, any value
+    for (int i = 0; i < 4; ++i)
+    {
+        Bytes empty = test::xlString(std::string(1, '\0'));
+        dv.insert(dv.end(), empty.begin(), empty.end());
+    }
+    for (int i = 0; i < 4; ++i)
+        putU16(dv, 0);
+    Bytes ranges = words({1, 0, 0, 0, 0});
+    dv.insert(dv.end(), ranges.begin(), ranges.end());
+    for (int i = 0; i < 70000; ++i)
+        add(sid::Dv, dv);
+    ASSERT_TRUE(read());
+    EXPECT_EQ(m_sink.options.validations.size(), 65534u);
+    EXPECT_EQ(m_sink.options.validations[0].rangeR1C1, "R1C1");
+}
+
 TEST_F(SheetStream, CommentTextAcrossSeveralContinues)
 {
     add(sid::Note, cat({words({0, 0, 0, 3}), test::xlString("Bo"), Bytes{0}}));
