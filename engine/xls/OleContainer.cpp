@@ -82,6 +82,11 @@ Status OleContainer::open(const std::string& path)
     std::error_code ec;
     if (!std::filesystem::exists(path, ec))
         return {EngineErrc::FileNotFound, path};
+    // The allocation is checked first: libgsf reads the directory tree recursively, so a hostile tree must be
+    // refused before libgsf sees it.
+    if (hasCompoundFileSignature(path))
+        if (Status st = m_allocation.load(path); !st)
+            return st;
     gsf_init();
     silenceLibgsf();
     GError* err = nullptr;
@@ -131,10 +136,15 @@ std::unique_ptr<OleStream> OleContainer::stream(const std::string& name) const
     return nullptr;
 }
 
-std::vector<std::uint8_t> OleContainer::readAll(const std::string& name, std::size_t maxBytes) const
+Status OleContainer::checkSectors(const std::string& name)
+{
+    return m_allocation.claimStream(name);
+}
+
+std::vector<std::uint8_t> OleContainer::readAll(const std::string& name, std::size_t maxBytes)
 {
     auto s = stream(name);
-    if (!s || s->size() > maxBytes)
+    if (!s || s->size() > maxBytes || !checkSectors(name))
         return {};
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(s->size()));
     if (!s->read(0, bytes))

@@ -3,6 +3,7 @@
 
 #include "engine/Error.h"
 #include "engine/xls/ByteSource.h"
+#include "engine/xls/CompoundFileAllocation.h"
 
 #include <cstdint>
 #include <memory>
@@ -36,15 +37,22 @@ public:
     OleContainer(const OleContainer&) = delete;
     OleContainer& operator=(const OleContainer&) = delete;
 
-    /// Opens the compound file. Errors: FileNotFound, FileUnreadable, NotAWorkbook, DamagedFile.
+    /// Opens the compound file, after checking that its FAT, DIFAT, directory and MiniFAT share no sectors.
+    /// Errors: FileNotFound, FileUnreadable, NotAWorkbook, DamagedFile, LimitExceeded (a directory nested too deep).
     Status open(const std::string& path);
     /// The stream of that name in the root storage (names compare without case), or nullptr.
     std::unique_ptr<OleStream> stream(const std::string& name) const;
-    /// Reads a whole stream of at most `maxBytes`; empty when it is missing, larger or unreadable.
-    std::vector<std::uint8_t> readAll(const std::string& name, std::size_t maxBytes) const;
+    /// Checks that the sectors of the named root stream are its own: shared with no structure and no stream
+    /// checked before it, and none of them met twice. Check the streams in order of importance: a stream that
+    /// shares sectors with an earlier one is the one reported. Errors: DamagedFile.
+    Status checkSectors(const std::string& name);
+    /// Reads a whole stream of at most `maxBytes` after checkSectors(); empty when it is missing, larger,
+    /// unreadable or shares sectors.
+    std::vector<std::uint8_t> readAll(const std::string& name, std::size_t maxBytes);
 
 private:
     void* m_file = nullptr; ///< GsfInfile*
+    CompoundFileAllocation m_allocation;
 };
 
 } // namespace velquin::engine::xls

@@ -57,15 +57,19 @@ Status XlsWorkbookReader::open(const std::string& path)
 
 Status XlsWorkbookReader::openStream()
 {
-    auto stream = m_container.stream("Workbook");
+    std::string name = "Workbook";
+    auto stream = m_container.stream(name);
     if (!stream)
-        stream = m_container.stream("Book");
+        stream = m_container.stream(name = "Book");
     if (!stream)
     {
         if (m_container.stream("WordDocument") || m_container.stream("PowerPoint Document"))
             return {EngineErrc::NotAWorkbook, "The compound file is not a workbook."};
         return {EngineErrc::NotAWorkbook, "The compound file holds no workbook stream."};
     }
+    // Checked before the property sets, so that a property set sharing the workbook's sectors is the one dropped.
+    if (Status st = m_container.checkSectors(name); !st)
+        return st;
     m_source = std::move(stream);
     m_stream = std::make_unique<RecordStream>(*m_source);
     return {};
