@@ -128,11 +128,10 @@ Status CompoundFileAllocation::load(const std::string& path)
 
     if (Status st = loadFat(file.get()); !st)
         return st;
-    Walk walk = Walk::Done;
-    if (Status st = loadDirectory(file.get(), walk); !st)
+    if (Status st = loadDirectory(file.get()); !st)
         return st;
-    if (walk == Walk::LeftToLibgsf)
-        return {};
+    if (!m_hasRoot)
+        return {}; // libgsf refuses a directory without a root
     if (Status st = loadMiniStream(file.get()); !st)
         return st;
     m_checked = true;
@@ -212,31 +211,17 @@ Status CompoundFileAllocation::claimFatSector(std::FILE* file, std::uint32_t sec
 /// Walks the directory's tree in the order libgsf reads it (entry, left sibling, right sibling, child), with an
 /// explicit stack: the file decides the tree's shape. An entry met again, of an unknown type or a stream larger
 /// than the file is passed over with everything below it, as libgsf does.
-Status CompoundFileAllocation::loadDirectory(std::FILE* file, Walk& walk)
+Status CompoundFileAllocation::loadDirectory(std::FILE* file)
 {
     if (Status st = claimChain(m_sectors, headerValue(0x30), kWholeChain, newOwner("the directory"), &m_directoryChain);
         !st)
         return st;
-    enum class Parent : std::uint8_t
-    {
-        None,
-        Root,
-        Other
-    };
-    struct Item
-    {
-        std::uint32_t entry;
-        Parent parent;
-        int depth;
-    };
-    const std::size_t perSector = (std::size_t(1) << m_sectorShift) / kEntrySize;
-    const std::uint64_t entryCount = std::uint64_t(m_directoryChain.size()) * perSector;
+    const std::uint64_t entryCount = std::uint64_t(m_directoryChain.size()) << m_sectorShift >> 7;
     std::vector<bool> seen(static_cast<std::size_t>(entryCount));
-    std::vector<Item> stack{{0, Parent::None, 1}};
-    bool rootRead = false;
+    std::vector<DirectoryItem> stack{{0, Parent::None, 1}};
     while (!stack.empty())
     {
-        const Item item = stack.back();
+        const DirectoryItem item = stack.back();
         stack.pop_back();
         if (item.entry == kNoEntry || item.entry >= entryCount || seen[item.entry])
             continue;
@@ -245,10 +230,7 @@ Status CompoundFileAllocation::loadDirectory(std::FILE* file, Walk& walk)
             return {EngineErrc::LimitExceeded, "The compound file's directory is nested more than " +
                                                    std::to_string(kMaxDirectoryDepth) + " levels deep."};
         std::array<std::uint8_t, kEntrySize> entry{};
-        const std::uint32_t sector = m_directoryChain[item.entry / perSector];
-        if (!readAt(file, sectorOffset(sector) + (item.entry % perSector) * kEntrySize, entry.data(), entry.size()))
-            continue;
-        const std::uint8_t type = entry[0x42];
+        const std::uint8_t type = readEntry(file, item.entry, entry.data()) ? entry[0x42] : 0;
         if (type != kEntryStorage && type != kEntryStream && type != kEntryRoot)
             continue;
         // Entries outside any storage count as storages, the way libgsf repairs a root not marked as one.
@@ -258,7 +240,7 @@ Status CompoundFileAllocation::loadDirectory(std::FILE* file, Walk& walk)
             continue;
         if (item.entry == 0)
         {
-            rootRead = true;
+            m_hasRoot = true;
             m_rootStart = le32(entry.data() + 0x74);
             m_rootSize = size;
         }
@@ -270,8 +252,14 @@ Status CompoundFileAllocation::loadDirectory(std::FILE* file, Walk& walk)
         stack.push_back({le32(entry.data() + 0x48), item.parent, item.depth + 1});
         stack.push_back({le32(entry.data() + 0x44), item.parent, item.depth + 1});
     }
-    walk = rootRead ? Walk::Done : Walk::LeftToLibgsf;
     return {};
+}
+
+bool CompoundFileAllocation::readEntry(std::FILE* file, std::uint32_t index, std::uint8_t* out) const
+{
+    const std::size_t perSector = (std::size_t(1) << m_sectorShift) / kEntrySize;
+    const std::uint32_t sector = m_directoryChain[index / perSector];
+    return readAt(file, sectorOffset(sector) + (index % perSector) * kEntrySize, out, kEntrySize);
 }
 
 /// The MiniFAT is a structure like the FAT: sharing is fatal. The mini stream (the root entry's chain) only holds

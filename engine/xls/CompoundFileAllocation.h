@@ -49,16 +49,25 @@ private:
         const char* unit = "sector";
     };
 
-    enum class Walk
+    enum class Parent : std::uint8_t
     {
-        Done,
-        LeftToLibgsf, ///< something libgsf refuses on its own; nothing more to check
+        None, ///< outside any storage: the root entry, or siblings it should not have
+        Root,
+        Other
+    };
+
+    struct DirectoryItem
+    {
+        std::uint32_t entry;
+        Parent parent;
+        int depth; ///< how deep libgsf's recursion is when it reads this entry
     };
 
     bool readHeader(std::FILE* file);
     Status loadFat(std::FILE* file);
     Status claimFatSector(std::FILE* file, std::uint32_t sector, std::uint64_t ordinal, std::uint32_t owner);
-    Status loadDirectory(std::FILE* file, Walk& walk);
+    Status loadDirectory(std::FILE* file);
+    bool readEntry(std::FILE* file, std::uint32_t index, std::uint8_t* out) const;
     Status loadMiniStream(std::FILE* file);
     void readTable(std::FILE* file, const std::vector<std::uint32_t>& chain, std::vector<std::uint32_t>& table);
     Status claimChain(SectorMap& map, std::uint32_t start, std::uint64_t count, std::uint32_t owner,
@@ -75,6 +84,7 @@ private:
     SectorMap m_sectors;
     SectorMap m_mini;
     std::vector<std::uint32_t> m_directoryChain;
+    bool m_hasRoot = false;
     std::uint32_t m_rootStart = 0;
     std::uint32_t m_rootSize = 0;
     std::uint32_t m_miniStreamOwner = 0;

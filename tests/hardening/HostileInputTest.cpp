@@ -1,6 +1,7 @@
 // Workbooks made to hurt the readers: entity tricks, deep nesting, positions past the sheet, huge claimed counts,
-// zip parts lying about their size and compound files whose sector chains loop. Each one gives an engine error (or
-// converts, where nothing is wrong but the claim), never a crash, a hang or a half-written output.
+// zip parts lying about their size, and compound files whose sector chains loop or share sectors or whose directory
+// is nested too deep. Each one gives an engine error (or converts, where nothing is wrong but the claim), never a
+// crash, a hang or a half-written output.
 #include "engine/Engine.h"
 #include "tests/hardening/ConverterRun.h"
 #include "tests/hardening/DamagedFiles.h"
@@ -207,34 +208,192 @@ std::string biffStreamOfSize(std::size_t size)
     return stream;
 }
 
+/// A BIFF8 workbook stream of about `size` bytes that converts: globals padded with filler records, one empty sheet.
+std::string convertibleBiffStream(std::size_t size)
+{
+    const auto record = [](std::uint16_t type, const std::string& data) {
+        std::string r(4, '\0');
+        r[0] = static_cast<char>(type & 0xFF);
+        r[1] = static_cast<char>(type >> 8);
+        r[2] = static_cast<char>(data.size() & 0xFF);
+        r[3] = static_cast<char>(data.size() >> 8);
+        return r + data;
+    };
+    const std::string eof = record(0x000A, "");
+    std::string stream = biffStreamOfSize(size);
+    std::string boundSheet(6, '\0');
+    boundSheet += std::string("\x06\x00Sheet1", 8);
+    put32(boundSheet, 0, static_cast<std::uint32_t>(stream.size() + 4 + boundSheet.size() + eof.size()));
+    stream += record(0x0085, boundSheet) + eof;
+    std::string sheetBof = biffStreamOfSize(0);
+    sheetBof[6] = 0x10; // a worksheet
+    return stream + sheetBof + eof;
+}
+
+/// Reads and edits the allocation of a compound file that makeCompoundFile wrote (FAT sectors all in the header).
+struct CompoundFileEditor
+{
+    std::string bytes;
+
+    std::size_t sectorSize() const { return std::size_t(1) << static_cast<unsigned char>(bytes[30]); }
+    std::size_t sectorOffset(std::uint32_t sector) const { return (std::size_t(sector) + 1) * sectorSize(); }
+    std::size_t fatSlot(std::uint32_t sector) const
+    {
+        const std::size_t perSector = sectorSize() / 4;
+        return sectorOffset(get32(bytes, 0x4C + 4 * (sector / perSector))) + 4 * (sector % perSector);
+    }
+    std::uint32_t next(std::uint32_t sector) const { return get32(bytes, fatSlot(sector)); }
+    void setNext(std::uint32_t sector, std::uint32_t next) { put32(bytes, fatSlot(sector), next); }
+    std::uint32_t directoryStart() const { return get32(bytes, 0x30); }
+
+    /// Offsets of the directory's entries, in entry order.
+    std::vector<std::size_t> entries() const
+    {
+        std::vector<std::size_t> offsets;
+        for (std::uint32_t sector = directoryStart(); sector < 0xFFFFFFFA && offsets.size() < 100000;
+             sector = next(sector))
+            for (std::size_t at = 0; at < sectorSize(); at += 128)
+                offsets.push_back(sectorOffset(sector) + at);
+        return offsets;
+    }
+    std::size_t entry(const std::string& name) const
+    {
+        std::string utf16;
+        for (char c : name)
+            utf16 += std::string{c, '\0'};
+        for (std::size_t at : entries())
+            if (bytes.compare(at, utf16.size() + 2, utf16 + std::string(2, '\0')) == 0)
+                return at;
+        ADD_FAILURE() << "no entry " << name;
+        return 0;
+    }
+    std::uint32_t start(const std::string& name) const { return get32(bytes, entry(name) + 0x74); }
+    void setStart(const std::string& name, std::uint32_t sector) { put32(bytes, entry(name) + 0x74, sector); }
+};
+
 TEST(HostileInput, CompoundFileSectorChainsThatLoop)
 {
     // 8 KB keeps the stream in regular 512-byte sectors (the mini stream holds streams under 4 KB).
-    std::string file = makeCompoundFile({{"Workbook", biffStreamOfSize(8192)}});
-    ASSERT_GE(file.size(), 1024u);
-    const std::size_t sectorSize = std::size_t(1) << (static_cast<unsigned char>(file[30]));
-    const auto sectorOffset = [&](std::uint32_t sector) { return (static_cast<std::size_t>(sector) + 1) * sectorSize; };
-    const std::uint32_t firstFat = get32(file, 0x4C);
-    const std::size_t directory = sectorOffset(get32(file, 0x30));
-    std::uint32_t start = 0xFFFFFFFF;
-    for (std::size_t entry = directory; entry + 128 <= directory + sectorSize; entry += 128)
-        if (std::memcmp(file.data() + entry, "W\0o\0r\0k\0b\0o\0o\0k\0", 16) == 0)
-            start = get32(file, entry + 0x74);
-    ASSERT_NE(start, 0xFFFFFFFFu);
+    const CompoundFileEditor file{makeCompoundFile({{"Workbook", biffStreamOfSize(8192)}})};
+    ASSERT_GE(file.bytes.size(), 1024u);
+    const std::uint32_t start = file.start("Workbook");
 
     // The stream's third sector points back at its first.
-    std::string loop = file;
-    std::uint32_t second = get32(file, sectorOffset(firstFat) + 4 * start);
-    std::uint32_t third = get32(file, sectorOffset(firstFat) + 4 * second);
-    put32(loop, sectorOffset(firstFat) + 4 * third, start);
-    const Outcome looped = convert(loop, ".xls");
+    CompoundFileEditor loop = file;
+    loop.setNext(file.next(file.next(start)), start);
+    const Outcome looped = convert(loop.bytes, ".xls");
     EXPECT_EQ(looped.status.code(), EngineErrc::DamagedFile) << looped.status.description();
     EXPECT_LT(looped.seconds, 5);
 
     // The first sector points at itself.
-    std::string self = file;
-    put32(self, sectorOffset(firstFat) + 4 * start, start);
-    EXPECT_EQ(convert(self, ".xls").status.code(), EngineErrc::DamagedFile);
+    CompoundFileEditor self = file;
+    self.setNext(start, start);
+    EXPECT_EQ(convert(self.bytes, ".xls").status.code(), EngineErrc::DamagedFile);
+}
+
+/// A SummaryInformation property set whose one property is the title, padded with zeros to `size` bytes.
+std::string summaryWithTitle(const std::string& title, std::size_t size)
+{
+    std::string set(48, '\0');
+    set[0] = '\xFE';
+    set[1] = '\xFF';
+    put32(set, 24, 1);  // one section
+    put32(set, 44, 48); // at offset 48
+    std::string section(16, '\0');
+    put32(section, 4, 1);   // one property
+    put32(section, 8, 2);   // the title
+    put32(section, 12, 16); // at offset 16 in the section
+    std::string value(8, '\0');
+    value[0] = 30; // VT_LPSTR
+    put32(value, 4, static_cast<std::uint32_t>(title.size() + 1));
+    section += value + title + '\0';
+    put32(section, 0, static_cast<std::uint32_t>(section.size()));
+    set += section;
+    set.resize(std::max(set.size(), size), '\0');
+    return set;
+}
+
+TEST(HostileInput, CompoundFileChainsThatShareSectors)
+{
+    // Both streams over 4 KB, so both live in regular sectors.
+    const CompoundFileEditor sound{makeCompoundFile(
+        {{"Workbook", convertibleBiffStream(8192)}, {"\005SummaryInformation", summaryWithTitle("Ledger", 5000)}})};
+    const Outcome converted = convert(sound.bytes, ".xls");
+    ASSERT_TRUE(converted.status) << converted.status.description();
+    EXPECT_NE(converted.output.find("<Title>Ledger</Title>"), std::string::npos);
+    const std::uint32_t workbook = sound.start("Workbook");
+
+    // The workbook's second sector is the directory's first.
+    CompoundFileEditor intoDirectory = sound;
+    intoDirectory.setNext(workbook, sound.directoryStart());
+    const Outcome throughDirectory = convert(intoDirectory.bytes, ".xls");
+    EXPECT_EQ(throughDirectory.status.code(), EngineErrc::DamagedFile);
+    EXPECT_NE(throughDirectory.status.detail().find("the Workbook stream and the directory share sector " +
+                                                    std::to_string(sound.directoryStart())),
+              std::string::npos)
+        << throughDirectory.status.description();
+
+    // The property set starts inside the workbook: the workbook converts, the properties are dropped.
+    CompoundFileEditor sharedWithSummary = sound;
+    sharedWithSummary.setStart("\005SummaryInformation", sound.next(workbook));
+    const Outcome withoutProperties = convert(sharedWithSummary.bytes, ".xls");
+    ASSERT_TRUE(withoutProperties.status) << withoutProperties.status.description();
+    EXPECT_EQ(withoutProperties.output.find("Ledger"), std::string::npos);
+
+    // The FAT's first sector listed a second time in the header.
+    CompoundFileEditor fatTwice = sound;
+    const std::uint32_t fatSectors = get32(sound.bytes, 0x2C);
+    put32(fatTwice.bytes, 0x4C + 4 * fatSectors, get32(sound.bytes, 0x4C));
+    put32(fatTwice.bytes, 0x2C, fatSectors + 1);
+    const Outcome listedTwice = convert(fatTwice.bytes, ".xls");
+    EXPECT_EQ(listedTwice.status.code(), EngineErrc::DamagedFile) << listedTwice.status.description();
+}
+
+TEST(HostileInput, CompoundFileMiniStreamThatSharesSectors)
+{
+    // The property set is small enough for the mini stream; the workbook is not.
+    CompoundFileEditor file{makeCompoundFile(
+        {{"Workbook", convertibleBiffStream(8192)}, {"\005SummaryInformation", summaryWithTitle("Ledger", 200)}})};
+    ASSERT_NE(convert(file.bytes, ".xls").output.find("Ledger"), std::string::npos);
+
+    // The root entry's chain (the mini stream) starts in the directory: only the streams inside it are lost.
+    file.setStart("Root Entry", file.directoryStart());
+    const Outcome outcome = convert(file.bytes, ".xls");
+    ASSERT_TRUE(outcome.status) << outcome.status.description();
+    EXPECT_EQ(outcome.output.find("Ledger"), std::string::npos);
+}
+
+/// Relinks the entries [first, last) of the directory as a balanced tree of siblings; returns the top entry's number.
+std::uint32_t linkBalanced(CompoundFileEditor& file, const std::vector<std::size_t>& offsets, std::uint32_t first,
+                           std::uint32_t last)
+{
+    if (first >= last)
+        return 0xFFFFFFFF;
+    const std::uint32_t middle = first + (last - first) / 2;
+    put32(file.bytes, offsets[middle] + 0x44, linkBalanced(file, offsets, first, middle));
+    put32(file.bytes, offsets[middle] + 0x48, linkBalanced(file, offsets, middle + 1, last));
+    return middle;
+}
+
+TEST(HostileInput, CompoundFileDirectoryNestedTooDeep)
+{
+    // libgsf writes the siblings of a storage as one list, so 6000 streams make a tree 6000 entries deep: libgsf
+    // would read it with 6000 nested calls, and some tens of thousands overflow the stack.
+    std::vector<std::pair<std::string, std::string>> streams{{"Workbook", convertibleBiffStream(8192)}};
+    for (int i = 0; i < 6000; ++i)
+        streams.emplace_back("S" + std::to_string(i), "x");
+    CompoundFileEditor file{makeCompoundFile(streams)};
+    const Outcome deep = convert(file.bytes, ".xls");
+    EXPECT_EQ(deep.status.code(), EngineErrc::LimitExceeded) << deep.status.description();
+
+    // The same entries as a balanced tree are only 13 levels deep.
+    const std::vector<std::size_t> offsets = file.entries();
+    std::uint32_t used = 1;
+    while (used < offsets.size() && get32(file.bytes, offsets[used] + 0x40) != 0)
+        ++used;
+    put32(file.bytes, offsets[0] + 0x4C, linkBalanced(file, offsets, 1, used));
+    const Outcome wide = convert(file.bytes, ".xls");
+    EXPECT_TRUE(wide.status) << wide.status.description();
 }
 
 } // namespace
