@@ -64,6 +64,7 @@ void SheetWriter::beginSheet(const model::SheetHeader& header)
     m_anyRowWritten = false;
     m_anyCell = false;
     collectExtras();
+    m_namedCells.prepare(m_info, m_sheetIndex);
     writeWorksheetStart();
     writeNames(m_out, m_info, header.index);
     writeTableStart();
@@ -454,7 +455,7 @@ void SheetWriter::writeCell(const model::Cell& cell, const Extra* extra)
             m_out.attribute("x:HRefScreenTip", link->screenTip);
     }
     const bool hasData = cell.type != model::CellType::Blank;
-    if (!hasData && !comment)
+    if (!hasData && !comment && !m_namedCells.covers(cell.row, cell.col))
         m_out.raw("/>\n");
     else
     {
@@ -463,6 +464,11 @@ void SheetWriter::writeCell(const model::Cell& cell, const Extra* extra)
             writeData(cell);
         if (comment)
             writeComment(*comment);
+        m_namedCells.forEach(cell.row, cell.col, [this](std::string_view name) {
+            m_out.raw("<NamedCell");
+            m_out.attribute("ss:Name", name);
+            m_out.raw("/>");
+        });
         m_out.raw("</Cell>\n");
     }
     m_nextColumn = cell.col + across + 1;

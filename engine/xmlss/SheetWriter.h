@@ -4,6 +4,7 @@
 #include "engine/Error.h"
 #include "engine/model/Sheet.h"
 #include "engine/model/Workbook.h"
+#include "engine/xmlss/NamedCells.h"
 #include "engine/xmlss/StyleTable.h"
 #include "engine/xmlss/XmlOutput.h"
 
@@ -89,6 +90,7 @@ private:
     int m_sheetIndex = 0;
     model::SheetHeader m_headerCopy;
     const model::SheetHeader* m_header = nullptr;
+    NamedCells m_namedCells;
     std::vector<Extra> m_extras;
     std::size_t m_nextExtra = 0;
     std::vector<std::size_t> m_mergeOrder; ///< merges by first row

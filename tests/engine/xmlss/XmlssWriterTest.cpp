@@ -172,6 +172,49 @@ TEST(XmlssWriter, WritesCellsAndRowsAReaderNeverSendsForCommentsAndMergeAnchors)
     EXPECT_THAT(xml, HasSubstr("<Row>\n    <Cell ss:MergeAcross=\"1\"/>"));
 }
 
+TEST(XmlssWriter, MarksTheCellsOfNamedAreasWithTheirNames)
+{
+    FakeWorkbookReader reader;
+    model::NamedStyle normal{"Normal", {}, 0};
+    reader.workbook.namedStyles.push_back(normal);
+    reader.workbook.cellStyles.assign(2, normal.style);
+    reader.workbook.cellStyles[1].font.bold = true;
+    reader.addSheet("My 'Data'", [](model::SheetSink& sink) {
+        sink.beginSheet(test::sheetHeader(0, "My 'Data'"));
+        sink.cell(number(0, 0, 1));
+        sink.cell(number(1, 1, 2));
+        Cell styledBlank = number(1, 2, 0, 1);
+        styledBlank.type = CellType::Blank;
+        sink.cell(styledBlank);
+        sink.cell(number(4, 0, 3));
+        sink.endSheet({});
+        return Status{};
+    });
+    reader.addSheet("Other", [](model::SheetSink& sink) {
+        sink.beginSheet(test::sheetHeader(1, "Other"));
+        sink.cell(number(0, 0, 4));
+        sink.endSheet({});
+        return Status{};
+    });
+    // A workbook name over two areas, a whole column, a local name of the other sheet (not for these cells), a
+    // formula and a relative reference (no cells at all).
+    reader.workbook.names = {{"Both", "='My ''Data'''!R1C1,'My ''Data'''!R2C2:R2C3", -1, false},
+                             {"ColA", "='My ''Data'''!C1", -1, false},
+                             {"Elsewhere", "='My ''Data'''!R1C1", 1, false},
+                             {"Total", "=SUM('My ''Data'''!R1C1:R2C2)", -1, false},
+                             {"Here", "='My ''Data'''!R[1]C", -1, false}};
+    const std::string xml = write(reader);
+    EXPECT_THAT(xml, HasSubstr("<Data ss:Type=\"Number\">1</Data><NamedCell ss:Name=\"Both\"/>"
+                               "<NamedCell ss:Name=\"ColA\"/></Cell>"));
+    EXPECT_THAT(xml, HasSubstr("<Data ss:Type=\"Number\">2</Data><NamedCell ss:Name=\"Both\"/></Cell>"));
+    EXPECT_THAT(xml, HasSubstr("<Cell ss:StyleID=\"s1\"><NamedCell ss:Name=\"Both\"/></Cell>"));
+    EXPECT_THAT(xml, HasSubstr("<Data ss:Type=\"Number\">3</Data><NamedCell ss:Name=\"ColA\"/></Cell>"));
+    EXPECT_THAT(xml, HasSubstr("<Data ss:Type=\"Number\">4</Data></Cell>"));
+    EXPECT_THAT(xml, Not(HasSubstr("<NamedCell ss:Name=\"Elsewhere\"")));
+    EXPECT_THAT(xml, Not(HasSubstr("<NamedCell ss:Name=\"Total\"")));
+    EXPECT_THAT(xml, Not(HasSubstr("<NamedCell ss:Name=\"Here\"")));
+}
+
 TEST(XmlssWriter, WritesRowsAndHeightsOnlyWhereTheyDifferFromTheDefault)
 {
     FakeWorkbookReader reader;
