@@ -361,6 +361,17 @@ TEST(HostileInput, CompoundFileMiniStreamThatSharesSectors)
     const Outcome outcome = convert(file.bytes, ".xls");
     ASSERT_TRUE(outcome.status) << outcome.status.description();
     EXPECT_EQ(outcome.output.find("Ledger"), std::string::npos);
+
+    // Both streams in mini sectors, the property set starting in the workbook's second one.
+    CompoundFileEditor small{makeCompoundFile(
+        {{"Workbook", convertibleBiffStream(300)}, {"\005SummaryInformation", summaryWithTitle("Ledger", 200)}})};
+    const Outcome smallConverted = convert(small.bytes, ".xls");
+    ASSERT_TRUE(smallConverted.status) << smallConverted.status.description();
+    ASSERT_NE(smallConverted.output.find("Ledger"), std::string::npos);
+    small.setStart("\005SummaryInformation", small.start("Workbook") + 1);
+    const Outcome sharedMiniSector = convert(small.bytes, ".xls");
+    ASSERT_TRUE(sharedMiniSector.status) << sharedMiniSector.status.description();
+    EXPECT_EQ(sharedMiniSector.output.find("Ledger"), std::string::npos);
 }
 
 /// Relinks the entries [first, last) of the directory as a balanced tree of siblings; returns the top entry's number.
