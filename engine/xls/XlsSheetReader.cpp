@@ -18,6 +18,7 @@ namespace {
 constexpr std::uint16_t kStandardWidth = 0x0099;
 constexpr std::uint16_t kScenProtect = 0x00DD;
 constexpr std::uint16_t kMsoDrawing = 0x00EC;
+constexpr std::uint16_t kCfEx = 0x087B;
 /// Nested substreams (charts inside a worksheet) deeper than this are not believed.
 constexpr int kMaxDepth = 16;
 /// Token bytes of shared, array and table formulas kept for one sheet.
@@ -28,6 +29,12 @@ constexpr std::size_t kMaxCommentsPerSheet = 1u << 16;
 constexpr std::size_t kMaxLinksPerSheet = 1u << 16;
 constexpr std::size_t kMaxMergesPerSheet = 1u << 20;
 constexpr std::size_t kMaxValidationsPerSheet = 65534; // the most a sheet's DVAL record can announce
+constexpr std::size_t kMaxConditionalFormatsPerSheet = 65534;
+constexpr std::uint16_t kMaxRulesPerConditionalFormat = 3;
+/// Text of one sheet's conditional formats (ranges and formulas): each CONDFMT may list thousands of ranges.
+constexpr std::size_t kMaxConditionalFormatBytes = 64u * 1024 * 1024;
+/// A CF with two formulas of the longest kind, its format and the CONTINUE records that carry them.
+constexpr std::size_t kMaxCfRecord = 64u * 1024;
 constexpr std::size_t kStopCheckInterval = 4096;
 constexpr std::size_t kMaxRangeSearch = 256;
 
@@ -75,6 +82,9 @@ bool collectsRecord(std::uint16_t s)
     case sid::Scl:
     case sid::AutoFilterInfo:
     case sid::Dv:
+    case sid::CondFmt:
+    case sid::Cf:
+    case kCfEx:
     case sid::ShrFmla:
     case sid::Array:
     case sid::Protect:
@@ -411,6 +421,17 @@ Status XlsSheetReader::collectRecord(Record& r, model::SheetHeader& header, mode
     case sid::Dv:
         collectDv(r, options);
         break;
+    case sid::CondFmt:
+        collectCondFmt(r);
+        break;
+    case sid::Cf:
+        if (Status st = m_stream.joinContinues(r, kMaxCfRecord); !st)
+            return st;
+        collectCf(r);
+        break;
+    case kCfEx:
+        collectCfEx(r);
+        break;
     case sid::ShrFmla:
     case sid::Array:
         return collectFormulaTokens(r);
@@ -743,8 +764,104 @@ void XlsSheetReader::collectDv(const Record& r, model::SheetOptions& options)
     options.validations.push_back(std::move(dv));
 }
 
+void XlsSheetReader::collectCondFmt(const Record& r)
+{
+    // CF records belong to the CONDFMT right before them; one that is not kept must not collect its rules either.
+    if (!m_condFmts.empty())
+        m_condFmts.back().rulesLeft = 0;
+    if (!m_biff8 || m_condFmts.size() >= kMaxConditionalFormatsPerSheet)
+        return;
+    auto record = parseCondFmt(r.bytes());
+    if (!record || m_condFmtBytes + record->rangeR1C1.size() > kMaxConditionalFormatBytes)
+        return;
+    m_condFmtBytes += record->rangeR1C1.size();
+    m_condFmtById.emplace(record->id, m_condFmts.size());
+    PendingCondFmt& pending = m_condFmts.emplace_back();
+    pending.format.rangeR1C1 = std::move(record->rangeR1C1);
+    pending.firstRow = record->firstRow;
+    pending.firstCol = record->firstCol;
+    pending.rulesLeft = std::min(record->ruleCount, kMaxRulesPerConditionalFormat);
+}
+
+void XlsSheetReader::collectCf(const Record& r)
+{
+    if (m_condFmts.empty() || m_condFmts.back().rulesLeft == 0)
+        return;
+    PendingCondFmt& pending = m_condFmts.back();
+    --pending.rulesLeft;
+    const std::uint16_t position = pending.rulesSeen++;
+    auto cf = parseCf(r.bytes());
+    if (!cf)
+        return;
+    static constexpr const char* kComparisons[] = {"Between", "NotBetween", "Equal",          "NotEqual",
+                                                   "Greater", "Less",       "GreaterOrEqual", "LessOrEqual"};
+    model::ConditionalRule rule;
+    if (cf->type == 1 && cf->comparison >= 1 && cf->comparison <= 8)
+        rule.qualifier = kComparisons[cf->comparison - 1];
+    else if (cf->type != 2)
+        return;
+    // Relative references count from the first cell of the ranges, as in the written R1C1 text.
+    auto value1 = decompile(cf->rgce1, {}, pending.firstRow, pending.firstCol, true);
+    if (!value1)
+        return;
+    rule.value1 = stripEquals(std::move(*value1));
+    if (cf->type == 1 && cf->comparison <= 2)
+    {
+        auto value2 = decompile(cf->rgce2, {}, pending.firstRow, pending.firstCol, true);
+        if (!value2)
+            return;
+        rule.value2 = stripEquals(std::move(*value2));
+    }
+    const std::size_t bytes = rule.value1.size() + rule.value2.size();
+    if (m_condFmtBytes + bytes > kMaxConditionalFormatBytes)
+        return;
+    m_condFmtBytes += bytes;
+    pending.format.rules.push_back(std::move(rule));
+    pending.ruleFormats.emplace_back(position, cf->format);
+}
+
+void XlsSheetReader::collectCfEx(const Record& r)
+{
+    auto ex = parseCfEx(r.bytes());
+    if (!ex)
+        return;
+    auto it = m_condFmtById.find(ex->id);
+    if (it == m_condFmtById.end())
+        return;
+    for (auto& [position, format] : m_condFmts[it->second].ruleFormats)
+    {
+        if (position != ex->ruleIndex)
+            continue;
+        if (ex->fontColor || ex->fontColorIndex)
+        {
+            format.fontColor = ex->fontColor;
+            format.fontColorIndex = ex->fontColorIndex;
+        }
+        if (ex->fillColor || ex->fillColorIndex)
+        {
+            format.fillColor = ex->fillColor;
+            format.fillColorIndex = ex->fillColorIndex;
+        }
+    }
+}
+
+void XlsSheetReader::finishConditionalFormats(model::SheetOptions& options)
+{
+    for (PendingCondFmt& pending : m_condFmts)
+    {
+        if (pending.format.rules.empty())
+            continue;
+        for (std::size_t i = 0; i < pending.format.rules.size(); ++i)
+            pending.format.rules[i].css = pending.ruleFormats[i].second.css(m_g.styles.palette);
+        options.conditionalFormats.push_back(std::move(pending.format));
+    }
+    m_condFmts.clear();
+    m_condFmtById.clear();
+}
+
 void XlsSheetReader::finishHeader(model::SheetHeader& header, model::SheetOptions& options)
 {
+    finishConditionalFormats(options);
     if (m_standardWidth > 0)
         header.defaultColumnWidth = columnWidthPoints(m_standardWidth, m_digitPixels);
     // A HYPERLINK formula links its cell unless a link record already covers it.

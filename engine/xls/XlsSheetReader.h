@@ -4,6 +4,7 @@
 
 #include "engine/Error.h"
 #include "engine/model/Sheet.h"
+#include "engine/xls/CondFmtRecords.h"
 #include "engine/xls/RecordStream.h"
 #include "engine/xls/XlsGlobals.h"
 #include "engine/xls/formula/FormulaDecompiler.h"
@@ -58,6 +59,15 @@ private:
         std::size_t order = 0;
     };
     using CellKey = std::pair<std::uint32_t, std::uint32_t>;
+    /// A CONDFMT with the rules read so far; the formats become Style text once CFEX records had their say.
+    struct PendingCondFmt
+    {
+        model::ConditionalFormat format;
+        std::uint32_t firstRow = 0, firstCol = 0;
+        std::uint16_t rulesLeft = 0; ///< CF records that may still follow it
+        std::uint16_t rulesSeen = 0;
+        std::vector<std::pair<std::uint16_t, DifferentialFormat>> ruleFormats; ///< CF position, format
+    };
 
     /// Calls `handle` on each record of the sheet's own substream for which `wanted(sid)` holds, skipping the
     /// others and nested substreams, until the sheet's EOF (or until the sink asks to stop).
@@ -74,6 +84,10 @@ private:
     void collectTxo(const Record& r);
     void collectNote(const Record& r);
     void collectDv(const Record& r, model::SheetOptions& options);
+    void collectCondFmt(const Record& r);
+    void collectCf(const Record& r);
+    void collectCfEx(const Record& r);
+    void finishConditionalFormats(model::SheetOptions& options);
     void finishHeader(model::SheetHeader& header, model::SheetOptions& options);
     void resolveLocalNameLinks(model::SheetHeader& header) const;
 
@@ -116,6 +130,9 @@ private:
     std::vector<model::Hyperlink> m_formulaLinks; ///< cells whose formula is HYPERLINK("...")
     double m_standardWidth = -1;                  ///< STANDARDWIDTH in characters, when present
     std::uint16_t m_defaultRowTwips = 255;
+    std::vector<PendingCondFmt> m_condFmts;
+    std::map<std::uint16_t, std::size_t> m_condFmtById; ///< CONDFMT id -> index in m_condFmts
+    std::size_t m_condFmtBytes = 0;
 
     // Second pass
     std::vector<PendingCell> m_cells;
