@@ -425,8 +425,13 @@ Status XlsSheetReader::collectRecord(Record& r, model::SheetHeader& header, mode
         collectCondFmt(r);
         break;
     case sid::Cf:
+        // A rule longer than its two formulas can be is damaged: it is left out, the sheet is still read.
         if (Status st = m_stream.joinContinues(r, kMaxCfRecord); !st)
-            return st;
+        {
+            if (st.code() != EngineErrc::LimitExceeded)
+                return st;
+            r.data.clear();
+        }
         collectCf(r);
         break;
     case kCfEx:

@@ -3,6 +3,7 @@
 
 #include "BiffBuilder.h"
 
+#include <array>
 #include <gtest/gtest.h>
 
 namespace velquin::engine::xls {
@@ -281,6 +282,198 @@ TEST_F(SheetStream, ValidationsStopAtWhatTheFormatAllows)
     ASSERT_TRUE(read());
     EXPECT_EQ(m_sink.options.validations.size(), 65534u);
     EXPECT_EQ(m_sink.options.validations[0].rangeR1C1, "R1C1");
+}
+
+// ---- Conditional formats ---------------------------------------------------------------------------------
+
+/// A CONDFMT announcing `rules` CF records for the ranges {first row, last row, first column, last column}.
+Bytes condFmt(std::uint32_t rules, std::uint32_t id, std::initializer_list<std::array<std::uint32_t, 4>> ranges)
+{
+    Bytes b = words({rules, id << 1, 0, 0, 0, 0, static_cast<std::uint32_t>(ranges.size())});
+    for (const auto& r : ranges)
+        b = cat({b, words({r[0], r[1], r[2], r[3]})});
+    return b;
+}
+
+struct Dxf
+{
+    std::uint32_t fontColor = 0xFFFFFFFF; ///< palette index; all ones = not set
+    bool bold = false, italic = false, underline = false, strike = false;
+    std::uint32_t background = 0xFFFF; ///< palette index of the fill; 0xFFFF = no fill block
+};
+
+/// A DXFN with a font block and, when asked, a pattern block (foreground ignored).
+Bytes dxfn(const Dxf& d)
+{
+    const bool fill = d.background != 0xFFFF;
+    Bytes b;
+    putU32(b, (1u << 26) | (fill ? (1u << 29) | (1u << 17) : 0u));
+    putU16(b, 0);
+    Bytes font(64, 0); // no font name
+    putU32(font, 0xFFFFFFFF);
+    putU32(font, (d.italic ? 0x02u : 0u) | (d.strike ? 0x80u : 0u));
+    putU16(font, d.bold ? 700 : 400);
+    putU16(font, 0);
+    font.insert(font.end(), {static_cast<std::uint8_t>(d.underline ? 1 : 0), 0, 0, 0});
+    putU32(font, d.fontColor);
+    putU32(font, 0);
+    putU32(font, 0); // italic and strikeout given
+    putU32(font, 1); // script ignored
+    putU32(font, 0); // underline given
+    putU32(font, 0); // weight given
+    for (int i = 0; i < 3; ++i)
+        putU32(font, 0);
+    putU16(font, 0);
+    b = cat({b, font});
+    if (fill)
+    {
+        putU16(b, 1u << 10); // solid
+        putU16(b, 64u | (d.background << 7));
+    }
+    return b;
+}
+
+Bytes cf(std::uint8_t type, std::uint8_t comparison, const Bytes& rgce1, const Bytes& rgce2, const Bytes& dxf)
+{
+    Bytes b = {type, comparison};
+    putU16(b, static_cast<std::uint32_t>(rgce1.size()));
+    putU16(b, static_cast<std::uint32_t>(rgce2.size()));
+    return cat({b, dxf, rgce1, rgce2});
+}
+
+Bytes ptgInt(std::uint32_t value)
+{
+    return cat({Bytes{0x1E}, words({value})});
+}
+
+TEST_F(SheetStream, ConditionalFormatCellValueRuleWithFontAndFill)
+{
+    add(sid::CondFmt, condFmt(2, 1, {{1, 2, 1, 2}}));
+    add(sid::Cf, cf(1, 1, ptgInt(1), ptgInt(10), dxfn({10, true, true, false, false, 13})));
+    add(sid::Cf, cf(1, 5, ptgInt(0), {}, dxfn({.underline = true, .strike = true})));
+    ASSERT_TRUE(read());
+    ASSERT_EQ(m_sink.options.conditionalFormats.size(), 1u);
+    const auto& format = m_sink.options.conditionalFormats[0];
+    EXPECT_EQ(format.rangeR1C1, "R2C2:R3C3");
+    ASSERT_EQ(format.rules.size(), 2u);
+    EXPECT_EQ(format.rules[0].qualifier, "Between");
+    EXPECT_EQ(format.rules[0].value1, "1");
+    EXPECT_EQ(format.rules[0].value2, "10");
+    EXPECT_EQ(format.rules[0].css, "color:#FF0000;font-weight:700;font-style:italic;background:#FFFF00");
+    EXPECT_EQ(format.rules[1].qualifier, "Greater");
+    EXPECT_EQ(format.rules[1].value2, "");
+    EXPECT_EQ(format.rules[1].css,
+              "font-weight:400;font-style:normal;text-underline-style:single;text-line-through:single");
+}
+
+TEST_F(SheetStream, ConditionalFormatFormulaCountsFromTheFirstCell)
+{
+    // D5:D9 and A1, formula R[-1]C+R1C1>RC[-1]: an offset (PtgRefN), an absolute reference, and a relative PtgRef
+    // that stores the position it names (C5, left of D5).
+    Bytes rgce = cat({Bytes{0x4C}, words({0xFFFF, 0xC000}), Bytes{0x44}, words({0, 0}), Bytes{0x03}, Bytes{0x44},
+                      words({4, 0xC002}), Bytes{0x0D}});
+    add(sid::CondFmt, condFmt(1, 3, {{4, 8, 3, 3}, {0, 0, 0, 0}}));
+    add(sid::Cf, cf(2, 0, rgce, {}, dxfn({.bold = true})));
+    ASSERT_TRUE(read());
+    ASSERT_EQ(m_sink.options.conditionalFormats.size(), 1u);
+    const auto& format = m_sink.options.conditionalFormats[0];
+    EXPECT_EQ(format.rangeR1C1, "R5C4:R9C4,R1C1");
+    ASSERT_EQ(format.rules.size(), 1u);
+    EXPECT_EQ(format.rules[0].qualifier, "");
+    EXPECT_EQ(format.rules[0].value1, "R[-1]C+R1C1>RC[-1]");
+    EXPECT_EQ(format.rules[0].css, "font-weight:700;font-style:normal");
+}
+
+TEST_F(SheetStream, ConditionalFormatDamagedRulesAreSkipped)
+{
+    add(sid::CondFmt, condFmt(3, 1, {{0, 9, 0, 0}}));
+    Bytes shortRule = cf(1, 3, ptgInt(7), {}, dxfn({}));
+    shortRule[2] = 40; // the first formula claims more bytes than the record holds
+    add(sid::Cf, shortRule);
+    add(sid::Cf, cf(1, 9, ptgInt(7), {}, dxfn({}))); // no such comparison
+    add(sid::Cf, cf(1, 3, ptgInt(7), {}, dxfn({}))); // kept
+    add(sid::Cf, cf(1, 4, ptgInt(8), {}, dxfn({}))); // one more than announced
+    add(sid::CondFmt, condFmt(1, 2, {}));            // no range: its rule belongs to nobody
+    add(sid::Cf, cf(1, 4, ptgInt(9), {}, dxfn({})));
+    add(sid::CondFmt, Bytes{1, 0, 2}); // cut short
+    add(sid::Cf, cf(1, 4, ptgInt(9), {}, dxfn({})));
+    add(sid::CondFmt, condFmt(1, 4, {{0, 0, 0, 0}})); // its only rule is cut inside its format
+    Bytes cutRule = cf(1, 4, ptgInt(9), {}, dxfn({}));
+    cutRule.resize(60);
+    add(sid::Cf, cutRule);
+    ASSERT_TRUE(read());
+    ASSERT_EQ(m_sink.options.conditionalFormats.size(), 1u);
+    const auto& format = m_sink.options.conditionalFormats[0];
+    EXPECT_EQ(format.rangeR1C1, "R1C1:R10C1");
+    ASSERT_EQ(format.rules.size(), 1u);
+    EXPECT_EQ(format.rules[0].qualifier, "Equal");
+    EXPECT_EQ(format.rules[0].value1, "7");
+}
+
+TEST_F(SheetStream, ConditionalFormatRulesAcrossContinueRecords)
+{
+    // The first rule's second formula lies in a CONTINUE record; the second rule claims 70 KB through its CONTINUE
+    // records, more than two formulas can take, and is left out without losing the sheet.
+    add(sid::CondFmt, condFmt(3, 1, {{0, 0, 0, 0}}));
+    Bytes split = cf(1, 2, ptgInt(1), ptgInt(2), dxfn({}));
+    add(sid::Cf, Bytes(split.begin(), split.end() - 3));
+    add(sid::Continue, Bytes(split.end() - 3, split.end()));
+    add(sid::Cf, cf(1, 3, ptgInt(3), {}, dxfn({})));
+    for (int i = 0; i < 10; ++i)
+        add(sid::Continue, Bytes(7000, 0));
+    add(sid::Cf, cf(1, 3, ptgInt(4), {}, dxfn({})));
+    ASSERT_TRUE(read());
+    ASSERT_EQ(m_sink.options.conditionalFormats.size(), 1u);
+    const auto& rules = m_sink.options.conditionalFormats[0].rules;
+    ASSERT_EQ(rules.size(), 2u);
+    EXPECT_EQ(rules[0].qualifier, "NotBetween");
+    EXPECT_EQ(rules[0].value2, "2");
+    EXPECT_EQ(rules[1].value1, "4");
+}
+
+/// A CFEX giving rule `rule` of CONDFMT `id` exact colours: text and fill background as RGB.
+Bytes cfEx(std::uint32_t id, std::uint32_t rule, bool forNewerRule, const std::array<std::uint8_t, 3>& text,
+           const std::array<std::uint8_t, 3>& fill)
+{
+    Bytes b = words({0x087B, 1, 0, 0, 0, 0});
+    putU32(b, forNewerRule ? 1 : 0);
+    b = cat({b, words({id, rule}), Bytes{3, 0}, words({1}), Bytes{1, 1}});
+    // The format repeats the CF's, then lists two exact colours (fill background, text).
+    Bytes format = cat({dxfn({10, false, false, false, false, 13}), words({0, 0xFFFF, 0, 2})});
+    for (const auto& [type, rgb] : {std::pair{5u, fill}, std::pair{0x0Du, text}})
+        format = cat({format, words({type, 20, 2, 0}), Bytes{rgb[0], rgb[1], rgb[2], 0xFF}, Bytes(8, 0)});
+    putU32(b, static_cast<std::uint32_t>(format.size()));
+    return cat({b, format, Bytes{16}, Bytes(16, 0)});
+}
+
+TEST_F(SheetStream, ConditionalFormatExactColoursFromTheRuleExtension)
+{
+    // Excel 2007 and later keep the palette's nearest colours in CF and the chosen ones in CFEX.
+    add(sid::CondFmt, condFmt(2, 5, {{6, 7, 1, 3}}));
+    add(sid::Cf, cf(1, 5, ptgInt(5), {}, dxfn({10, false, false, false, false, 13})));
+    add(sid::Cf, cf(1, 6, ptgInt(1), {}, dxfn({10, false, false, false, false, 13})));
+    add(0x087B, cfEx(5, 0, false, {0x9C, 0x00, 0x06}, {0xFF, 0xC7, 0xCE}));
+    add(0x087B, cfEx(5, 1, true, {0x11, 0x22, 0x33}, {0x44, 0x55, 0x66}));  // extends a newer rule: not this one
+    add(0x087B, cfEx(6, 1, false, {0x11, 0x22, 0x33}, {0x44, 0x55, 0x66})); // no such CONDFMT
+    ASSERT_TRUE(read());
+    ASSERT_EQ(m_sink.options.conditionalFormats.size(), 1u);
+    const auto& rules = m_sink.options.conditionalFormats[0].rules;
+    ASSERT_EQ(rules.size(), 2u);
+    EXPECT_EQ(rules[0].css, "color:#9C0006;font-weight:400;font-style:normal;background:#FFC7CE");
+    EXPECT_EQ(rules[1].css, "color:#FF0000;font-weight:400;font-style:normal;background:#FFFF00");
+}
+
+TEST_F(SheetStream, ConditionalFormatsStopAtTheCap)
+{
+    Bytes format = condFmt(1, 1, {{0, 0, 0, 0}});
+    Bytes rule = cf(1, 3, ptgInt(1), {}, dxfn({}));
+    for (int i = 0; i < 66000; ++i)
+    {
+        add(sid::CondFmt, format);
+        add(sid::Cf, rule);
+    }
+    ASSERT_TRUE(read());
+    EXPECT_EQ(m_sink.options.conditionalFormats.size(), 65534u);
 }
 
 TEST_F(SheetStream, CommentTextAcrossSeveralContinues)

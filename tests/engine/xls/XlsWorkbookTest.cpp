@@ -278,5 +278,23 @@ TEST(XlsCorpus, LinksCommentsAndNamesOfKnownWorkbooks)
     EXPECT_EQ(reader->info().names[0].refersTo, "='Named Ranges'!R2C1:R6C1");
 }
 
+TEST(XlsCorpus, ConditionalFormatWithExactColours)
+{
+    // Saved by Excel 2007 or later: the CF record holds the palette's nearest colours, the CFEX the real ones.
+    VELQUIN_REQUIRE_CORPUS();
+    std::unique_ptr<model::WorkbookReader> reader;
+    ASSERT_TRUE(openXls(test::corpusFile("pivot_table_named_range.xls")->string(), reader));
+    test::BiffRecordingSink sink;
+    ASSERT_TRUE(reader->readSheet(2, sink));
+    EXPECT_EQ(sink.header.name, "PTTable");
+    ASSERT_EQ(sink.options.conditionalFormats.size(), 1u);
+    const auto& format = sink.options.conditionalFormats[0];
+    EXPECT_EQ(format.rangeR1C1, "R7C2:R8C4");
+    ASSERT_EQ(format.rules.size(), 1u);
+    EXPECT_EQ(format.rules[0].qualifier, "Greater");
+    EXPECT_EQ(format.rules[0].value1, "5");
+    EXPECT_EQ(format.rules[0].css, "color:#9C0006;background:#FFC7CE");
+}
+
 } // namespace
 } // namespace velquin::engine::xls
