@@ -100,7 +100,19 @@ formula::FormulaContext makeFormulaContext(const XlsGlobals& g)
             return std::nullopt;
         return gp->names[index - 1].name;
     };
-    ctx.externalName = [gp, names](std::uint32_t sheetRef, std::uint32_t index) -> std::optional<std::string> {
+    // A name of this workbook reached through PtgNameX: Excel qualifies it by its sheet when it is local to one
+    // (or by the sheet the reference goes through).
+    auto ownName = [gp, names](std::uint32_t index, std::optional<std::string> sheet) -> std::optional<std::string> {
+        if (index == 0 || index > gp->names.size())
+            return std::nullopt;
+        const NameRecord& n = gp->names[index - 1];
+        if (!sheet && n.sheet >= 0)
+            sheet = sheetRange(*names, n.sheet, n.sheet);
+        if (sheet)
+            return *sheet + "!" + n.name;
+        return n.name;
+    };
+    ctx.externalName = [gp, names, ownName](std::uint32_t sheetRef, std::uint32_t index) -> std::optional<std::string> {
         const SupBook* book = nullptr;
         if (gp->biffVersion == 8)
         {
@@ -109,15 +121,7 @@ formula::FormulaContext makeFormulaContext(const XlsGlobals& g)
             const XtiRecord& x = gp->xti[sheetRef];
             book = &gp->supBooks[x.supBook];
             if (book->kind == SupBook::Kind::Self)
-            {
-                // A name of this workbook reached through a sheet: Excel shows it qualified by that sheet.
-                if (index == 0 || index > gp->names.size())
-                    return std::nullopt;
-                std::string name = gp->names[index - 1].name;
-                if (auto sheet = sheetRange(*names, x.firstSheet, x.firstSheet))
-                    return *sheet + "!" + name;
-                return name;
-            }
+                return ownName(index, sheetRange(*names, x.firstSheet, x.firstSheet));
             if (book->kind == SupBook::Kind::External)
             {
                 if (index == 0 || index > book->externNames.size())
@@ -127,10 +131,16 @@ formula::FormulaContext makeFormulaContext(const XlsGlobals& g)
         }
         else
         {
-            // BIFF5 gives a 1-based EXTERNSHEET index; its names follow that EXTERNSHEET.
-            if (sheetRef == 0 || sheetRef > gp->supBooks.size())
+            // BIFF5 gives a 1-based EXTERNSHEET index, negative for one of this workbook's own; the names of an
+            // external book follow its EXTERNSHEET, those of this workbook are its NAME records.
+            const auto signedRef = static_cast<std::int32_t>(sheetRef);
+            const std::uint32_t entry =
+                signedRef < 0 ? static_cast<std::uint32_t>(-static_cast<std::int64_t>(signedRef)) : sheetRef;
+            if (entry == 0 || entry > gp->supBooks.size())
                 return std::nullopt;
-            book = &gp->supBooks[sheetRef - 1];
+            book = &gp->supBooks[entry - 1];
+            if (book->kind == SupBook::Kind::Self)
+                return ownName(index, std::nullopt);
         }
         if (index == 0 || index > book->externNames.size())
             return std::nullopt;

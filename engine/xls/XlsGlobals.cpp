@@ -220,8 +220,10 @@ struct GlobalsParser
         else if (!bytes.empty() && bytes[0] >= 0x20)
             text = decoder.decode(bytes);
         g.biff5ExternSheets.push_back(std::move(text));
-        // Each BIFF5 EXTERNSHEET starts a new set of external names.
+        // Each BIFF5 EXTERNSHEET starts a new set of external names; a lone 0x04 stands for this workbook itself.
         g.supBooks.emplace_back();
+        if (bytes.size() == 1 && bytes[0] == 0x04)
+            g.supBooks.back().kind = SupBook::Kind::Self;
     }
 
     Status handle(Record& r)

@@ -3,6 +3,7 @@
 #include "engine/xls/BiffStrings.h"
 #include "engine/xls/RecordStream.h"
 #include "engine/xls/SharedStringTable.h"
+#include "engine/xls/XlsFormulaContext.h"
 #include "engine/xls/XlsGlobals.h"
 #include "engine/xls/XlsSheetReader.h"
 
@@ -230,6 +231,50 @@ TEST(Globals, Biff5LocalNameFindsItsSheetThroughExternSheet)
     EXPECT_EQ(g.names[0].sheet, 1);
     ASSERT_EQ(g.biff5ExternSheets.size(), 2u);
     EXPECT_EQ(g.biff5ExternSheets[1], "Sheet2");
+}
+
+TEST(Globals, NamesOfThisWorkbookThroughExternalReferencesKeepTheirSheet)
+{
+    // BIFF8: PtgNameX through this workbook's own SUPBOOK. A name local to a sheet reads "Sheet!Name" even when
+    // the reference itself names no sheet; a workbook name stays bare.
+    XlsGlobals g8;
+    g8.biffVersion = 8;
+    g8.sheets = {{"Data", 0}, {"My Sheet", 0}};
+    g8.supBooks.emplace_back();
+    g8.supBooks[0].kind = SupBook::Kind::Self;
+    g8.xti = {{0, -2, -2}, {0, 0, 0}};
+    g8.names.resize(2);
+    g8.names[0].name = "Total";
+    g8.names[1].name = "Local";
+    g8.names[1].sheet = 1;
+    const formula::FormulaContext c8 = makeFormulaContext(g8);
+    EXPECT_EQ(c8.externalName(0, 1), "Total");
+    EXPECT_EQ(c8.externalName(0, 2), "'My Sheet'!Local");
+    EXPECT_EQ(c8.externalName(1, 1), "Data!Total");
+    EXPECT_EQ(c8.externalName(0, 3), std::nullopt);
+
+    // BIFF5: the index of this workbook's own EXTERNSHEET (a lone 0x04) comes negative, and the name index is
+    // that of the NAME records.
+    Bytes s;
+    record(s, sid::Bof, words({0x0500, 0x0005, 0, 0}));
+    record(s, sid::ExternSheet, {6, 0x03, 'S', 'h', 'e', 'e', 't', '1'});
+    record(s, sid::ExternSheet, {1, 0x04});
+    Bytes name = words({0});
+    name.push_back(0);
+    name.push_back(3);
+    test::putU16(name, 0);
+    name.insert(name.end(), {1, 0, 1, 0, 0, 0, 0, 0, 'L', 'o', 'c'});
+    record(s, sid::Name, name);
+    Bytes sheet = words({0, 0, 0});
+    sheet.push_back(6);
+    sheet.insert(sheet.end(), {'S', 'h', 'e', 'e', 't', '1'});
+    record(s, sid::BoundSheet, sheet);
+    record(s, sid::Eof, {});
+    XlsGlobals g5;
+    ASSERT_TRUE(parseGlobalsBytes(s, g5));
+    const formula::FormulaContext c5 = makeFormulaContext(g5);
+    EXPECT_EQ(c5.externalName(static_cast<std::uint32_t>(-2), 1), "Sheet1!Loc");
+    EXPECT_EQ(c5.externalName(static_cast<std::uint32_t>(-2), 2), std::nullopt);
 }
 
 TEST(Globals, EncryptedOldAndDamagedWorkbooksGiveClearErrors)
