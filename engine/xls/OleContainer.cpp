@@ -21,14 +21,18 @@ GsfInput* asInput(void* p)
 
 void ignoreLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 
-/// libgsf reports damaged compound files on stderr as well as through its results; the results are what we
-/// turn into errors, so its messages would only repeat them in the middle of a command's output.
-void silenceLibgsf()
+/// Sets libgsf up once per process: gsf_init registers GObject types and is not safe to call again, least of all
+/// from several conversions running at once. libgsf also reports damaged compound files on stderr (some messages
+/// without a log domain) as well as through its results; the results are what we turn into errors, so its messages
+/// would only repeat them in the middle of a command's output.
+void initLibgsf()
 {
     static const bool done = [] {
+        gsf_init();
         auto levels = static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_MESSAGE);
         g_log_set_handler("libgsf:msole", levels, ignoreLog, nullptr);
         g_log_set_handler("libgsf", levels, ignoreLog, nullptr);
+        g_log_set_handler(nullptr, levels, ignoreLog, nullptr);
         return true;
     }();
     (void)done;
@@ -87,8 +91,7 @@ Status OleContainer::open(const std::string& path)
     if (hasCompoundFileSignature(path))
         if (Status st = m_allocation.load(path); !st)
             return st;
-    gsf_init();
-    silenceLibgsf();
+    initLibgsf();
     GError* err = nullptr;
     GsfInput* input = gsf_input_stdio_new(path.c_str(), &err);
     if (!input)

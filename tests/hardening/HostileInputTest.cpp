@@ -7,6 +7,7 @@
 #include "tests/hardening/DamagedFiles.h"
 #include "tests/support/TestSupport.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -384,6 +385,26 @@ std::uint32_t linkBalanced(CompoundFileEditor& file, const std::vector<std::size
     put32(file.bytes, offsets[middle] + 0x44, linkBalanced(file, offsets, first, middle));
     put32(file.bytes, offsets[middle] + 0x48, linkBalanced(file, offsets, middle + 1, last));
     return middle;
+}
+
+TEST(HostileInput, ParallelConversionsOfCompoundFilesReportOnlyTheirOwnErrors)
+{
+    // Many .xls files converted at once in one process: the compound-file library is set up once, sound files all
+    // convert, and a damaged one gives one line of error, not library chatter on stderr.
+    TempDir dir;
+    const std::string sound = makeCompoundFile({{"Workbook", convertibleBiffStream(8192)}});
+    for (int i = 0; i < 12; ++i)
+        dir.write("in/book" + std::to_string(i) + ".xls", sound);
+    CompoundFileEditor broken{sound};
+    broken.bytes.resize(broken.bytes.size() * 2 / 3);
+    dir.write("in/broken.xls", broken.bytes);
+    const ConverterRun run = runConverter({"-j", "4", "-d", dir.file("out"), dir.file("in")}, 60);
+    ASSERT_TRUE(run.exited) << "signal " << run.signal;
+    EXPECT_EQ(run.exitCode, 1) << run.errorOutput;
+    EXPECT_EQ(failedSources(run.errorOutput), std::vector<std::string>{dir.file("in/broken.xls")});
+    EXPECT_EQ(std::count(run.errorOutput.begin(), run.errorOutput.end(), '\n'), 1) << run.errorOutput;
+    for (int i = 0; i < 12; ++i)
+        EXPECT_TRUE(isWellFormedXml(dir.file("out/book" + std::to_string(i) + ".xml"))) << i;
 }
 
 TEST(HostileInput, CompoundFileDirectoryNestedTooDeep)
