@@ -48,6 +48,7 @@ case "$target" in fuzz_state*) gui=ON ;; esac
 build=$root/build-fuzz
 [ "$gui" = ON ] && build=$root/build-fuzz-qt
 
+"$root/scripts/install-deps.sh" --fuzz
 sanitize="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 if [ ! -f "$build/build.ninja" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Velquin needs to build, run and test. Safe to run again:
-# it asks apt-get only for what is missing.
+# it asks apt-get only for what is missing. With --fuzz it also installs clang and its
+# sanitizer and libFuzzer runtimes, which fuzz/run.sh needs.
 set -euo pipefail
 
 PACKAGES=(
@@ -10,6 +11,9 @@ PACKAGES=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     python3 xauth xvfb fonts-liberation
 )
+if [ "${1:-}" = "--fuzz" ]; then
+    PACKAGES+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
