@@ -215,6 +215,51 @@ std::string normalizeFormatCode(std::string_view code)
     return out;
 }
 
+namespace {
+
+/// True when the format shows month or day names: "mmm", "mmmm", "ddd" or "dddd" outside quoted text, escaped
+/// characters and brackets ("mmmmm", the month's first letter, is the same in every language Excel tags).
+bool spellsNames(std::string_view code)
+{
+    for (std::size_t i = 0; i < code.size(); ++i)
+    {
+        const char c = code[i];
+        if (c == '"')
+        {
+            const std::size_t close = code.find('"', i + 1);
+            if (close == std::string_view::npos)
+                return false;
+            i = close;
+            continue;
+        }
+        if (c == '\\' || c == '_' || c == '*')
+        {
+            ++i;
+            continue;
+        }
+        if (c == '[')
+        {
+            const std::size_t close = code.find(']', i + 1);
+            if (close == std::string_view::npos)
+                return false;
+            i = close;
+            continue;
+        }
+        const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (lower != 'm' && lower != 'd')
+            continue;
+        std::size_t run = 1;
+        while (i + run < code.size() && std::tolower(static_cast<unsigned char>(code[i + run])) == lower)
+            ++run;
+        if (run == 3 || run == 4)
+            return true;
+        i += run - 1;
+    }
+    return false;
+}
+
+} // namespace
+
 std::string excelFormatName(std::string_view storedCode, int builtinId)
 {
     // The currency format keeps its name whatever code the workbook's locale gave it.
@@ -227,8 +272,9 @@ std::string excelFormatName(std::string_view storedCode, int builtinId)
         if (code == named.code)
             return std::string(named.name);
     }
-    // Dates in the explicit English (US) locale carry Excel's language tag in front.
-    if (code.starts_with("[$-409]") && isDateFormat(code))
+    // Dates in the explicit English (US) locale that spell out month or day names carry Excel's language tag in
+    // front; numeric dates and times do not depend on the language.
+    if (code.starts_with("[$-409]") && spellsNames(code))
         return "[ENG]" + normalized;
     if (code.empty() && builtinId >= 0)
     {

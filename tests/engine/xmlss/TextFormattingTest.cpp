@@ -105,6 +105,11 @@ TEST(NumberFormatName, SpellsCodesAsExcelDoes)
     EXPECT_EQ(excelFormatName("[COLOR12]0", -1), "[Color12]0");
     EXPECT_EQ(excelFormatName("[$-409]d\\-mmm;@", -1), "[ENG][$-409]d\\-mmm;@");
     EXPECT_EQ(excelFormatName("[$-409]0.00", -1), "[$-409]0.00");
+    // Only month and day names depend on the language: numeric dates, times and first letters get no tag.
+    EXPECT_EQ(excelFormatName("[$-409]m/d/yy\\ h:mm\\ AM/PM;@", -1), "[$-409]m/d/yy\\ h:mm\\ AM/PM;@");
+    EXPECT_EQ(excelFormatName("[$-409]mmmmm\\-yy;@", -1), "[$-409]mmmmm\\-yy;@");
+    EXPECT_EQ(excelFormatName("[$-409]\"mmm\" yy", -1), "[$-409]\"mmm\" yy");
+    EXPECT_EQ(excelFormatName("[$-409]mmmm\\ d\\,\\ yyyy;@", -1), "[ENG][$-409]mmmm\\ d\\,\\ yyyy;@");
 }
 
 TEST(NumberFormatName, RecognisesDateFormatsOnlyOutsideLiteralsAndColours)
