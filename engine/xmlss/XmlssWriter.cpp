@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdio>
+#include <expat.h>
+#include <memory>
 
 namespace velquin::engine::xmlss {
 
@@ -121,25 +123,79 @@ constexpr std::array<std::string_view, 19> kPatternNames{"None",           "Soli
                                                          "ThinDiagStripe", "ThinHorzCross",
                                                          "ThinDiagCross"};
 
-// Custom property names become element names; characters a name cannot hold are written as _xHHHH_.
-void writeElementName(XmlOutput& out, std::string_view name)
+void appendEscape(std::string& out, std::uint32_t unit)
 {
+    char escape[12];
+    std::snprintf(escape, sizeof escape, "_x%04X_", static_cast<unsigned>(unit));
+    out += escape;
+}
+
+/// Whether an XML parser takes `name` as an element name. Which characters beyond ASCII a name may hold is a long
+/// list that differs between editions of XML; asking the parser the tests and readers use settles it.
+bool parsesAsElementName(const std::string& name)
+{
+    std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> parser(XML_ParserCreate("UTF-8"), XML_ParserFree);
+    if (!parser)
+        return false;
+    const std::string document = "<" + name + "/>";
+    return XML_Parse(parser.get(), document.data(), static_cast<int>(document.size()), 1) == XML_STATUS_OK;
+}
+
+/// Custom property names become element names; characters a name cannot hold are written as _xHHHH_ (UTF-16 code
+/// units). Letters beyond ASCII stay as they are when the parser accepts the whole name; otherwise every one of
+/// them is escaped, which keeps the document well-formed whatever the name holds.
+std::string elementName(std::string_view name)
+{
+    std::string ascii;
+    bool beyondAscii = false;
     for (std::size_t i = 0; i < name.size(); ++i)
     {
         const auto c = static_cast<unsigned char>(name[i]);
-        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80;
+        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
         const bool digit = (c >= '0' && c <= '9') || c == '-' || c == '.';
-        if (letter || (digit && i > 0))
-        {
-            out.raw(static_cast<char>(c));
-            continue;
-        }
-        char escape[8];
-        std::snprintf(escape, sizeof escape, "_x%04X_", c);
-        out.raw(escape);
+        beyondAscii = beyondAscii || c >= 0x80;
+        if (letter || c >= 0x80 || (digit && i > 0))
+            ascii += static_cast<char>(c);
+        else
+            appendEscape(ascii, c);
     }
     if (name.empty())
-        out.raw("_");
+        return "_";
+    if (!beyondAscii || parsesAsElementName(ascii))
+        return ascii;
+    std::string escaped;
+    for (std::size_t i = 0; i < ascii.size();)
+    {
+        const auto c = static_cast<unsigned char>(ascii[i]);
+        if (c < 0x80)
+        {
+            escaped += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        // The text is UTF-8 (the readers replace what is not); a broken sequence still becomes one escape.
+        const int length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        std::uint32_t code = length == 1 ? 0xFFFD : c & (0x7Fu >> length);
+        int taken = 1;
+        for (; taken < length && i + static_cast<std::size_t>(taken) < ascii.size(); ++taken)
+        {
+            const auto next = static_cast<unsigned char>(ascii[i + static_cast<std::size_t>(taken)]);
+            if ((next & 0xC0) != 0x80)
+                break;
+            code = (code << 6) | (next & 0x3Fu);
+        }
+        if (taken != length || code > 0x10FFFF)
+            code = 0xFFFD;
+        if (code >= 0x10000)
+        {
+            appendEscape(escaped, 0xD800 + ((code - 0x10000) >> 10));
+            appendEscape(escaped, 0xDC00 + ((code - 0x10000) & 0x3FF));
+        }
+        else
+            appendEscape(escaped, code);
+        i += static_cast<std::size_t>(taken);
+    }
+    return escaped;
 }
 
 } // namespace
@@ -239,13 +295,14 @@ void XmlssWriter::writeCustomDocumentProperties()
             type = "dateTime.tz";
             break;
         }
+        const std::string name = elementName(property.name);
         m_out.raw("  <");
-        writeElementName(m_out, property.name);
+        m_out.raw(name);
         m_out.attribute("dt:dt", type);
         m_out.raw('>');
         m_out.text(property.value);
         m_out.raw("</");
-        writeElementName(m_out, property.name);
+        m_out.raw(name);
         m_out.raw(">\n");
     }
     m_out.raw(" </CustomDocumentProperties>\n");

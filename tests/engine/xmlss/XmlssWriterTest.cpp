@@ -90,6 +90,30 @@ TEST(XmlssWriter, WritesTheDocumentFrameInExcelsOrder)
     EXPECT_LT(sheetName, xml.find("<Table"));
 }
 
+TEST(XmlssWriter, CustomPropertyNamesAlwaysMakeWellFormedElements)
+{
+    // Letters beyond ASCII stay; a name the parser would refuse (a typographic quote, a control character, a
+    // leading digit, a character beyond the Basic Multilingual Plane) is written with _xHHHH_ escapes instead.
+    FakeWorkbookReader reader;
+    using Type = model::CustomProperty::Type;
+    reader.workbook.properties.custom = {{"Gr\xC3\xB6\xC3\x9F"
+                                          "e",
+                                          Type::String, "a"},
+                                         {"It\xE2\x80\x99s\x08", Type::String, "b"},
+                                         {"2nd", Type::String, "c"},
+                                         {"Mood\xF0\x9F\x98\x80", Type::String, "d"},
+                                         {"", Type::String, "e"}};
+    reader.addSheet("S", [](model::SheetSink& sink) { return test::feedCells(sink, test::sheetHeader(0, "S"), {}); });
+    const std::string xml = write(reader);
+    EXPECT_THAT(xml, HasSubstr("<Gr\xC3\xB6\xC3\x9F"
+                               "e dt:dt=\"string\">a</Gr\xC3\xB6\xC3\x9F"
+                               "e>"));
+    EXPECT_THAT(xml, HasSubstr("<It_x2019_s_x0008_ dt:dt=\"string\">b</It_x2019_s_x0008_>"));
+    EXPECT_THAT(xml, HasSubstr("<_x0032_nd dt:dt=\"string\">c</_x0032_nd>"));
+    EXPECT_THAT(xml, HasSubstr("<Mood_xD83D__xDE00_ dt:dt=\"string\">d</Mood_xD83D__xDE00_>"));
+    EXPECT_THAT(xml, HasSubstr("<_ dt:dt=\"string\">e</_>"));
+}
+
 TEST(XmlssWriter, LeavesOutChartSheetsAndCountsActiveSheetAmongWorksheets)
 {
     FakeWorkbookReader reader;
