@@ -2,6 +2,7 @@
 #include "engine/xls/XlsGlobals.h"
 
 #include "engine/Deadline.h"
+#include "engine/xls/ThemeRecord.h"
 
 #include <cctype>
 
@@ -10,6 +11,11 @@ namespace velquin::engine::xls {
 namespace {
 
 constexpr std::uint16_t kWindowProtect = 0x0019;
+constexpr std::uint16_t kContinueFrt = 0x0812;
+constexpr std::uint16_t kXfCrc = 0x087C;
+constexpr std::uint16_t kXfExt = 0x087D;
+constexpr std::uint16_t kTheme = 0x0896;
+constexpr std::size_t kFrtHeaderSize = 12;
 
 const char* builtinNameText(int code)
 {
@@ -226,6 +232,49 @@ struct GlobalsParser
             g.supBooks.back().kind = SupBook::Kind::Self;
     }
 
+    // THEME: the built-in theme by number, or a theme package continued in CONTINUEFRT records. A package that
+    // cannot be read leaves theme colours unresolved, so cells keep their palette colours.
+    Status theme(const Record& r)
+    {
+        ByteCursor c(r.bytes());
+        c.skip(kFrtHeaderSize);
+        const std::uint32_t version = c.u32();
+        std::vector<std::uint8_t> package(r.data.begin() + static_cast<std::ptrdiff_t>(c.ok() ? c.pos() : 0),
+                                          c.ok() ? r.data.end() : r.data.begin());
+        bool fits = c.ok();
+        Record part;
+        while (stream.peekSid() == kContinueFrt)
+        {
+            if (Status st = stream.next(part); !st)
+                return st;
+            if (!fits || part.data.size() < kFrtHeaderSize ||
+                package.size() + part.data.size() - kFrtHeaderSize > kMaxThemePackage)
+            {
+                fits = false;
+                continue;
+            }
+            package.insert(package.end(), part.data.begin() + kFrtHeaderSize, part.data.end());
+        }
+        if (fits && version == kBuiltinThemeVersion)
+            return {};
+        std::optional<std::array<model::Rgb, 12>> scheme;
+        if (fits)
+            scheme = readThemePackage(package);
+        if (scheme)
+            g.styles.palette.setTheme(*scheme);
+        else
+            g.styles.palette.clearTheme();
+        return {};
+    }
+
+    void xfExt(const Record& r)
+    {
+        if (g.styles.extensions.size() >= kMaxTableEntries)
+            return;
+        if (auto ext = parseXfExt(r.bytes()))
+            g.styles.extensions.emplace(ext->first, ext->second); // a second XFEXT for the same XF is ignored
+    }
+
     Status handle(Record& r)
     {
         ByteCursor c(r.bytes());
@@ -267,6 +316,23 @@ struct GlobalsParser
             break;
         case sid::Palette:
             g.styles.palette.parse(c);
+            break;
+        case kTheme:
+            if (biff8)
+                return theme(r);
+            break;
+        case kXfExt:
+            if (biff8)
+                xfExt(r);
+            break;
+        case kXfCrc:
+            if (biff8)
+            {
+                c.skip(kFrtHeaderSize + 2);
+                const std::uint16_t count = c.u16();
+                if (c.ok())
+                    g.styles.extendedXfCount = count;
+            }
             break;
         case sid::BoundSheet:
             if (g.sheets.size() >= kMaxTableEntries)

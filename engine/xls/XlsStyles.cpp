@@ -2,6 +2,9 @@
 #include "engine/xls/XlsStyles.h"
 
 #include "engine/model/NumberFormats.h"
+#include "engine/xlsx/ColorResolver.h"
+
+#include <cmath>
 
 namespace velquin::engine::xls {
 
@@ -19,6 +22,14 @@ model::Rgb rgb(std::uint32_t v)
 {
     return {static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
 }
+
+// The colour scheme of the theme Excel 2007 shipped with. Its files name it by version number alone.
+constexpr std::uint32_t kExcel2007Theme[12] = {0x000000, 0xFFFFFF, 0x1F497D, 0xEEECE1, 0x4F81BD, 0xC0504D,
+                                               0x9BBB59, 0x8064A2, 0x4BACC6, 0xF79646, 0x0000FF, 0x800080};
+
+// ExtProp types of XFEXT.
+constexpr std::uint16_t kExtFillForeground = 4, kExtFillBackground = 5, kExtBorderTop = 7, kExtBorderBottom = 8,
+                        kExtBorderLeft = 9, kExtBorderRight = 10, kExtBorderDiagonal = 11, kExtText = 13;
 
 constexpr model::Pattern kPatterns[19] = {model::Pattern::None,           model::Pattern::Solid,
                                           model::Pattern::Gray50,         model::Pattern::Gray75,
@@ -220,6 +231,110 @@ Palette::Palette()
         m_colors[static_cast<std::size_t>(i)] = rgb(kDefaultPalette[i]);
     for (int i = 0; i < 56; ++i)
         m_colors[static_cast<std::size_t>(i + 8)] = rgb(kDefaultPalette[i]);
+    for (std::size_t i = 0; i < m_theme.size(); ++i)
+        m_theme[i] = rgb(kExcel2007Theme[i]);
+}
+
+std::optional<model::Rgb> Palette::resolve(const FullColor& color) const
+{
+    std::optional<model::Rgb> base;
+    switch (color.kind)
+    {
+    case FullColor::Kind::Automatic:
+        return std::nullopt;
+    case FullColor::Kind::Indexed:
+        if (color.value < 64)
+            base = m_colors[color.value];
+        break;
+    case FullColor::Kind::Rgb:
+        base = rgb(color.value);
+        break;
+    case FullColor::Kind::Theme: {
+        // Styles number the scheme with its first two pairs swapped: 0 is lt1, 1 is dk1, 2 is lt2, 3 is dk2.
+        static constexpr std::uint32_t kSwap[4] = {1, 0, 3, 2};
+        const std::uint32_t slot = color.value < 4 ? kSwap[color.value] : color.value;
+        if (m_hasTheme && slot < m_theme.size())
+            base = m_theme[slot];
+        break;
+    }
+    }
+    if (base && color.tint != 0)
+        base = xlsx::ColorResolver::applyTint(*base, color.tint);
+    return base;
+}
+
+std::optional<FullColor> readFullColor(ByteCursor& c)
+{
+    const std::uint16_t kind = c.u16();
+    const std::int16_t tint = c.i16();
+    const std::uint32_t value = c.u32();
+    if (!c.ok() || kind > 3)
+        return std::nullopt;
+    FullColor color;
+    color.kind = static_cast<FullColor::Kind>(kind);
+    // The tint is stored as a fraction of 32767; -32768 would reach just past -1.
+    color.tint = std::max(-1.0, tint / 32767.0);
+    if (color.kind == FullColor::Kind::Rgb)
+        color.value = ((value & 0xFFu) << 16) | (value & 0xFF00u) | ((value >> 16) & 0xFFu); // bytes R, G, B, A
+    else
+        color.value = value;
+    return color;
+}
+
+std::optional<std::pair<std::uint16_t, XfExtension>> parseXfExt(std::span<const std::uint8_t> payload)
+{
+    ByteCursor c(payload);
+    c.skip(12 + 2); // FrtHeader, reserved
+    const std::uint16_t ixfe = c.u16();
+    c.skip(2);
+    const std::uint16_t count = c.u16();
+    if (!c.ok())
+        return std::nullopt;
+    XfExtension ext;
+    for (std::uint16_t i = 0; i < count; ++i)
+    {
+        const std::uint16_t type = c.u16();
+        const std::uint16_t size = c.u16(); // counts its own four header bytes
+        if (!c.ok() || size < 4 || size - 4u > c.remaining())
+            return std::nullopt;
+        ByteCursor data(c.data().subspan(c.pos(), size - 4u));
+        c.skip(size - 4u);
+        std::optional<FullColor>* slot = nullptr;
+        switch (type)
+        {
+        case kExtFillForeground:
+            slot = &ext.fillForeground;
+            break;
+        case kExtFillBackground:
+            slot = &ext.fillBackground;
+            break;
+        case kExtBorderTop:
+            slot = &ext.borderTop;
+            break;
+        case kExtBorderBottom:
+            slot = &ext.borderBottom;
+            break;
+        case kExtBorderLeft:
+            slot = &ext.borderLeft;
+            break;
+        case kExtBorderRight:
+            slot = &ext.borderRight;
+            break;
+        case kExtBorderDiagonal:
+            slot = &ext.borderDiagonal;
+            break;
+        case kExtText:
+            slot = &ext.text;
+            break;
+        default:
+            continue; // gradients, font scheme, indent: nothing SpreadsheetML 2003 can show
+        }
+        std::optional<FullColor> color = readFullColor(data);
+        if (!color)
+            return std::nullopt;
+        *slot = color;
+    }
+    return std::make_pair(ixfe, ext);
 }
 
 void Palette::parse(ByteCursor& c)
@@ -359,6 +474,49 @@ void applyFill(const StyleTables& t, const XfRecord& x, model::CellStyle& s)
     i.patternColor = t.palette.color(x.patternColor);
 }
 
+// Puts the exact colours of an XFEXT in place of the palette's: only where the XF draws something in that colour,
+// and automatic colours keep what the XF says.
+void applyExtension(const Palette& palette, const XfRecord& x, const XfExtension& ext, unsigned groups,
+                    model::CellStyle& s)
+{
+    auto exact = [&palette](const std::optional<FullColor>& color, std::optional<model::Rgb>& target) {
+        if (!color)
+            return;
+        if (std::optional<model::Rgb> rgbValue = palette.resolve(*color))
+            target = rgbValue;
+    };
+    if (groups & 0x02)
+        exact(ext.text, s.font.color);
+    if (groups & 0x08)
+    {
+        auto& b = s.borders;
+        if (b.left.lineStyle != model::LineStyle::None)
+            exact(ext.borderLeft, b.left.color);
+        if (b.right.lineStyle != model::LineStyle::None)
+            exact(ext.borderRight, b.right.color);
+        if (b.top.lineStyle != model::LineStyle::None)
+            exact(ext.borderTop, b.top.color);
+        if (b.bottom.lineStyle != model::LineStyle::None)
+            exact(ext.borderBottom, b.bottom.color);
+        if (b.diagonalLeft.lineStyle != model::LineStyle::None)
+            exact(ext.borderDiagonal, b.diagonalLeft.color);
+        if (b.diagonalRight.lineStyle != model::LineStyle::None)
+            exact(ext.borderDiagonal, b.diagonalRight.color);
+    }
+    if ((groups & 0x10) && x.pattern != 0 && x.pattern <= 18)
+    {
+        // As with the palette indexes: a solid fill is its foreground colour; other patterns draw the foreground
+        // over the background.
+        if (x.pattern == 1)
+            exact(ext.fillForeground, s.interior.color);
+        else
+        {
+            exact(ext.fillBackground, s.interior.color);
+            exact(ext.fillForeground, s.interior.patternColor);
+        }
+    }
+}
+
 void applyAll(const StyleTables& t, const XfRecord& x, unsigned groups, model::CellStyle& s)
 {
     if (groups & 0x01)
@@ -375,6 +533,16 @@ void applyAll(const StyleTables& t, const XfRecord& x, unsigned groups, model::C
         s.protection = {x.locked, x.hidden};
 }
 
+/// The XFEXT of an XF, unless the XFs changed since the extensions were written (an older Excel saved the file
+/// again and kept records it does not understand).
+const XfExtension* extensionOf(const StyleTables& t, std::size_t xf)
+{
+    if (t.extendedXfCount && *t.extendedXfCount != t.xfs.size())
+        return nullptr;
+    auto it = t.extensions.find(static_cast<std::uint16_t>(xf));
+    return it != t.extensions.end() ? &it->second : nullptr;
+}
+
 } // namespace
 
 void buildStyles(const StyleTables& t, std::vector<model::CellStyle>& cellStyles,
@@ -384,7 +552,11 @@ void buildStyles(const StyleTables& t, std::vector<model::CellStyle>& cellStyles
     std::vector<model::CellStyle> resolved(t.xfs.size());
     for (std::size_t i = 0; i < t.xfs.size(); ++i)
         if (t.xfs[i].isStyle)
+        {
             applyAll(t, t.xfs[i], 0x3F, resolved[i]);
+            if (const XfExtension* ext = extensionOf(t, i))
+                applyExtension(t.palette, t.xfs[i], *ext, 0x3F, resolved[i]);
+        }
 
     namedStyles.clear();
     std::map<std::uint16_t, int> namedByXf;
@@ -443,6 +615,8 @@ void buildStyles(const StyleTables& t, std::vector<model::CellStyle>& cellStyles
             s.parentStyle = 0;
         }
         applyAll(t, x, own, s);
+        if (const XfExtension* ext = extensionOf(t, i))
+            applyExtension(t.palette, x, *ext, own, s);
     }
 }
 

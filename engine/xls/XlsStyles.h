@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,36 @@ struct XfRecord
 FontRecord parseFont(ByteCursor& c, StringReader& strings);
 XfRecord parseXf(ByteCursor& c, bool biff8);
 
-/// The colour table: the default 56 colours unless a PALETTE record replaced them.
+/// A colour as Excel 2007 and later store it beside the old palette index: automatic, a palette index, an RGB
+/// value or a theme colour, each with a tint (-1 darkest .. 1 lightest).
+struct FullColor
+{
+    enum class Kind : std::uint8_t
+    {
+        Automatic,
+        Indexed,
+        Rgb,
+        Theme
+    };
+    Kind kind = Kind::Automatic;
+    std::uint32_t value = 0; ///< palette index, theme index, or the RGB colour as 0xRRGGBB
+    double tint = 0;
+};
+
+/// Reads the 8 bytes of a colour (xclrType, nTintShade, xclrValue); nothing for an unknown kind or a short read.
+std::optional<FullColor> readFullColor(ByteCursor& c);
+
+/// XFEXT: the exact colours that one XF's palette indexes stand for. Kinds the record does not give stay empty.
+struct XfExtension
+{
+    std::optional<FullColor> text, fillForeground, fillBackground;
+    std::optional<FullColor> borderTop, borderBottom, borderLeft, borderRight, borderDiagonal;
+};
+
+/// Parses an XFEXT payload into the XF index it extends and its colours; nothing when the record is damaged.
+std::optional<std::pair<std::uint16_t, XfExtension>> parseXfExt(std::span<const std::uint8_t> payload);
+
+/// The colour table: the default 56 colours unless a PALETTE record replaced them, and the theme's colours.
 class Palette
 {
 public:
@@ -55,9 +85,22 @@ public:
     void parse(ByteCursor& c);
     /// The colour of an index; nothing for automatic and system colours.
     std::optional<model::Rgb> color(std::uint16_t index) const;
+    /// Replaces the theme colours (in the order of a colour scheme: dk1, lt1, dk2, lt2, accent1-6, hlink,
+    /// folHlink). Until then the theme is the one Excel 2007 wrote without storing it.
+    void setTheme(const std::array<model::Rgb, 12>& scheme)
+    {
+        m_theme = scheme;
+        m_hasTheme = true;
+    }
+    /// For a theme that could not be read: theme colours then resolve to nothing.
+    void clearTheme() { m_hasTheme = false; }
+    /// What a full colour comes to; nothing for automatic colours and references that do not resolve.
+    std::optional<model::Rgb> resolve(const FullColor& color) const;
 
 private:
     std::array<model::Rgb, 64> m_colors;
+    std::array<model::Rgb, 12> m_theme;
+    bool m_hasTheme = true;
 };
 
 /// Everything needed to turn XF records into effective styles.
@@ -69,6 +112,10 @@ struct StyleTables
     Palette palette;
     /// STYLE records: XF index -> (name, built-in id or -1)
     std::map<std::uint16_t, std::pair<std::string, int>> styles;
+    /// XFEXT records by the XF they extend (the first one for each XF).
+    std::map<std::uint16_t, XfExtension> extensions;
+    /// The XF count that XFCRC recorded when the extensions were written, if there was one.
+    std::optional<std::uint16_t> extendedXfCount;
 };
 
 /// The FONT record a cell's font index names (index 4 does not exist in BIFF).

@@ -70,6 +70,8 @@ public:
         }
     }
 
+    bool sawScheme() const { return m_done; }
+
     void endElement(std::string_view name) override
     {
         if (name == "clrScheme" && m_inScheme)
@@ -139,17 +141,17 @@ ColorResolver::ColorResolver()
         m_indexed.push_back(fromHex(value));
 }
 
-void ColorResolver::readTheme(std::string_view themeXml)
+bool ColorResolver::readTheme(std::string_view themeXml)
 {
     std::array<model::Rgb, 12> theme = m_theme;
     std::string major, minor;
     ThemeHandler handler(theme, major, minor);
-    if (parseXml(themeXml, handler, "theme"))
-    {
-        m_theme = theme;
-        m_majorFont = std::move(major);
-        m_minorFont = std::move(minor);
-    }
+    if (!parseXml(themeXml, handler, "theme"))
+        return false;
+    m_theme = theme;
+    m_majorFont = std::move(major);
+    m_minorFont = std::move(minor);
+    return handler.sawScheme();
 }
 
 void ColorResolver::setIndexed(std::size_t index, model::Rgb rgb)
@@ -190,6 +192,17 @@ model::Rgb ColorResolver::applyTint(model::Rgb rgb, double tint)
             toByte(hueToRgb(m1, m2, hue - 1.0 / 3))};
 }
 
+std::optional<model::Rgb> ColorResolver::themeColor(std::size_t index) const
+{
+    // Theme indexes swap the first two pairs of the scheme: 0 is lt1, 1 is dk1, 2 is lt2, 3 is dk2.
+    static constexpr std::array<std::size_t, 4> kSwap = {1, 0, 3, 2};
+    if (index < kSwap.size())
+        index = kSwap[index];
+    if (index < m_theme.size())
+        return m_theme[index];
+    return std::nullopt;
+}
+
 std::optional<model::Rgb> ColorResolver::resolve(const XmlAttributes& attributes) const
 {
     std::optional<model::Rgb> rgb;
@@ -199,12 +212,8 @@ std::optional<model::Rgb> ColorResolver::resolve(const XmlAttributes& attributes
     else if (attributes.has("theme"))
     {
         long long index = attributes.integer("theme", -1);
-        // Theme indexes swap the first two pairs of the scheme: 0 is lt1, 1 is dk1, 2 is lt2, 3 is dk2.
-        static constexpr std::array<int, 4> kSwap = {1, 0, 3, 2};
-        if (index >= 0 && index < 4)
-            index = kSwap[static_cast<std::size_t>(index)];
-        if (index >= 0 && index < static_cast<long long>(m_theme.size()))
-            rgb = m_theme[static_cast<std::size_t>(index)];
+        if (index >= 0)
+            rgb = themeColor(static_cast<std::size_t>(index));
     }
     else if (attributes.has("indexed"))
     {

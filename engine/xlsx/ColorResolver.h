@@ -20,8 +20,9 @@ public:
 
     /// Reads the colour scheme of a theme part (and the Latin typefaces of its font scheme, which fonts marked
     /// with a scheme use in place of their own name) (dk1, lt1, dk2, lt2, accent1-6, hlink, folHlink). Parts that are
-    /// not understood leave the Office default scheme in place.
-    void readTheme(std::string_view themeXml);
+    /// not understood leave the Office default scheme in place and give false, as does a theme without a colour
+    /// scheme.
+    bool readTheme(std::string_view themeXml);
     /// Replaces an entry of the indexed palette (styles.xml colors/indexedColors).
     void setIndexed(std::size_t index, model::Rgb rgb);
 
@@ -31,6 +32,10 @@ public:
 
     /// Lightens (tint > 0) or darkens (tint < 0) a colour in HLS space the way Office applies tints.
     static model::Rgb applyTint(model::Rgb rgb, double tint);
+
+    /// A theme colour by the index styles use (0 lt1, 1 dk1, 2 lt2, 3 dk2, 4-9 accents, 10 hlink, 11 folHlink);
+    /// nothing past the end.
+    std::optional<model::Rgb> themeColor(std::size_t index) const;
 
     /// The theme's Latin typeface for headings ("major") and body text ("minor"); empty when the theme has none.
     const std::string& majorFont() const { return m_majorFont; }
