@@ -28,8 +28,6 @@ constexpr std::uint32_t kTsStrikeout = 0x80;
 constexpr std::uint16_t kExtFillForeground = 0x0004;
 constexpr std::uint16_t kExtFillBackground = 0x0005;
 constexpr std::uint16_t kExtTextColor = 0x000D;
-constexpr std::uint16_t kColorIndexed = 1;
-constexpr std::uint16_t kColorRgb = 2;
 
 constexpr std::size_t kMaxRangeColumn = 0xFF; ///< the last column of a BIFF8 sheet
 
@@ -125,13 +123,12 @@ bool readDxfn(ByteCursor& c, DifferentialFormat& f)
 }
 
 /// Reads the colours of an XFExtNoFRT block: the exact colours Excel 2007 and later keep beside the palette
-/// indexes. Colours of the theme need the workbook's theme, which is not read, so the palette index stays.
+/// indexes. Automatic colours leave the palette index in place.
 void readColorExtensions(ByteCursor& c, CfExRecord& out)
 {
     c.skip(6);
     const std::uint16_t count = c.u16();
-    std::optional<model::Rgb> fillForeground;
-    std::optional<std::uint16_t> fillForegroundIndex;
+    std::optional<FullColor> fillForeground;
     for (std::uint16_t i = 0; i < count && c.ok(); ++i)
     {
         const std::uint16_t type = c.u16();
@@ -143,39 +140,18 @@ void readColorExtensions(ByteCursor& c, CfExRecord& out)
             return;
         if (type != kExtFillForeground && type != kExtFillBackground && type != kExtTextColor)
             continue;
-        const std::uint16_t kind = data.u16();
-        const std::int16_t tint = data.i16();
-        const std::uint32_t value = data.u32();
-        if (!data.ok())
-            continue;
-        std::optional<model::Rgb> rgb;
-        std::optional<std::uint16_t> index;
-        if (kind == kColorRgb && tint == 0)
-            rgb = model::Rgb{static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                             static_cast<std::uint8_t>(value >> 16)};
-        else if (kind == kColorIndexed && value <= 0x7FFF)
-            index = static_cast<std::uint16_t>(value);
+        std::optional<FullColor> color = readFullColor(data);
+        if (color && color->kind == FullColor::Kind::Automatic)
+            color.reset();
         if (type == kExtTextColor)
-        {
-            out.fontColor = rgb;
-            out.fontColorIndex = index;
-        }
+            out.fontColor = color;
         else if (type == kExtFillBackground)
-        {
-            out.fillColor = rgb;
-            out.fillColorIndex = index;
-        }
+            out.fillColor = color;
         else
-        {
-            fillForeground = rgb;
-            fillForegroundIndex = index;
-        }
+            fillForeground = color;
     }
-    if (!out.fillColor && !out.fillColorIndex)
-    {
+    if (!out.fillColor)
         out.fillColor = fillForeground;
-        out.fillColorIndex = fillForegroundIndex;
-    }
 }
 
 } // namespace
@@ -188,10 +164,11 @@ std::string DifferentialFormat::css(const Palette& palette) const
             text += ';';
         text += item;
     };
-    auto resolve = [&palette](const std::optional<model::Rgb>& rgb,
+    auto resolve = [&palette](const std::optional<FullColor>& exact,
                               const std::optional<std::uint16_t>& index) -> std::optional<model::Rgb> {
-        if (rgb)
-            return rgb;
+        if (exact)
+            if (std::optional<model::Rgb> rgb = palette.resolve(*exact))
+                return rgb;
         if (index)
             return palette.color(*index);
         return std::nullopt;

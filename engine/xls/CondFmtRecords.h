@@ -13,11 +13,11 @@
 namespace velquin::engine::xls {
 
 /// The formatting a rule applies: only what it sets. Colours are palette indexes unless the rule's CFEX record
-/// gave an exact colour, which then wins.
+/// gave an exact colour (RGB, or of the theme), which then wins.
 struct DifferentialFormat
 {
     std::optional<std::uint16_t> fontColorIndex, fillColorIndex;
-    std::optional<model::Rgb> fontColor, fillColor;
+    std::optional<FullColor> fontColor, fillColor;
     std::optional<bool> bold, italic, underline, strike;
 
     /// The rule's Style attribute in the order Excel writes it, e.g. "color:#9C0006;font-weight:700;
@@ -49,8 +49,7 @@ struct CfExRecord
 {
     std::uint16_t id = 0;        ///< the CONDFMT's id
     std::uint16_t ruleIndex = 0; ///< 0-based position of the CF record after that CONDFMT
-    std::optional<model::Rgb> fontColor, fillColor;
-    std::optional<std::uint16_t> fontColorIndex, fillColorIndex;
+    std::optional<FullColor> fontColor, fillColor;
 };
 
 /// Parses a CONDFMT payload; nothing when it is damaged or names no range.

@@ -310,6 +310,7 @@ struct GlobalsParser
             if (g.styles.xfs.size() >= kMaxTableEntries)
                 return limit(r);
             g.styles.xfs.push_back(parseXf(c, biff8));
+            g.styles.xfChecksum = officeChecksum(g.styles.xfChecksum, r.bytes());
             break;
         case sid::Style:
             style(c);
@@ -330,8 +331,12 @@ struct GlobalsParser
             {
                 c.skip(kFrtHeaderSize + 2);
                 const std::uint16_t count = c.u16();
+                const std::uint32_t checksum = c.u32();
                 if (c.ok())
+                {
                     g.styles.extendedXfCount = count;
+                    g.styles.extendedXfChecksum = checksum;
+                }
             }
             break;
         case sid::BoundSheet:

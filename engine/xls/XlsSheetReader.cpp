@@ -837,16 +837,10 @@ void XlsSheetReader::collectCfEx(const Record& r)
     {
         if (position != ex->ruleIndex)
             continue;
-        if (ex->fontColor || ex->fontColorIndex)
-        {
+        if (ex->fontColor)
             format.fontColor = ex->fontColor;
-            format.fontColorIndex = ex->fontColorIndex;
-        }
-        if (ex->fillColor || ex->fillColorIndex)
-        {
+        if (ex->fillColor)
             format.fillColor = ex->fillColor;
-            format.fillColorIndex = ex->fillColorIndex;
-        }
     }
 }
 

@@ -4,7 +4,7 @@
 #include "engine/model/NumberFormats.h"
 #include "engine/xlsx/ColorResolver.h"
 
-#include <cmath>
+#include <algorithm>
 
 namespace velquin::engine::xls {
 
@@ -261,6 +261,24 @@ std::optional<model::Rgb> Palette::resolve(const FullColor& color) const
     if (base && color.tint != 0)
         base = xlsx::ColorResolver::applyTint(*base, color.tint);
     return base;
+}
+
+std::uint32_t officeChecksum(std::uint32_t crc, std::span<const std::uint8_t> bytes)
+{
+    static const std::array<std::uint32_t, 256> kTable = [] {
+        std::array<std::uint32_t, 256> table{};
+        for (std::uint32_t i = 0; i < 256; ++i)
+        {
+            std::uint32_t value = i << 24;
+            for (int bit = 0; bit < 8; ++bit)
+                value = (value & 0x80000000u) ? (value << 1) ^ 0xAFu : value << 1;
+            table[i] = value;
+        }
+        return table;
+    }();
+    for (std::uint8_t byte : bytes)
+        crc = (crc << 8) ^ kTable[(crc >> 24) ^ byte];
+    return crc;
 }
 
 std::optional<FullColor> readFullColor(ByteCursor& c)
@@ -537,7 +555,7 @@ void applyAll(const StyleTables& t, const XfRecord& x, unsigned groups, model::C
 /// again and kept records it does not understand).
 const XfExtension* extensionOf(const StyleTables& t, std::size_t xf)
 {
-    if (t.extendedXfCount && *t.extendedXfCount != t.xfs.size())
+    if (t.extendedXfCount && (*t.extendedXfCount != t.xfs.size() || t.extendedXfChecksum != t.xfChecksum))
         return nullptr;
     auto it = t.extensions.find(static_cast<std::uint16_t>(xf));
     return it != t.extensions.end() ? &it->second : nullptr;

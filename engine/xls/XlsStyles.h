@@ -114,9 +114,15 @@ struct StyleTables
     std::map<std::uint16_t, std::pair<std::string, int>> styles;
     /// XFEXT records by the XF they extend (the first one for each XF).
     std::map<std::uint16_t, XfExtension> extensions;
-    /// The XF count that XFCRC recorded when the extensions were written, if there was one.
+    /// What XFCRC recorded of the XF records when the extensions were written (count and checksum), if present,
+    /// and the checksum of the XF records as read.
     std::optional<std::uint16_t> extendedXfCount;
+    std::uint32_t extendedXfChecksum = 0;
+    std::uint32_t xfChecksum = 0;
 };
+
+/// Continues the Office checksum (a CRC with polynomial 0xAF, starting from 0) over more bytes.
+std::uint32_t officeChecksum(std::uint32_t crc, std::span<const std::uint8_t> bytes);
 
 /// The FONT record a cell's font index names (index 4 does not exist in BIFF).
 const FontRecord* fontAt(const StyleTables& tables, std::uint16_t index);
