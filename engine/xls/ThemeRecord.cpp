@@ -4,10 +4,9 @@
 #include "engine/xlsx/ColorResolver.h"
 #include "engine/xlsx/XmlParser.h"
 
-#include <zip.h>
-
 #include <memory>
 #include <string>
+#include <zip.h>
 
 namespace velquin::engine::xls {
 

@@ -463,6 +463,33 @@ TEST_F(SheetStream, ConditionalFormatExactColoursFromTheRuleExtension)
     EXPECT_EQ(rules[1].css, "color:#FF0000;font-weight:400;font-style:normal;background:#FFFF00");
 }
 
+TEST_F(SheetStream, ConditionalFormatThemeColoursFromTheRuleExtension)
+{
+    // Text in the theme's accent2, fill accent1 40% lighter (the built-in theme here); an automatic text colour in
+    // the second rule leaves the CF's palette colour.
+    auto themed = [](std::uint32_t rule, std::uint16_t textKind) {
+        Bytes b = words({0x087B, 1, 0, 0, 0, 0});
+        putU32(b, 0);
+        b = cat({b, words({5, rule}), Bytes{3, 0}, words({1}), Bytes{1, 1}});
+        Bytes format = cat({dxfn({10, false, false, false, false, 13}), words({0, 0xFFFF, 0, 2})});
+        format = cat({format, words({5, 20, 3, 13106, 4, 0}), Bytes(8, 0)});
+        format = cat({format, words({0x0D, 20, textKind, 0, 5, 0}), Bytes(8, 0)});
+        putU32(b, static_cast<std::uint32_t>(format.size()));
+        return cat({b, format, Bytes{16}, Bytes(16, 0)});
+    };
+    add(sid::CondFmt, condFmt(2, 5, {{6, 7, 1, 3}}));
+    add(sid::Cf, cf(1, 5, ptgInt(5), {}, dxfn({10, false, false, false, false, 13})));
+    add(sid::Cf, cf(1, 6, ptgInt(1), {}, dxfn({10, false, false, false, false, 13})));
+    add(0x087B, themed(0, 3));
+    add(0x087B, themed(1, 0));
+    ASSERT_TRUE(read());
+    ASSERT_EQ(m_sink.options.conditionalFormats.size(), 1u);
+    const auto& rules = m_sink.options.conditionalFormats[0].rules;
+    ASSERT_EQ(rules.size(), 2u);
+    EXPECT_EQ(rules[0].css, "color:#C0504D;font-weight:400;font-style:normal;background:#95B3D7");
+    EXPECT_EQ(rules[1].css, "color:#FF0000;font-weight:400;font-style:normal;background:#95B3D7");
+}
+
 TEST_F(SheetStream, ConditionalFormatsStopAtTheCap)
 {
     Bytes format = condFmt(1, 1, {{0, 0, 0, 0}});
