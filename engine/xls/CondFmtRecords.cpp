@@ -1,6 +1,7 @@
 // CONDFMT, CF and CFEX payloads, and the DXFN differential format inside CF and CFEX.
 #include "engine/xls/CondFmtRecords.h"
 
+#include "engine/model/DifferentialStyle.h"
 #include "engine/xls/ByteCursor.h"
 #include "engine/xls/XlsFormulaContext.h"
 
@@ -30,18 +31,6 @@ constexpr std::uint16_t kExtFillBackground = 0x0005;
 constexpr std::uint16_t kExtTextColor = 0x000D;
 
 constexpr std::size_t kMaxRangeColumn = 0xFF; ///< the last column of a BIFF8 sheet
-
-std::string hexColor(model::Rgb rgb)
-{
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text = "#";
-    for (std::uint8_t part : {rgb.r, rgb.g, rgb.b})
-    {
-        text += kDigits[part >> 4];
-        text += kDigits[part & 15];
-    }
-    return text;
-}
 
 void readFont(ByteCursor& c, DifferentialFormat& f)
 {
@@ -158,12 +147,6 @@ void readColorExtensions(ByteCursor& c, CfExRecord& out)
 
 std::string DifferentialFormat::css(const Palette& palette) const
 {
-    std::string text;
-    auto add = [&text](std::string_view item) {
-        if (!text.empty())
-            text += ';';
-        text += item;
-    };
     auto resolve = [&palette](const std::optional<FullColor>& exact,
                               const std::optional<std::uint16_t>& index) -> std::optional<model::Rgb> {
         if (exact)
@@ -173,19 +156,8 @@ std::string DifferentialFormat::css(const Palette& palette) const
             return palette.color(*index);
         return std::nullopt;
     };
-    if (auto color = resolve(fontColor, fontColorIndex))
-        add("color:" + hexColor(*color));
-    if (bold)
-        add(*bold ? "font-weight:700" : "font-weight:400");
-    if (italic)
-        add(*italic ? "font-style:italic" : "font-style:normal");
-    if (underline && *underline)
-        add("text-underline-style:single");
-    if (strike && *strike)
-        add("text-line-through:single");
-    if (auto color = resolve(fillColor, fillColorIndex))
-        add("background:" + hexColor(*color));
-    return text;
+    return model::conditionCss(
+        {resolve(fontColor, fontColorIndex), resolve(fillColor, fillColorIndex), bold, italic, underline, strike});
 }
 
 std::optional<CondFmtRecord> parseCondFmt(std::span<const std::uint8_t> payload)

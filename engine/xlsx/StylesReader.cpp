@@ -1,6 +1,7 @@
 // Reads styles.xml into complete cell formats.
 #include "engine/xlsx/StylesReader.h"
 
+#include "engine/model/DifferentialStyle.h"
 #include "engine/model/NumberFormats.h"
 #include "engine/xlsx/ColorResolver.h"
 #include "engine/xlsx/XmlParser.h"
@@ -148,18 +149,6 @@ Underline underlineOf(std::string_view value)
     return Underline::Single;
 }
 
-std::string hexColor(Rgb rgb)
-{
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text = "#";
-    for (std::uint8_t part : {rgb.r, rgb.g, rgb.b})
-    {
-        text += kDigits[part >> 4];
-        text += kDigits[part & 15];
-    }
-    return text;
-}
-
 // A differential format as it is being read: only what it sets.
 struct Differential
 {
@@ -169,25 +158,9 @@ struct Differential
 
     std::string css() const
     {
-        std::string text;
-        auto add = [&text](std::string_view item) {
-            if (!text.empty())
-                text += ';';
-            text += item;
-        };
-        if (fontColor)
-            add("color:" + hexColor(*fontColor));
-        if (bold)
-            add(*bold ? "font-weight:700" : "font-weight:400");
-        if (italic)
-            add(*italic ? "font-style:italic" : "font-style:normal");
-        if (underline && *underline != Underline::None)
-            add("text-underline-style:single");
-        if (strike && *strike)
-            add("text-line-through:single");
-        if (fill)
-            add("background:" + hexColor(*fill));
-        return text;
+        const std::optional<bool> underlined =
+            underline ? std::optional<bool>(*underline != Underline::None) : std::nullopt;
+        return conditionCss({fontColor, fill, bold, italic, underlined, strike});
     }
 };
 
