@@ -34,18 +34,18 @@ enum class VerticalAlign : std::uint8_t
 
 struct Font
 {
-    std::string name = "Arial";  ///< ss:FontName
-    double size = 10;            ///< ss:Size, points
-    bool bold = false;           ///< ss:Bold
-    bool italic = false;         ///< ss:Italic
-    bool strike = false;         ///< ss:StrikeThrough
-    bool outline = false;        ///< ss:Outline
-    bool shadow = false;         ///< ss:Shadow
+    std::string name = "Arial"; ///< ss:FontName
+    double size = 10;           ///< ss:Size, points
+    bool bold = false;          ///< ss:Bold
+    bool italic = false;        ///< ss:Italic
+    bool strike = false;        ///< ss:StrikeThrough
+    bool outline = false;       ///< ss:Outline
+    bool shadow = false;        ///< ss:Shadow
     Underline underline = Underline::None;
     VerticalAlign verticalAlign = VerticalAlign::None;
-    std::optional<Rgb> color;    ///< nothing = automatic
-    std::string family;          ///< x:Family ("Swiss", "Roman", "Modern", "Script", "Decorative"), empty = not written
-    int charset = 0;             ///< x:CharSet, 0 = not written
+    std::optional<Rgb> color; ///< nothing = automatic
+    std::string family;       ///< x:Family ("Swiss", "Roman", "Modern", "Script", "Decorative"), empty = not written
+    int charset = 0;          ///< x:CharSet, 0 = not written
     friend bool operator==(const Font&, const Font&) = default;
 };
 
@@ -99,6 +99,7 @@ struct BorderEdge
     LineStyle lineStyle = LineStyle::None;
     int weight = 0; ///< ss:Weight 0..3
     std::optional<Rgb> color;
+    bool windowBackground = false; ///< without a colour: the system's window background (ss:Color="Background")
     friend bool operator==(const BorderEdge&, const BorderEdge&) = default;
 };
 
@@ -153,8 +154,8 @@ struct Alignment
 
 struct Protection
 {
-    bool locked = true;        ///< ss:Protected
-    bool hideFormula = false;  ///< x:HideFormula
+    bool locked = true;       ///< ss:Protected
+    bool hideFormula = false; ///< x:HideFormula
     friend bool operator==(const Protection&, const Protection&) = default;
 };
 

@@ -42,6 +42,9 @@ constexpr model::Pattern kPatterns[19] = {model::Pattern::None,           model:
                                           model::Pattern::ThinDiagCross,  model::Pattern::Gray125,
                                           model::Pattern::Gray0625};
 
+/// The palette index that stands for the system's window background rather than a colour of the palette.
+constexpr std::uint16_t kSystemBackground = 65;
+
 model::BorderEdge edge(std::uint8_t line, std::uint16_t color, const Palette& palette)
 {
     using model::LineStyle;
@@ -61,6 +64,7 @@ model::BorderEdge edge(std::uint8_t line, std::uint16_t color, const Palette& pa
     e.lineStyle = kLines[line].style;
     e.weight = kLines[line].weight;
     e.color = palette.color(color);
+    e.windowBackground = color == kSystemBackground;
     return e;
 }
 

@@ -328,9 +328,16 @@ private:
         if (name == "color")
         {
             if (m_edge && m_edge->lineStyle != LineStyle::None)
+            {
                 m_edge->color = m_colors.resolve(a);
+                // Index 65 is the system's window background, which SpreadsheetML names rather than spells.
+                m_edge->windowBackground = !m_edge->color && a.integer("indexed", -1) == 65;
+            }
             if (m_edge == &border.diagonalRight && border.diagonalLeft.lineStyle != LineStyle::None)
+            {
                 border.diagonalLeft.color = m_edge->color;
+                border.diagonalLeft.windowBackground = m_edge->windowBackground;
+            }
             return;
         }
         m_edge = nullptr;

@@ -447,6 +447,8 @@ void XmlssWriter::writeBorder(const char* position, const model::BorderEdge& edg
         writeColor(m_out, *edge.color);
         m_out.raw('"');
     }
+    else if (edge.windowBackground)
+        m_out.attribute("ss:Color", "Background");
     m_out.raw("/>\n");
 }
 

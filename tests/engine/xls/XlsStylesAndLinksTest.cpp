@@ -70,14 +70,15 @@ TEST(CellStyles, CellXfTakesUnusedGroupsFromItsStyle)
 TEST(CellStyles, Biff8XfBitFieldsAndCustomPalette)
 {
     // Font 0, format 14, locked, parent 0; centred, wrapped, top; rotated 45 degrees; indent 2;
-    // thin left border in palette 8, double bottom; solid fill of palette 9 (changed to #123456 below).
+    // thin left border in palette 8, double bottom in the system's window background (65); solid fill of
+    // palette 9 (changed to #123456 below).
     Bytes xf = words({0, 14, 0x0001});
     xf.push_back(0x02 | 0x08 | 0x00);
     xf.push_back(45);
     xf.push_back(0x02);
     xf.push_back(0xFC);
     putU32(xf, 0x1u | (6u << 12) | (8u << 16));
-    putU32(xf, (8u << 7) | (1u << 26));
+    putU32(xf, (65u << 7) | (1u << 26));
     putU16(xf, 9);
     ByteCursor c(xf);
     XfRecord x = parseXf(c, true);
@@ -110,6 +111,10 @@ TEST(CellStyles, Biff8XfBitFieldsAndCustomPalette)
     EXPECT_EQ(s.borders.left.lineStyle, model::LineStyle::Continuous);
     EXPECT_EQ(s.borders.left.weight, 1);
     EXPECT_EQ(s.borders.bottom.lineStyle, model::LineStyle::Double);
+    EXPECT_FALSE(s.borders.bottom.color);
+    EXPECT_TRUE(s.borders.bottom.windowBackground);
+    EXPECT_EQ(s.borders.left.color, (model::Rgb{0, 0, 0}));
+    EXPECT_FALSE(s.borders.left.windowBackground);
     EXPECT_EQ(s.interior.color, (model::Rgb{0x12, 0x34, 0x56}));
     EXPECT_EQ(s.font.color, (model::Rgb{0, 0, 0}));
 }

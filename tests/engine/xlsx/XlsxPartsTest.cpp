@@ -102,7 +102,7 @@ TEST(XlsxStyles, CellFormatsApplyTheirOwnPartsOverTheirCellStyle)
         R"(<fills count="3"><fill><patternFill patternType="none"/></fill><fill><patternFill patternType="gray125"/></fill>)"
         R"(<fill><patternFill patternType="lightUp"><fgColor indexed="10"/><bgColor rgb="FF00FF00"/></patternFill></fill></fills>)"
         R"(<borders count="2"><border/><border><left style="thick"><color rgb="FF0000FF"/></left>)"
-        R"(<bottom style="dashDot"/></border></borders>)"
+        R"(<bottom style="dashDot"/><top style="thin"><color indexed="65"/></top></border></borders>)"
         R"(<cellStyleXfs count="2"><xf numFmtId="0" fontId="0" fillId="0" borderId="0"/>)"
         R"(<xf numFmtId="10" fontId="1" fillId="2" borderId="1" applyNumberFormat="1" applyFont="1" applyFill="1"/></cellStyleXfs>)"
         R"(<cellXfs count="3"><xf numFmtId="0" fontId="0" xfId="0"/>)"
@@ -129,6 +129,9 @@ TEST(XlsxStyles, CellFormatsApplyTheirOwnPartsOverTheirCellStyle)
     EXPECT_EQ(cell.borders.left.lineStyle, model::LineStyle::Continuous);
     EXPECT_EQ(cell.borders.left.weight, 3);
     EXPECT_EQ(cell.borders.bottom.lineStyle, model::LineStyle::DashDot);
+    EXPECT_FALSE(cell.borders.left.windowBackground);
+    EXPECT_FALSE(cell.borders.top.color); // the system's window background, named rather than spelled
+    EXPECT_TRUE(cell.borders.top.windowBackground);
     EXPECT_EQ(cell.alignment.horizontal, model::Horizontal::Center);
     EXPECT_EQ(cell.alignment.vertical, model::Vertical::Top);
     EXPECT_TRUE(cell.alignment.wrapText);

@@ -350,6 +350,7 @@ TEST(XmlssWriter, WritesStylesThatDifferFromNormalWithWholeGroups)
     reader.workbook.cellStyles[2].numberFormat = "0.00%";
     reader.workbook.cellStyles[2].numberFormatId = 10;
     reader.workbook.cellStyles[3].borders.top = {model::LineStyle::Double, 3, model::Rgb{0, 0, 255}};
+    reader.workbook.cellStyles[3].borders.left = {model::LineStyle::Continuous, 1, std::nullopt, true};
     reader.addSheet("S", [](model::SheetSink& sink) {
         sink.beginSheet(test::sheetHeader(0, "S"));
         sink.cell(number(0, 0, 1, 0));
@@ -368,6 +369,9 @@ TEST(XmlssWriter, WritesStylesThatDifferFromNormalWithWholeGroups)
     EXPECT_THAT(xml, HasSubstr("<Style ss:ID=\"s2\">\n   <NumberFormat ss:Format=\"Percent\"/>\n  </Style>"));
     EXPECT_THAT(
         xml, HasSubstr("<Border ss:Position=\"Top\" ss:LineStyle=\"Double\" ss:Weight=\"3\" ss:Color=\"#0000FF\"/>"));
+    EXPECT_THAT(
+        xml, HasSubstr(
+                 "<Border ss:Position=\"Left\" ss:LineStyle=\"Continuous\" ss:Weight=\"1\" ss:Color=\"Background\"/>"));
 }
 
 TEST(XmlssWriter, GivesDefaultCellsInAFormattedRowOrColumnTheDefaultStyle)
