@@ -2,6 +2,7 @@
 #include "engine/xls/XlsSheetReader.h"
 
 #include "engine/Deadline.h"
+#include "engine/Text.h"
 #include "engine/xls/HlinkRecord.h"
 #include "engine/xls/XlsFormulaContext.h"
 #include "engine/xls/formula/ConstantText.h"
@@ -1251,20 +1252,12 @@ void XlsSheetReader::rstringRecord(const Record& r)
         std::size_t cch = c.u16();
         std::string decoded = m_decoder.decode(c.bytes(std::min(cch, c.remaining())));
         // Run positions count bytes; for single-byte code pages that is the character index.
-        std::size_t i = 0;
-        while (i < decoded.size())
+        for (std::size_t i = 0; i < decoded.size();)
         {
-            auto b = static_cast<unsigned char>(decoded[i]);
-            std::uint32_t cp = b;
-            std::size_t len = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-            if (len > 1)
-            {
-                cp = b & (0x3F >> (len - 1));
-                for (std::size_t k = 1; k < len && i + k < decoded.size(); ++k)
-                    cp = (cp << 6) | (static_cast<unsigned char>(decoded[i + k]) & 0x3F);
-            }
-            units.push_back(cp > 0xFFFF ? 0xFFFD : static_cast<std::uint16_t>(cp));
-            i += len;
+            char32_t cp = 0;
+            const std::size_t len = decodeUtf8(std::string_view(decoded).substr(i), cp);
+            units.push_back(len == 0 || cp > 0xFFFF ? 0xFFFD : static_cast<std::uint16_t>(cp));
+            i += len == 0 ? 1 : len;
         }
     }
     if (!c.ok())

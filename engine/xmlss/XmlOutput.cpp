@@ -1,6 +1,8 @@
 // Buffered XML output with escaping.
 #include "engine/xmlss/XmlOutput.h"
 
+#include "engine/Text.h"
+
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -153,38 +155,11 @@ std::size_t formatNumber(double value, char* out)
 
 std::size_t XmlOutput::validUtf8Length(const unsigned char* p, const unsigned char* end) const
 {
-    const unsigned char lead = p[0];
-    std::size_t length = 0;
-    std::uint32_t code = 0;
-    if (lead >= 0xC2 && lead <= 0xDF)
-    {
-        length = 2;
-        code = lead & 0x1Fu;
-    }
-    else if (lead >= 0xE0 && lead <= 0xEF)
-    {
-        length = 3;
-        code = lead & 0x0Fu;
-    }
-    else if (lead >= 0xF0 && lead <= 0xF4)
-    {
-        length = 4;
-        code = lead & 0x07u;
-    }
-    else
-        return 0;
-    if (static_cast<std::size_t>(end - p) < length)
-        return 0;
-    for (std::size_t i = 1; i < length; ++i)
-    {
-        if ((p[i] & 0xC0u) != 0x80u)
-            return 0;
-        code = (code << 6) | (p[i] & 0x3Fu);
-    }
-    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
-    const bool nonCharacter = code == 0xFFFE || code == 0xFFFF;
-    if (overlong || surrogate || nonCharacter || code > 0x10FFFF)
+    char32_t code = 0;
+    const std::size_t length =
+        decodeUtf8(std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p)), code);
+    // U+FFFE and U+FFFF are well-formed UTF-8 but no XML document may hold them.
+    if (length < 2 || code == 0xFFFE || code == 0xFFFF)
         return 0;
     return length;
 }

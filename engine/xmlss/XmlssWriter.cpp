@@ -1,6 +1,7 @@
 // Workbook-level parts of SpreadsheetML 2003: properties, settings, styles and names.
 #include "engine/xmlss/XmlssWriter.h"
 
+#include "engine/Text.h"
 #include "engine/xmlss/NumberFormat.h"
 
 #include <array>
@@ -173,19 +174,14 @@ std::string elementName(std::string_view name)
             ++i;
             continue;
         }
-        // The text is UTF-8 (the readers replace what is not); a broken sequence still becomes one escape.
-        const int length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-        std::uint32_t code = length == 1 ? 0xFFFD : c & (0x7Fu >> length);
-        int taken = 1;
-        for (; taken < length && i + static_cast<std::size_t>(taken) < ascii.size(); ++taken)
+        // The text is UTF-8 (the readers replace what is not); a byte that starts no sequence becomes U+FFFD.
+        char32_t code = 0;
+        std::size_t length = decodeUtf8(std::string_view(ascii).substr(i), code);
+        if (length == 0)
         {
-            const auto next = static_cast<unsigned char>(ascii[i + static_cast<std::size_t>(taken)]);
-            if ((next & 0xC0) != 0x80)
-                break;
-            code = (code << 6) | (next & 0x3Fu);
-        }
-        if (taken != length || code > 0x10FFFF)
             code = 0xFFFD;
+            length = 1;
+        }
         if (code >= 0x10000)
         {
             appendEscape(escaped, 0xD800 + ((code - 0x10000) >> 10));
@@ -193,7 +189,7 @@ std::string elementName(std::string_view name)
         }
         else
             appendEscape(escaped, code);
-        i += static_cast<std::size_t>(taken);
+        i += length;
     }
     return escaped;
 }
