@@ -78,6 +78,12 @@ inline std::size_t decodeUtf8(std::string_view text, char32_t& code)
     return length;
 }
 
+/// Bytes a string holds on the heap beyond its own object (none while its text fits the object itself).
+inline std::size_t heapBytes(const std::string& s)
+{
+    return s.capacity() > std::string().capacity() ? s.capacity() + 1 : 0;
+}
+
 /// The value of a hexadecimal digit, or -1.
 inline int hexDigitValue(char c)
 {

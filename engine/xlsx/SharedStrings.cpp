@@ -1,6 +1,7 @@
 // The shared string table of a workbook.
 #include "engine/xlsx/SharedStrings.h"
 
+#include "engine/Text.h"
 #include "engine/xlsx/RichTextCollector.h"
 #include "engine/xlsx/XmlParser.h"
 #include "engine/xlsx/ZipPackage.h"
@@ -57,11 +58,6 @@ private:
     std::size_t m_budget;
     bool m_inItem = false;
 };
-
-std::size_t heapBytes(const std::string& s)
-{
-    return s.capacity() > std::string().capacity() ? s.capacity() + 1 : 0;
-}
 
 } // namespace
 

@@ -1,6 +1,7 @@
 // Reads everything of a worksheet part except its cells.
 #include "engine/xlsx/SheetStructureReader.h"
 
+#include "engine/Text.h"
 #include "engine/formula/A1Tokenizer.h"
 #include "engine/formula/R1C1Translator.h"
 #include "engine/xlsx/XmlParser.h"
@@ -19,11 +20,6 @@ constexpr std::size_t kMaxFormulaText = 1 << 16;
 /// The memory one sheet's links, validations and conditional formats may take: each holds several strings, so a
 /// count limit alone would still let a few megabytes of XML claim gigabytes.
 constexpr std::size_t kMaxBookkeeping = std::size_t(64) << 20;
-
-std::size_t heapBytes(const std::string& s)
-{
-    return s.capacity() > std::string().capacity() ? s.capacity() + 1 : 0;
-}
 
 std::uint32_t clampIndex(long long value, std::uint32_t limit)
 {
