@@ -2,6 +2,7 @@
 #include "engine/xmlss/XmlssWriter.h"
 
 #include "engine/Text.h"
+#include "engine/model/DifferentialStyle.h"
 #include "engine/xmlss/NumberFormat.h"
 
 #include <array>
@@ -198,15 +199,7 @@ std::string elementName(std::string_view name)
 
 void writeColor(XmlOutput& out, const model::Rgb& color)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    const char text[7] = {'#',
-                          kHex[color.r >> 4],
-                          kHex[color.r & 15],
-                          kHex[color.g >> 4],
-                          kHex[color.g & 15],
-                          kHex[color.b >> 4],
-                          kHex[color.b & 15]};
-    out.raw(std::string_view(text, 7));
+    out.raw(model::hexColor(color));
 }
 
 XmlssWriter::XmlssWriter(XmlOutput& out, const model::WorkbookInfo& info) : m_out(out), m_info(info), m_styles(info) {}
