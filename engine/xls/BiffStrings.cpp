@@ -120,6 +120,21 @@ void appendUtf16(std::string& out, std::span<const std::uint16_t> units)
     }
 }
 
+std::string utf16UntilNul(ByteCursor& c, std::size_t maxUnits)
+{
+    std::vector<std::uint16_t> units;
+    for (std::size_t i = 0; i < maxUnits && c.ok(); ++i)
+    {
+        const std::uint16_t u = c.u16();
+        if (u == 0)
+            break;
+        units.push_back(u);
+    }
+    std::string s;
+    appendUtf16(s, units);
+    return s;
+}
+
 void appendLatin1(std::string& out, std::span<const std::uint8_t> bytes)
 {
     for (std::uint8_t b : bytes)

@@ -15,6 +15,8 @@ namespace velquin::engine::xls {
 
 /// Appends UTF-16LE code units as UTF-8; unpaired surrogates become U+FFFD.
 void appendUtf16(std::string& out, std::span<const std::uint16_t> units);
+/// Reads at most `maxUnits` UTF-16LE code units up to a NUL (which is read too) and returns them as UTF-8.
+std::string utf16UntilNul(ByteCursor& c, std::size_t maxUnits);
 /// Appends bytes that are the low halves of UTF-16 code units (BIFF8 compressed strings) as UTF-8.
 void appendLatin1(std::string& out, std::span<const std::uint8_t> bytes);
 

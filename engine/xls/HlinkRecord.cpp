@@ -52,17 +52,7 @@ std::string urlMoniker(ByteCursor& c)
         return {};
     }
     ByteCursor body(c.bytes(length));
-    std::vector<std::uint16_t> units;
-    while (body.remaining() >= 2)
-    {
-        std::uint16_t u = body.u16();
-        if (u == 0)
-            break;
-        units.push_back(u);
-    }
-    std::string s;
-    appendUtf16(s, units);
-    return s;
+    return utf16UntilNul(body, body.remaining() / 2);
 }
 
 std::string fileMoniker(ByteCursor& c)

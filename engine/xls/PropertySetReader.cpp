@@ -38,21 +38,6 @@ struct Section
     std::span<const std::uint8_t> fmtid;
 };
 
-std::string utf16z(ByteCursor& c, std::size_t count)
-{
-    std::vector<std::uint16_t> units;
-    for (std::size_t i = 0; i < count && c.ok(); ++i)
-    {
-        std::uint16_t u = c.u16();
-        if (u == 0)
-            break;
-        units.push_back(u);
-    }
-    std::string s;
-    appendUtf16(s, units);
-    return s;
-}
-
 std::string bytesz(std::span<const std::uint8_t> b, CodepageDecoder& decoder)
 {
     std::size_t n = 0;
@@ -103,14 +88,14 @@ std::optional<Value> readValue(ByteCursor c, CodepageDecoder& decoder)
     case VT_LPSTR: {
         std::size_t n = c.u32();
         if (decoder.codepage() == 1200)
-            v.text = utf16z(c, n / 2);
+            v.text = utf16UntilNul(c, n / 2);
         else
             v.text = bytesz(c.bytes(std::min(n, c.remaining())), decoder);
         break;
     }
     case VT_LPWSTR: {
         std::size_t n = c.u32();
-        v.text = utf16z(c, std::min(n, c.remaining() / 2));
+        v.text = utf16UntilNul(c, std::min(n, c.remaining() / 2));
         break;
     }
     default:
@@ -132,7 +117,7 @@ void readDictionary(ByteCursor c, Section& s, CodepageDecoder& decoder)
         if (decoder.codepage() == 1200)
         {
             std::size_t start = c.pos();
-            name = utf16z(c, length);
+            name = utf16UntilNul(c, length);
             c.seek(start + length * 2);
             c.skip((4 - (length * 2) % 4) % 4);
         }
