@@ -615,25 +615,15 @@ void SheetWriter::writeTableEnd()
 void SheetWriter::writeTextElement(const char* indent, const char* element, std::string_view value)
 {
     m_out.raw(indent);
-    m_out.raw('<');
-    m_out.raw(element);
-    m_out.raw('>');
-    m_out.text(value);
-    m_out.raw("</");
-    m_out.raw(element);
-    m_out.raw(">\n");
+    m_out.textElement(element, value);
+    m_out.raw('\n');
 }
 
 void SheetWriter::writeNumberElement(const char* indent, const char* element, std::int64_t value)
 {
     m_out.raw(indent);
-    m_out.raw('<');
-    m_out.raw(element);
-    m_out.raw('>');
-    m_out.integer(value);
-    m_out.raw("</");
-    m_out.raw(element);
-    m_out.raw(">\n");
+    m_out.integerElement(element, value);
+    m_out.raw('\n');
 }
 
 void SheetWriter::writeWorksheetOptions(const model::SheetOptions& o)

@@ -102,6 +102,28 @@ void XmlOutput::integer(std::int64_t value)
     m_used += static_cast<std::size_t>(result.ptr - begin);
 }
 
+void XmlOutput::textElement(std::string_view name, std::string_view text)
+{
+    raw('<');
+    raw(name);
+    raw('>');
+    this->text(text);
+    raw("</");
+    raw(name);
+    raw('>');
+}
+
+void XmlOutput::integerElement(std::string_view name, std::int64_t value)
+{
+    raw('<');
+    raw(name);
+    raw('>');
+    integer(value);
+    raw("</");
+    raw(name);
+    raw('>');
+}
+
 void XmlOutput::number(double value)
 {
     reserve(32);

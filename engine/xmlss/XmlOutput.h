@@ -34,6 +34,10 @@ public:
     /// ` name="number"`.
     void attribute(std::string_view name, std::int64_t value);
     void integer(std::int64_t value);
+    /// `<name>text</name>` with the text escaped.
+    void textElement(std::string_view name, std::string_view text);
+    /// `<name>value</name>`.
+    void integerElement(std::string_view name, std::int64_t value);
     /// The shortest decimal text that reads back as the same double, in Excel's notation (1.5, 1.23E+22, 6.25E-2).
     void number(double value);
 

@@ -232,13 +232,9 @@ void XmlssWriter::writeProperty(const char* element, const std::string& value)
 {
     if (value.empty())
         return;
-    m_out.raw("  <");
-    m_out.raw(element);
-    m_out.raw('>');
-    m_out.text(value);
-    m_out.raw("</");
-    m_out.raw(element);
-    m_out.raw(">\n");
+    m_out.raw("  ");
+    m_out.textElement(element, value);
+    m_out.raw('\n');
 }
 
 void XmlssWriter::writeDocumentProperties()
@@ -317,13 +313,9 @@ void XmlssWriter::writeExcelWorkbook()
 {
     m_out.raw(" <ExcelWorkbook xmlns=\"urn:schemas-microsoft-com:office:excel\">\n");
     const auto number = [this](const char* element, std::int64_t value) {
-        m_out.raw("  <");
-        m_out.raw(element);
-        m_out.raw('>');
-        m_out.integer(value);
-        m_out.raw("</");
-        m_out.raw(element);
-        m_out.raw(">\n");
+        m_out.raw("  ");
+        m_out.integerElement(element, value);
+        m_out.raw('\n');
     };
     if (m_info.windowHeight > 0)
         number("WindowHeight", m_info.windowHeight);
