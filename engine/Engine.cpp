@@ -158,8 +158,7 @@ struct TemporaryFile
     }
 };
 
-Status writeTemporaryAndRename(model::WorkbookReader& reader, const std::string& target,
-                               std::chrono::steady_clock::time_point deadline, Durability durability)
+Status writeTemporaryAndRename(model::WorkbookReader& reader, const std::string& target, Durability durability)
 {
     const std::filesystem::path targetPath(target);
     std::error_code error;
@@ -171,7 +170,7 @@ Status writeTemporaryAndRename(model::WorkbookReader& reader, const std::string&
     if (Status created = createTemporary(targetPath, sink, path); !created)
         return created;
     temporary.path = path;
-    Status status = xmlss::writeWorkbook(reader, sink, deadline);
+    Status status = xmlss::writeWorkbook(reader, sink);
     const Status synced = sink.close(durability == Durability::Synced);
     if (status && !synced)
         status = synced;
@@ -217,7 +216,7 @@ Status saveAsSpreadsheetMl(model::WorkbookReader& reader, const std::string& tar
     DeadlineScope scope(deadline);
     try
     {
-        return writeTemporaryAndRename(reader, target, deadline, durability);
+        return writeTemporaryAndRename(reader, target, durability);
     }
     catch (const std::bad_alloc&)
     {

@@ -1,6 +1,7 @@
 // One worksheet of SpreadsheetML 2003, written while the reader streams it.
 #include "engine/xmlss/SheetWriter.h"
 
+#include "engine/Deadline.h"
 #include "engine/xmlss/DateTimeText.h"
 #include "engine/xmlss/XmlssWriter.h"
 
@@ -32,23 +33,20 @@ constexpr std::uint32_t clampColumn(std::uint32_t col)
 
 } // namespace
 
-SheetWriter::SheetWriter(XmlOutput& out, const model::WorkbookInfo& info, const StyleTable& styles,
-                         Clock::time_point deadline)
-    : m_out(out), m_info(info), m_styles(styles), m_deadline(deadline)
+SheetWriter::SheetWriter(XmlOutput& out, const model::WorkbookInfo& info, const StyleTable& styles)
+    : m_out(out), m_info(info), m_styles(styles)
 {}
 
 bool SheetWriter::shouldStop() const
 {
-    return m_out.failed() || (m_deadline != Clock::time_point::max() && Clock::now() >= m_deadline);
+    return m_out.failed() || !checkDeadline();
 }
 
 Status SheetWriter::error() const
 {
     if (m_out.failed())
         return m_out.status();
-    if (m_deadline != Clock::time_point::max() && Clock::now() >= m_deadline)
-        return {EngineErrc::Timeout, {}};
-    return {};
+    return checkDeadline();
 }
 
 void SheetWriter::beginSheet(const model::SheetHeader& header)

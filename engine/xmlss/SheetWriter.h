@@ -8,7 +8,6 @@
 #include "engine/xmlss/StyleTable.h"
 #include "engine/xmlss/XmlOutput.h"
 
-#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -22,10 +21,7 @@ namespace velquin::engine::xmlss {
 class SheetWriter : public model::SheetSink
 {
 public:
-    using Clock = std::chrono::steady_clock;
-
-    SheetWriter(XmlOutput& out, const model::WorkbookInfo& info, const StyleTable& styles,
-                Clock::time_point deadline = Clock::time_point::max());
+    SheetWriter(XmlOutput& out, const model::WorkbookInfo& info, const StyleTable& styles);
 
     /// The index into WorkbookInfo::sheets of the sheet the reader streams next (names and visibility are looked up
     /// by it, whatever the reader puts in SheetHeader::index).
@@ -34,9 +30,9 @@ public:
     void row(const model::RowInfo& row) override;
     void cell(const model::Cell& cell) override;
     void endSheet(const model::SheetOptions& options) override;
-    /// True once the deadline has passed or the output failed.
+    /// True once the thread's deadline (engine/Deadline.h) has passed or the output failed.
     bool shouldStop() const override;
-    /// Timeout when the deadline passed, else the output's status.
+    /// Timeout when the thread's deadline passed, else the output's status.
     Status error() const;
     /// True between beginSheet and endSheet: a reader that returns then has left the Worksheet unfinished.
     bool sheetOpen() const { return m_header != nullptr; }
@@ -85,7 +81,6 @@ private:
     XmlOutput& m_out;
     const model::WorkbookInfo& m_info;
     const StyleTable& m_styles;
-    Clock::time_point m_deadline;
 
     int m_sheetIndex = 0;
     model::SheetHeader m_headerCopy;

@@ -7,13 +7,13 @@
 
 namespace velquin::engine::xmlss {
 
-Status writeWorkbook(model::WorkbookReader& reader, ByteSink& sink, std::chrono::steady_clock::time_point deadline)
+Status writeWorkbook(model::WorkbookReader& reader, ByteSink& sink)
 {
     const model::WorkbookInfo& info = reader.info();
     XmlOutput out(sink);
     XmlssWriter writer(out, info);
     writer.writeHead();
-    SheetWriter sheets(out, info, writer.styles(), deadline);
+    SheetWriter sheets(out, info, writer.styles());
     for (std::size_t i = 0; i < info.sheets.size(); ++i)
     {
         if (info.sheets[i].kind != model::SheetKind::Worksheet)
