@@ -2,6 +2,7 @@
 #include "engine/formula/R1C1Translator.h"
 
 #include "engine/formula/A1Tokenizer.h"
+#include "engine/model/Sheet.h"
 
 #include <algorithm>
 #include <charconv>
@@ -162,6 +163,45 @@ void appendSheetPrefix(std::string& out, std::string_view prefix)
     out += prefix;
 }
 
+/// Reads a row or column number of at most `limit` after its letter; false when none (or a relative "[n]").
+bool readNumber(std::string_view text, std::size_t& at, std::uint32_t limit, std::uint32_t& value)
+{
+    std::size_t start = at;
+    std::uint64_t n = 0;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9' && at - start < 8)
+        n = n * 10 + static_cast<std::uint64_t>(text[at++] - '0');
+    if (at == start || n == 0 || n > limit)
+        return false;
+    value = static_cast<std::uint32_t>(n - 1);
+    return true;
+}
+
+/// One corner or edge: "R1C1", "R1" (a whole row) or "C1" (a whole column).
+struct Edge
+{
+    bool hasRow = false, hasCol = false;
+    std::uint32_t row = 0, col = 0;
+};
+
+bool readEdge(std::string_view text, std::size_t& at, Edge& edge)
+{
+    if (at < text.size() && text[at] == 'R')
+    {
+        ++at;
+        if (!readNumber(text, at, model::kMaxRows, edge.row))
+            return false;
+        edge.hasRow = true;
+    }
+    if (at < text.size() && text[at] == 'C')
+    {
+        ++at;
+        if (!readNumber(text, at, model::kMaxColumns, edge.col))
+            return false;
+        edge.hasCol = true;
+    }
+    return edge.hasRow || edge.hasCol;
+}
+
 } // namespace
 
 void appendR1C1Formula(std::string& out, std::string_view a1, std::uint32_t row, std::uint32_t col)
@@ -220,6 +260,28 @@ std::string toR1C1Formula(std::string_view a1, std::uint32_t row, std::uint32_t 
     out.reserve(a1.size() + 16);
     appendR1C1Formula(out, a1, row, col);
     return out;
+}
+
+bool parseR1C1Range(std::string_view text, CellRange& range)
+{
+    std::size_t at = 0;
+    Edge first, last;
+    if (!readEdge(text, at, first))
+        return false;
+    last = first;
+    if (at < text.size() && text[at] == ':')
+    {
+        ++at;
+        if (!readEdge(text, at, last) || last.hasRow != first.hasRow || last.hasCol != first.hasCol)
+            return false;
+    }
+    if (at != text.size())
+        return false;
+    range.firstRow = first.hasRow ? std::min(first.row, last.row) : 0;
+    range.lastRow = first.hasRow ? std::max(first.row, last.row) : model::kMaxRows - 1;
+    range.firstCol = first.hasCol ? std::min(first.col, last.col) : 0;
+    range.lastCol = first.hasCol ? std::max(first.col, last.col) : model::kMaxColumns - 1;
+    return true;
 }
 
 bool parseA1Range(std::string_view text, CellRange& range)

@@ -28,5 +28,8 @@ struct CellRange
     std::uint32_t firstRow = 0, firstCol = 0, lastRow = 0, lastCol = 0;
 };
 bool parseA1Range(std::string_view text, CellRange& range);
+/// One absolute R1C1 range: "R2C3", "R1C1:R4C2", whole rows "R5" or "R1:R3", whole columns "C4" or "C1:C3".
+/// False for relative references ("R[1]C") and anything else.
+bool parseR1C1Range(std::string_view text, CellRange& range);
 
 } // namespace velquin::engine::formula

@@ -1,83 +1,18 @@
 // Which cells of a sheet a defined name covers.
 #include "engine/xmlss/NamedCells.h"
 
-#include "engine/model/Sheet.h"
+#include "engine/formula/R1C1Translator.h"
 
 #include <algorithm>
 
 namespace velquin::engine::xmlss {
 
-namespace {
-
-/// Reads a row or column number of at most `limit` after its letter; false when none (or a relative "[n]").
-bool readNumber(std::string_view text, std::size_t& at, std::uint32_t limit, std::uint32_t& value)
-{
-    std::size_t start = at;
-    std::uint64_t n = 0;
-    while (at < text.size() && text[at] >= '0' && text[at] <= '9' && at - start < 8)
-        n = n * 10 + static_cast<std::uint64_t>(text[at++] - '0');
-    if (at == start || n == 0 || n > limit)
-        return false;
-    value = static_cast<std::uint32_t>(n - 1);
-    return true;
-}
-
-/// One corner or edge: "R1C1", "R1" (a whole row) or "C1" (a whole column).
-struct Edge
-{
-    bool hasRow = false, hasCol = false;
-    std::uint32_t row = 0, col = 0;
-};
-
-bool readEdge(std::string_view text, std::size_t& at, Edge& edge)
-{
-    if (at < text.size() && text[at] == 'R')
-    {
-        ++at;
-        if (!readNumber(text, at, model::kMaxRows, edge.row))
-            return false;
-        edge.hasRow = true;
-    }
-    if (at < text.size() && text[at] == 'C')
-    {
-        ++at;
-        if (!readNumber(text, at, model::kMaxColumns, edge.col))
-            return false;
-        edge.hasCol = true;
-    }
-    return edge.hasRow || edge.hasCol;
-}
-
-bool readArea(std::string_view text, CellArea& area)
-{
-    std::size_t at = 0;
-    Edge first, last;
-    if (!readEdge(text, at, first))
-        return false;
-    last = first;
-    if (at < text.size() && text[at] == ':')
-    {
-        ++at;
-        if (!readEdge(text, at, last) || last.hasRow != first.hasRow || last.hasCol != first.hasCol)
-            return false;
-    }
-    if (at != text.size())
-        return false;
-    area.firstRow = first.hasRow ? std::min(first.row, last.row) : 0;
-    area.lastRow = first.hasRow ? std::max(first.row, last.row) : model::kMaxRows - 1;
-    area.firstCol = first.hasCol ? std::min(first.col, last.col) : 0;
-    area.lastCol = first.hasCol ? std::max(first.col, last.col) : model::kMaxColumns - 1;
-    return true;
-}
-
-} // namespace
-
-bool sheetAreasOf(std::string_view refersTo, std::string_view sheetName, std::vector<CellArea>& out)
+bool sheetAreasOf(std::string_view refersTo, std::string_view sheetName, std::vector<formula::CellRange>& out)
 {
     if (refersTo.empty() || refersTo.front() != '=')
         return false;
     std::size_t at = 1;
-    std::vector<CellArea> found;
+    std::vector<formula::CellRange> found;
     for (;;)
     {
         // The sheet: 'quoted, with '' for a quote' or plain up to the '!'.
@@ -111,8 +46,8 @@ bool sheetAreasOf(std::string_view refersTo, std::string_view sheetName, std::ve
             return false;
         ++at;
         const std::size_t comma = std::min(refersTo.find(',', at), refersTo.size());
-        CellArea area;
-        if (!readArea(refersTo.substr(at, comma - at), area))
+        formula::CellRange area;
+        if (!formula::parseR1C1Range(refersTo.substr(at, comma - at), area))
             return false;
         if (sheet == sheetName)
             found.push_back(area);
@@ -149,7 +84,7 @@ void NamedCells::prepare(const model::WorkbookInfo& info, int sheetIndex)
     if (m_areas.empty())
         return;
     m_bounds = m_areas.front();
-    for (const CellArea& a : m_areas)
+    for (const formula::CellRange& a : m_areas)
     {
         m_bounds.firstRow = std::min(m_bounds.firstRow, a.firstRow);
         m_bounds.firstCol = std::min(m_bounds.firstCol, a.firstCol);

@@ -1,6 +1,7 @@
 // The defined names that cover a sheet's cells: Excel marks each such cell with a NamedCell element per name.
 #pragma once
 
+#include "engine/formula/R1C1Translator.h"
 #include "engine/model/Workbook.h"
 
 #include <cstdint>
@@ -9,15 +10,10 @@
 
 namespace velquin::engine::xmlss {
 
-struct CellArea
-{
-    std::uint32_t firstRow = 0, firstCol = 0, lastRow = 0, lastCol = 0; ///< zero-based, inclusive
-};
-
 /// The areas on sheet `sheetName` of a name's R1C1 text ("=Sheet1!R1C1:R2C3,'My sheet'!C4,Sheet1!R5"), added to
 /// `out`. False when the text is not a plain list of absolute areas (a formula, a constant, a table reference):
 /// such a name covers no cells.
-bool sheetAreasOf(std::string_view refersTo, std::string_view sheetName, std::vector<CellArea>& out);
+bool sheetAreasOf(std::string_view refersTo, std::string_view sheetName, std::vector<formula::CellRange>& out);
 
 class NamedCells
 {
@@ -61,14 +57,14 @@ private:
         std::size_t firstArea = 0, endArea = 0;
     };
 
-    static bool contains(const CellArea& a, std::uint32_t row, std::uint32_t col)
+    static bool contains(const formula::CellRange& a, std::uint32_t row, std::uint32_t col)
     {
         return row >= a.firstRow && row <= a.lastRow && col >= a.firstCol && col <= a.lastCol;
     }
 
     std::vector<Named> m_names;
-    std::vector<CellArea> m_areas;
-    CellArea m_bounds;
+    std::vector<formula::CellRange> m_areas;
+    formula::CellRange m_bounds;
 };
 
 } // namespace velquin::engine::xmlss
