@@ -265,13 +265,15 @@ std::string toR1C1Formula(std::string_view a1, std::uint32_t row, std::uint32_t 
 bool parseR1C1Range(std::string_view text, CellRange& range)
 {
     std::size_t at = 0;
-    Edge first, last;
+    Edge first;
     if (!readEdge(text, at, first))
         return false;
-    last = first;
+    Edge last = first;
     if (at < text.size() && text[at] == ':')
     {
+        // The second corner must name the same things as the first: "R1C1:R2" is no range.
         ++at;
+        last = Edge{};
         if (!readEdge(text, at, last) || last.hasRow != first.hasRow || last.hasCol != first.hasCol)
             return false;
     }

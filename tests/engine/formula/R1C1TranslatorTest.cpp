@@ -129,3 +129,20 @@ TEST(R1C1Range, ListsOfRangesBecomeAbsoluteOrRelative)
     EXPECT_FALSE(rangeListToR1C1("", false, 0, 0, out));
     EXPECT_FALSE(rangeListToR1C1("A1048577", false, 0, 0, out));
 }
+
+TEST(R1C1Range, AbsoluteCellsRowsAndColumnsOnly)
+{
+    const auto range = [](std::string_view text) {
+        CellRange r;
+        return parseR1C1Range(text, r) ? std::to_string(r.firstRow) + "," + std::to_string(r.firstCol) + ":" +
+                                             std::to_string(r.lastRow) + "," + std::to_string(r.lastCol)
+                                       : std::string("-");
+    };
+    EXPECT_EQ(range("R2C3"), "1,2:1,2");
+    EXPECT_EQ(range("R4C2:R1C1"), "0,0:3,1"); // corners in either order
+    EXPECT_EQ(range("R5"), "4,0:4,16383");
+    EXPECT_EQ(range("C1:C3"), "0,0:1048575,2");
+    EXPECT_EQ(range("R1048576C16384"), "1048575,16383:1048575,16383");
+    for (const char* other : {"R[1]C", "RC", "R0C1", "R1048577C1", "R1C16385", "R1:C1", "R1C1:R2", "A1", "R1C1 ", ""})
+        EXPECT_EQ(range(other), "-") << other;
+}
