@@ -104,6 +104,29 @@ std::optional<fs::path> corpusFile(std::string_view name)
     return p;
 }
 
+std::vector<fs::path> corpusSources(std::initializer_list<std::string_view> formats)
+{
+    std::vector<fs::path> sources;
+    auto dir = sharedDir();
+    if (!dir)
+        return sources;
+    std::istringstream manifest(readFile(*dir / "corpus" / "MANIFEST.tsv"));
+    std::string line;
+    std::getline(manifest, line); // header
+    while (std::getline(manifest, line))
+    {
+        std::istringstream row(line);
+        std::string source, expected, format;
+        std::getline(row, source, '\t');
+        std::getline(row, expected, '\t');
+        std::getline(row, format, '\t');
+        for (auto f : formats)
+            if (format == f)
+                sources.push_back(*dir / "corpus" / source);
+    }
+    return sources;
+}
+
 fs::path buildDir()
 {
     const char* env = setting("VELQUIN_BUILD_DIR", VELQUIN_TEST_BUILD_DIR);

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+#include <initializer_list>
 
 namespace velquin::test {
 
@@ -35,6 +37,10 @@ std::optional<std::filesystem::path> sharedDir();
 
 /// Full path of a workbook of the shared corpus, or nothing when the corpus is missing.
 std::optional<std::filesystem::path> corpusFile(std::string_view name);
+
+/// Sources of the shared corpus whose manifest format is one of formats (such as "xls-biff8"), as full paths;
+/// empty when the corpus is missing.
+std::vector<std::filesystem::path> corpusSources(std::initializer_list<std::string_view> formats);
 
 /// The build folder (where velquin-convert lives), from the test environment.
 std::filesystem::path buildDir();
