@@ -1,6 +1,8 @@
 // Writing the output file with POSIX calls.
 #include "engine/xmlss/FileSink.h"
 
+#include "engine/xmlss/FileSpill.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -65,6 +67,17 @@ Status FileSink::overwrite(std::uint64_t offset, const char* data, std::size_t s
         size -= static_cast<std::size_t>(done);
         offset += static_cast<std::uint64_t>(done);
     }
+    return {};
+}
+
+Status FileSink::createSpill(std::unique_ptr<Spill>& spill)
+{
+    const std::size_t slash = m_path.rfind('/');
+    auto file = std::make_unique<FileSpill>();
+    if (Status status = file->create(slash == std::string::npos ? std::string(".") : m_path.substr(0, slash + (slash == 0)));
+        !status)
+        return status;
+    spill = std::move(file);
     return {};
 }
 

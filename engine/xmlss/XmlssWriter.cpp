@@ -211,8 +211,6 @@ void XmlssWriter::writeHead()
     writeCustomDocumentProperties();
     writeOfficeDocumentSettings();
     writeExcelWorkbook();
-    writeStyles();
-    writeNames();
 }
 
 void XmlssWriter::writeTail()
@@ -348,7 +346,7 @@ void XmlssWriter::writeExcelWorkbook()
     m_out.raw(" </ExcelWorkbook>\n");
 }
 
-void XmlssWriter::writeStyles()
+void XmlssWriter::writeStyles(const std::vector<std::uint8_t>& used)
 {
     m_out.raw(" <Styles>\n  <Style ss:ID=\"Default\" ss:Name=\"Normal\">\n");
     const model::CellStyle& base = m_styles.defaultStyle();
@@ -361,7 +359,7 @@ void XmlssWriter::writeStyles()
     m_out.raw("  </Style>\n");
     for (std::size_t i = 0; i < m_info.cellStyles.size(); ++i)
     {
-        if (m_styles.isWritten(static_cast<int>(i)))
+        if (i < used.size() && used[i] != 0 && m_styles.isWritten(static_cast<int>(i)))
             writeStyle(m_info.cellStyles[i], static_cast<int>(i));
     }
     m_out.raw(" </Styles>\n");

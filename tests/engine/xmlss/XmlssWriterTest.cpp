@@ -374,6 +374,36 @@ TEST(XmlssWriter, WritesStylesThatDifferFromNormalWithWholeGroups)
                  "<Border ss:Position=\"Left\" ss:LineStyle=\"Continuous\" ss:Weight=\"1\" ss:Color=\"Background\"/>"));
 }
 
+TEST(XmlssWriter, WritesOnlyTheStylesThatCellsRowsAndColumnsUse)
+{
+    FakeWorkbookReader reader;
+    reader.workbook.cellStyles.resize(5);
+    for (int i = 1; i < 5; ++i)
+        reader.workbook.cellStyles[static_cast<std::size_t>(i)].font.size = 10 + i;
+    reader.addSheet("S", [](model::SheetSink& sink) {
+        model::SheetHeader header = test::sheetHeader(0, "S");
+        header.columns.push_back({0, 0, -1, false, 3, false});
+        sink.beginSheet(header);
+        sink.row({1, -1, false, false, 2});
+        sink.cell(number(1, 1, 1, 1));
+        sink.endSheet({});
+        return Status{};
+    });
+    reader.addSheet("T", [](model::SheetSink& sink) {
+        sink.beginSheet(test::sheetHeader(1, "T"));
+        sink.cell(number(0, 0, 1, 0));
+        sink.endSheet({});
+        return Status{};
+    });
+    const std::string xml = write(reader);
+    const std::string styles = xml.substr(xml.find("<Styles>"), xml.find("</Styles>") - xml.find("<Styles>"));
+    EXPECT_THAT(styles, HasSubstr("<Style ss:ID=\"s1\">\n   <Font ss:FontName=\"Arial\" ss:Size=\"11\"/>"));
+    EXPECT_THAT(styles, HasSubstr("<Style ss:ID=\"s2\">"));
+    EXPECT_THAT(styles, HasSubstr("<Style ss:ID=\"s3\">"));
+    EXPECT_THAT(styles, Not(HasSubstr("<Style ss:ID=\"s4\">")));
+    EXPECT_LT(xml.find("</Styles>"), xml.find("<Worksheet"));
+}
+
 TEST(XmlssWriter, GivesDefaultCellsInAFormattedRowOrColumnTheDefaultStyle)
 {
     FakeWorkbookReader reader;
