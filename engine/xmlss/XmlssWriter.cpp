@@ -357,6 +357,7 @@ void XmlssWriter::writeStyles(const std::vector<std::uint8_t>& used)
     writeNumberFormat(base);
     writeProtection(base.protection);
     m_out.raw("  </Style>\n");
+    m_formatWritten = !excelFormatName(base.numberFormat, base.numberFormatId).empty();
     for (std::size_t i = 0; i < m_info.cellStyles.size(); ++i)
     {
         if (i < used.size() && used[i] != 0 && m_styles.isWritten(static_cast<int>(i)))
@@ -381,9 +382,12 @@ void XmlssWriter::writeStyle(const model::CellStyle& style, int index)
         writeFont(style.font);
     if (!(style.interior == base.interior))
         writeInterior(style.interior);
-    if (excelFormatName(style.numberFormat, style.numberFormatId) !=
-        excelFormatName(base.numberFormat, base.numberFormatId))
+    const std::string format = excelFormatName(style.numberFormat, style.numberFormatId);
+    if (format != excelFormatName(base.numberFormat, base.numberFormatId))
         writeNumberFormat(style);
+    else if (format.empty() && m_formatWritten)
+        m_out.raw("   <NumberFormat ss:Format=\"General\"/>\n"); // some readers carry an earlier style's over
+    m_formatWritten = m_formatWritten || !format.empty();
     if (!(style.protection == base.protection))
         writeProtection(style.protection);
     m_out.raw("  </Style>\n");
@@ -528,14 +532,14 @@ void XmlssWriter::writeNumberFormat(const model::CellStyle& style)
     m_out.raw("/>\n");
 }
 
+// The element stands for the whole group, so a locked format under an unlocked Default writes it bare.
 void XmlssWriter::writeProtection(const model::Protection& protection)
 {
-    const model::Protection& base = m_styles.defaultStyle().protection;
     m_out.raw("   <Protection");
-    if (!protection.locked || !base.locked)
-        m_out.attribute("ss:Protected", protection.locked ? "1" : "0");
-    if (protection.hideFormula || base.hideFormula)
-        m_out.attribute("x:HideFormula", protection.hideFormula ? "1" : "0");
+    if (!protection.locked)
+        m_out.raw(" ss:Protected=\"0\"");
+    if (protection.hideFormula)
+        m_out.raw(" x:HideFormula=\"1\"");
     m_out.raw("/>\n");
 }
 

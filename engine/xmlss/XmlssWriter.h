@@ -48,6 +48,7 @@ private:
     XmlOutput& m_out;
     const model::WorkbookInfo& m_info;
     StyleTable m_styles;
+    bool m_formatWritten = false; ///< a style written so far has a number format other than General
 };
 
 /// Writes `<Names>` with one NamedRange per name of `scope` (-1 = workbook, else a sheet index); nothing when the

@@ -404,6 +404,31 @@ TEST(XmlssWriter, WritesOnlyTheStylesThatCellsRowsAndColumnsUse)
     EXPECT_LT(xml.find("</Styles>"), xml.find("<Worksheet"));
 }
 
+TEST(XmlssWriter, SpellsOutGeneralAfterAFormattedStyleAndLockingUnderAnUnlockedDefault)
+{
+    FakeWorkbookReader reader;
+    model::NamedStyle normal{"Normal", {}, 0};
+    normal.style.protection.locked = false;
+    reader.workbook.namedStyles.push_back(normal);
+    reader.workbook.cellStyles.assign(4, normal.style);
+    reader.workbook.cellStyles[1].font.bold = true;
+    reader.workbook.cellStyles[2].numberFormat = "0.00%";
+    reader.workbook.cellStyles[3].protection.locked = true;
+    reader.addSheet("S", [](model::SheetSink& sink) {
+        sink.beginSheet(test::sheetHeader(0, "S"));
+        for (std::uint32_t col = 1; col < 4; ++col)
+            sink.cell(number(0, col, 1, static_cast<int>(col)));
+        sink.endSheet({});
+        return Status{};
+    });
+    const std::string xml = write(reader);
+    EXPECT_THAT(xml, HasSubstr("<NumberFormat/>\n   <Protection ss:Protected=\"0\"/>\n  </Style>\n"
+                               "  <Style ss:ID=\"s1\">\n   <Font ss:FontName=\"Arial\" ss:Size=\"10\" ss:Bold=\"1\"/>\n"
+                               "  </Style>\n  <Style ss:ID=\"s2\">\n   <NumberFormat ss:Format=\"Percent\"/>\n"
+                               "  </Style>\n  <Style ss:ID=\"s3\">\n   <NumberFormat ss:Format=\"General\"/>\n"
+                               "   <Protection/>\n  </Style>\n </Styles>"));
+}
+
 TEST(XmlssWriter, GivesDefaultCellsInAFormattedRowOrColumnTheDefaultStyle)
 {
     FakeWorkbookReader reader;
