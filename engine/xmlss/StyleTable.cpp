@@ -22,7 +22,7 @@ StyleTable::StyleTable(const model::WorkbookInfo& info)
         m_written.push_back(comparable == m_default && sameFormat ? 0 : 1);
         const int id = style.numberFormatId;
         const bool builtinDate = style.numberFormat.empty() && ((id >= 14 && id <= 22) || (id >= 45 && id <= 47));
-        m_date.push_back(builtinDate || isDateFormat(style.numberFormat) ? 1 : 0);
+        m_date.push_back((builtinDate || isDateFormat(style.numberFormat)) && isUsableFormat(style.numberFormat) ? 1 : 0);
     }
 }
 

@@ -429,6 +429,24 @@ TEST(XmlssWriter, SpellsOutGeneralAfterAFormattedStyleAndLockingUnderAnUnlockedD
                                "   <Protection/>\n  </Style>\n </Styles>"));
 }
 
+TEST(XmlssWriter, WritesNumbersInAFormatExcelRefusesAsGeneralNumbers)
+{
+    FakeWorkbookReader reader;
+    reader.workbook.cellStyles.resize(2);
+    reader.workbook.cellStyles[1].numberFormat = "hh[mm]";
+    reader.workbook.cellStyles[1].font.bold = true;
+    reader.addSheet("S", [](model::SheetSink& sink) {
+        sink.beginSheet(test::sheetHeader(0, "S"));
+        sink.cell(number(0, 0, 1, 1));
+        sink.endSheet({});
+        return Status{};
+    });
+    const std::string xml = write(reader);
+    EXPECT_THAT(xml, HasSubstr("<Style ss:ID=\"s1\">\n   <Font ss:FontName=\"Arial\" ss:Size=\"10\" ss:Bold=\"1\"/>\n"
+                               "  </Style>"));
+    EXPECT_THAT(xml, HasSubstr("<Cell ss:StyleID=\"s1\"><Data ss:Type=\"Number\">1</Data>"));
+}
+
 TEST(XmlssWriter, GivesDefaultCellsInAFormattedRowOrColumnTheDefaultStyle)
 {
     FakeWorkbookReader reader;
