@@ -35,6 +35,9 @@ private:
     void writeOfficeDocumentSettings();
     void writeExcelWorkbook();
     void writeStyle(const model::CellStyle& style, int index);
+    void writeGroups(const model::CellStyle& style, const model::CellStyle* parent);
+    const model::NamedStyle* parentOf(const model::CellStyle& style) const;
+    int namedStyleId(int named) const;
     void writeAlignment(const model::Alignment& alignment);
     void writeBorders(const model::Borders& borders);
     void writeBorder(const char* position, const model::BorderEdge& edge);

@@ -447,6 +447,38 @@ TEST(XmlssWriter, WritesNumbersInAFormatExcelRefusesAsGeneralNumbers)
     EXPECT_THAT(xml, HasSubstr("<Cell ss:StyleID=\"s1\"><Data ss:Type=\"Number\">1</Data>"));
 }
 
+TEST(XmlssWriter, WritesTheNamedStylesThatUsedStylesInheritFrom)
+{
+    FakeWorkbookReader reader;
+    reader.workbook.namedStyles.push_back({"Normal", {}, 0});
+    model::NamedStyle percent{"Percent", {}, 5};
+    percent.style.numberFormat = "0%";
+    reader.workbook.namedStyles.push_back(percent);
+    reader.workbook.namedStyles.push_back({"Unused", percent.style, -1});
+    reader.workbook.cellStyles.assign(3, model::CellStyle{});
+    reader.workbook.cellStyles[1] = percent.style;
+    reader.workbook.cellStyles[1].parentStyle = 1;
+    reader.workbook.cellStyles[1].font.italic = true;
+    reader.workbook.cellStyles[2].parentStyle = 1;
+    reader.workbook.cellStyles[2].font.italic = true;
+    reader.addSheet("S", [](model::SheetSink& sink) {
+        sink.beginSheet(test::sheetHeader(0, "S"));
+        sink.cell(number(0, 0, 1, 1));
+        sink.cell(number(0, 1, 1, 2));
+        sink.endSheet({});
+        return Status{};
+    });
+    const std::string xml = write(reader);
+    EXPECT_THAT(xml, HasSubstr("  </Style>\n  <Style ss:ID=\"s4\" ss:Name=\"Percent\">\n   <NumberFormat ss:Format=\"0%\"/>\n"
+                               "  </Style>\n  <Style ss:ID=\"s1\" ss:Parent=\"s4\">\n"
+                               "   <Font ss:FontName=\"Arial\" ss:Size=\"10\" ss:Italic=\"1\"/>\n"
+                               "   <NumberFormat ss:Format=\"0%\"/>\n  </Style>\n"
+                               "  <Style ss:ID=\"s2\" ss:Parent=\"s4\">\n"
+                               "   <Font ss:FontName=\"Arial\" ss:Size=\"10\" ss:Italic=\"1\"/>\n"
+                               "   <NumberFormat ss:Format=\"General\"/>\n  </Style>\n </Styles>"));
+    EXPECT_THAT(xml, Not(HasSubstr("Unused")));
+}
+
 TEST(XmlssWriter, GivesDefaultCellsInAFormattedRowOrColumnTheDefaultStyle)
 {
     FakeWorkbookReader reader;
