@@ -1,6 +1,8 @@
 // The held-back worksheets in an unnamed file beside the output.
 #include "engine/xmlss/FileSpill.h"
 
+#include "engine/xmlss/FileSink.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -70,6 +72,8 @@ Status FileSpill::overwrite(std::uint64_t offset, const char* data, std::size_t 
 
 Status FileSpill::copyTo(ByteSink& destination)
 {
+    if (auto* file = dynamic_cast<FileSink*>(&destination))
+        return file->appendFile(m_fd, m_size);
     std::vector<char> buffer(std::size_t(1) << 20);
     std::uint64_t offset = 0;
     while (offset < m_size)
