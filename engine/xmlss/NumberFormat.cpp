@@ -15,8 +15,9 @@ struct NamedFormat
     std::string_view name;
 };
 
-// The formats SpreadsheetML 2003 knows by name, by their codes as Excel spells them (normalizeFormatCode).
-constexpr std::array<NamedFormat, 16> kNamedByCode{{
+// The formats SpreadsheetML 2003 knows by name, and the built-in formats whose code Excel writes with its
+// literal characters escaped. Codes are compared as the workbook stores them (BIFF and OOXML alike).
+constexpr std::array<NamedFormat, 26> kNamedByCode{{
     {"General", ""},
     {"0.00", "Fixed"},
     {"#,##0.00", "Standard"},
@@ -24,15 +25,25 @@ constexpr std::array<NamedFormat, 16> kNamedByCode{{
     {"0.00E+00", "Scientific"},
     {"m/d/yyyy", "Short Date"},
     {"m/d/yy", "Short Date"},
-    {"d\\-mmm\\-yy", "Medium Date"},
-    {"dd\\-mmm\\-yy", "Medium Date"},
-    {"h:mm\\ AM/PM", "Medium Time"},
-    {"h:mm:ss\\ AM/PM", "Long Time"},
+    {"d-mmm-yy", "Medium Date"},
+    {"dd-mmm-yy", "Medium Date"},
+    {"h:mm AM/PM", "Medium Time"},
+    {"h:mm:ss AM/PM", "Long Time"},
     {"h:mm", "Short Time"},
-    {"m/d/yyyy\\ h:mm", "General Date"},
-    {"m/d/yy\\ h:mm", "General Date"},
+    {"m/d/yyyy h:mm", "General Date"},
+    {"m/d/yy h:mm", "General Date"},
     {"\"$\"#,##0.00_);[Red]\\(\"$\"#,##0.00\\)", "Currency"},
-    {"\\$#,##0.00_);[Red]\\(\\$#,##0.00\\)", "Currency"},
+    {"$#,##0.00_);[Red]($#,##0.00)", "Currency"},
+    {"# ?/?", "#\\ ?/?"},
+    {"# ?\?/??", "#\\ ?\?/??"},
+    {"d-mmm", "d\\-mmm"},
+    {"mmm-yy", "mmm\\-yy"},
+    {"#,##0 ;(#,##0)", "#,##0\\ ;\\(#,##0\\)"},
+    {"#,##0 ;[Red](#,##0)", "#,##0\\ ;[Red]\\(#,##0\\)"},
+    {"#,##0.00;(#,##0.00)", "#,##0.00;\\(#,##0.00\\)"},
+    {"#,##0.00;[Red](#,##0.00)", "#,##0.00;[Red]\\(#,##0.00\\)"},
+    {"Yes/No", "Yes/No"},
+    {"True/False", "True/False"},
 }};
 
 // Built-in formats by number, for readers that know the number but not the code (the codes of the en-US locale).
@@ -191,9 +202,8 @@ std::size_t sectionEnd(std::string_view code, std::size_t begin)
     return code.size();
 }
 
-} // namespace
-
-std::string normalizeFormatCode(std::string_view code)
+/// The code with Excel's spelling of letters, colours and General, and the literals as the workbook marks them.
+std::string spellLikeExcel(std::string_view code, bool markLiterals)
 {
     std::string out;
     out.reserve(code.size() + 8);
@@ -248,6 +258,8 @@ std::string normalizeFormatCode(std::string_view code)
         else if (c == 'Y' || c == 'D' || c == 'M' || c == 'H' || c == 'S')
             out += lower(c);
         // Literal characters Excel marks as such: signs of a number's exponent stay as they are.
+        else if (!markLiterals)
+            out += c;
         else if ((c == '-' && !(!dateSection && !out.empty() && (out.back() == 'E' || out.back() == 'e'))) ||
                  c == ' ' || c == '(' || c == ')' || (c == ',' && dateSection))
         {
@@ -264,6 +276,13 @@ std::string normalizeFormatCode(std::string_view code)
             out += c;
     }
     return out;
+}
+
+} // namespace
+
+std::string normalizeFormatCode(std::string_view code)
+{
+    return spellLikeExcel(code, true);
 }
 
 namespace {
@@ -363,13 +382,16 @@ std::string excelFormatName(std::string_view storedCode, int builtinId)
     // The currency format keeps its name whatever code the workbook's locale gave it.
     if (builtinId == 8)
         return "Currency";
-    const std::string normalized = normalizeFormatCode(storedCode);
-    const std::string_view code = normalized;
+    // Names go by the code as the workbook spells it: Excel keeps the code of a format stored with marks the
+    // named one does not have.
+    const std::string spelled = spellLikeExcel(storedCode, false);
     for (const NamedFormat& named : kNamedByCode)
     {
-        if (code == named.code)
+        if (spelled == named.code)
             return std::string(named.name);
     }
+    const std::string normalized = normalizeFormatCode(storedCode);
+    const std::string_view code = normalized;
     // Dates in the explicit English (US) locale that spell out month or day names carry Excel's language tag in
     // front; numeric dates and times do not depend on the language.
     if (code.starts_with("[$-409]") && spellsNames(code))
