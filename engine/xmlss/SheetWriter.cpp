@@ -338,9 +338,10 @@ void SheetWriter::styleAttribute(int style)
 {
     if (!m_styles.isWritten(style))
         return;
-    m_usedStyles[static_cast<std::size_t>(style)] = 1;
+    const int id = m_styles.sameAs(style);
+    m_usedStyles[static_cast<std::size_t>(id)] = 1;
     m_out.raw(" ss:StyleID=\"s");
-    m_out.integer(style);
+    m_out.integer(id);
     m_out.raw('"');
 }
 

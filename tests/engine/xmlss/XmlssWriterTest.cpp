@@ -377,15 +377,17 @@ TEST(XmlssWriter, WritesStylesThatDifferFromNormalWithWholeGroups)
 TEST(XmlssWriter, WritesOnlyTheStylesThatCellsRowsAndColumnsUse)
 {
     FakeWorkbookReader reader;
-    reader.workbook.cellStyles.resize(5);
+    reader.workbook.cellStyles.resize(6);
     for (int i = 1; i < 5; ++i)
         reader.workbook.cellStyles[static_cast<std::size_t>(i)].font.size = 10 + i;
+    reader.workbook.cellStyles[5] = reader.workbook.cellStyles[1]; // alike in everything: one Style
     reader.addSheet("S", [](model::SheetSink& sink) {
         model::SheetHeader header = test::sheetHeader(0, "S");
         header.columns.push_back({0, 0, -1, false, 3, false});
         sink.beginSheet(header);
         sink.row({1, -1, false, false, 2});
         sink.cell(number(1, 1, 1, 1));
+        sink.cell(number(1, 2, 2, 5));
         sink.endSheet({});
         return Status{};
     });
@@ -401,6 +403,8 @@ TEST(XmlssWriter, WritesOnlyTheStylesThatCellsRowsAndColumnsUse)
     EXPECT_THAT(styles, HasSubstr("<Style ss:ID=\"s2\">"));
     EXPECT_THAT(styles, HasSubstr("<Style ss:ID=\"s3\">"));
     EXPECT_THAT(styles, Not(HasSubstr("<Style ss:ID=\"s4\">")));
+    EXPECT_THAT(styles, Not(HasSubstr("<Style ss:ID=\"s5\">")));
+    EXPECT_THAT(xml, HasSubstr("<Cell ss:StyleID=\"s1\"><Data ss:Type=\"Number\">2</Data>"));
     EXPECT_LT(xml.find("</Styles>"), xml.find("<Worksheet"));
 }
 
