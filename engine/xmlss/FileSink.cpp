@@ -77,7 +77,8 @@ Status FileSink::appendFile(int fd, std::uint64_t size)
     loff_t from = 0;
     while (static_cast<std::uint64_t>(from) < size)
     {
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(size - static_cast<std::uint64_t>(from), 1 << 30));
+        const auto want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(size - static_cast<std::uint64_t>(from), 1 << 30));
         const ssize_t done = ::copy_file_range(fd, &from, m_fd, nullptr, want, 0);
         if (done > 0)
             continue;
@@ -90,7 +91,8 @@ Status FileSink::appendFile(int fd, std::uint64_t size)
     std::vector<char> buffer(std::size_t(1) << 20);
     while (static_cast<std::uint64_t>(from) < size)
     {
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(size - static_cast<std::uint64_t>(from), buffer.size()));
+        const auto want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(size - static_cast<std::uint64_t>(from), buffer.size()));
         const ssize_t got = ::pread(fd, buffer.data(), want, from);
         if (got < 0 && errno == EINTR)
             continue;
@@ -107,7 +109,8 @@ Status FileSink::createSpill(std::unique_ptr<Spill>& spill)
 {
     const std::size_t slash = m_path.rfind('/');
     auto file = std::make_unique<FileSpill>();
-    if (Status status = file->create(slash == std::string::npos ? std::string(".") : m_path.substr(0, slash + (slash == 0)));
+    if (Status status =
+            file->create(slash == std::string::npos ? std::string(".") : m_path.substr(0, slash + (slash == 0)));
         !status)
         return status;
     spill = std::move(file);

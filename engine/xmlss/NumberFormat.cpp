@@ -335,9 +335,9 @@ bool isUsableFormat(std::string_view code)
     for (std::size_t begin = 0; begin <= code.size();)
     {
         const std::size_t end = sectionEnd(code, begin);
-        bool hour = false;       // an hour code so far in the section
-        char elapsed = '\0';     // the unit of the section's elapsed-time code
-        std::string plain;       // the units of its other time codes
+        bool hour = false;   // an hour code so far in the section
+        char elapsed = '\0'; // the unit of the section's elapsed-time code
+        std::string plain;   // the units of its other time codes
         for (std::size_t i = begin; i < end; ++i)
         {
             const char c = lower(code[i]);
@@ -350,8 +350,9 @@ bool isUsableFormat(std::string_view code)
                 const std::size_t close = std::min(code.find(']', i + 1), end);
                 const std::string_view inside = code.substr(i + 1, close - i - 1);
                 const char unit = inside.empty() ? '\0' : lower(inside[0]);
-                const bool isElapsed = (unit == 'h' || unit == 'm' || unit == 's') &&
-                                       std::all_of(inside.begin(), inside.end(), [unit](char u) { return lower(u) == unit; });
+                const bool isElapsed =
+                    (unit == 'h' || unit == 'm' || unit == 's') &&
+                    std::all_of(inside.begin(), inside.end(), [unit](char u) { return lower(u) == unit; });
                 if (isElapsed)
                 {
                     // One elapsed-time code a section, never after an hour code.

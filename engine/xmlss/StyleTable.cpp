@@ -23,15 +23,15 @@ std::size_t roughHash(const model::CellStyle& style)
     mix(std::hash<double>{}(style.font.size));
     mix(static_cast<std::size_t>(style.font.bold) | static_cast<std::size_t>(style.font.italic) << 1 |
         static_cast<std::size_t>(style.font.underline) << 2);
-    mix(style.font.color ? (std::size_t{style.font.color->r} << 16 | std::size_t{style.font.color->g} << 8 |
-                            style.font.color->b)
-                         : 0x1000000);
-    mix(style.interior.color ? (std::size_t{style.interior.color->r} << 16 |
-                                std::size_t{style.interior.color->g} << 8 | style.interior.color->b)
+    mix(style.font.color
+            ? (std::size_t{style.font.color->r} << 16 | std::size_t{style.font.color->g} << 8 | style.font.color->b)
+            : 0x1000000);
+    mix(style.interior.color ? (std::size_t{style.interior.color->r} << 16 | std::size_t{style.interior.color->g} << 8 |
+                                style.interior.color->b)
                              : 0x1000000);
     mix(static_cast<std::size_t>(style.interior.pattern));
     mix(static_cast<std::size_t>(style.borders.bottom.lineStyle) | static_cast<std::size_t>(style.borders.top.lineStyle)
-                                                                      << 4);
+                                                                       << 4);
     mix(static_cast<std::size_t>(style.alignment.horizontal) | static_cast<std::size_t>(style.alignment.vertical) << 4);
     mix(static_cast<std::size_t>(style.parentStyle + 1));
     return h;

@@ -473,13 +473,14 @@ TEST(XmlssWriter, WritesTheNamedStylesThatUsedStylesInheritFrom)
         return Status{};
     });
     const std::string xml = write(reader);
-    EXPECT_THAT(xml, HasSubstr("  </Style>\n  <Style ss:ID=\"s4\" ss:Name=\"Percent\">\n   <NumberFormat ss:Format=\"0%\"/>\n"
-                               "  </Style>\n  <Style ss:ID=\"s1\" ss:Parent=\"s4\">\n"
-                               "   <Font ss:FontName=\"Arial\" ss:Size=\"10\" ss:Italic=\"1\"/>\n"
-                               "   <NumberFormat ss:Format=\"0%\"/>\n  </Style>\n"
-                               "  <Style ss:ID=\"s2\" ss:Parent=\"s4\">\n"
-                               "   <Font ss:FontName=\"Arial\" ss:Size=\"10\" ss:Italic=\"1\"/>\n"
-                               "   <NumberFormat ss:Format=\"General\"/>\n  </Style>\n </Styles>"));
+    EXPECT_THAT(
+        xml, HasSubstr("  </Style>\n  <Style ss:ID=\"s4\" ss:Name=\"Percent\">\n   <NumberFormat ss:Format=\"0%\"/>\n"
+                       "  </Style>\n  <Style ss:ID=\"s1\" ss:Parent=\"s4\">\n"
+                       "   <Font ss:FontName=\"Arial\" ss:Size=\"10\" ss:Italic=\"1\"/>\n"
+                       "   <NumberFormat ss:Format=\"0%\"/>\n  </Style>\n"
+                       "  <Style ss:ID=\"s2\" ss:Parent=\"s4\">\n"
+                       "   <Font ss:FontName=\"Arial\" ss:Size=\"10\" ss:Italic=\"1\"/>\n"
+                       "   <NumberFormat ss:Format=\"General\"/>\n  </Style>\n </Styles>"));
     EXPECT_THAT(xml, Not(HasSubstr("Unused")));
 }
 
