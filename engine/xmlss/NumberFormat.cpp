@@ -332,15 +332,20 @@ bool spellsNames(std::string_view code)
 
 bool isUsableFormat(std::string_view code)
 {
+    int sections = 0;
     for (std::size_t begin = 0; begin <= code.size();)
     {
         const std::size_t end = sectionEnd(code, begin);
+        if (++sections > 4) // positive, negative, zero, text
+            return false;
         bool hour = false;   // an hour code so far in the section
         char elapsed = '\0'; // the unit of the section's elapsed-time code
         std::string plain;   // the units of its other time codes
         for (std::size_t i = begin; i < end; ++i)
         {
             const char c = lower(code[i]);
+            if ((c == '"' || c == '[') && code.find(c == '"' ? '"' : ']', i + 1) == std::string_view::npos)
+                return false; // a literal or a bracket that never closes
             if (c == '"')
                 i = std::min(code.find('"', i + 1), end);
             else if (c == '\\' || c == '_' || c == '*')

@@ -18,9 +18,9 @@ std::string excelFormatName(std::string_view code, int builtinId);
 /// section: "yyyy-mm-dd" -> "yyyy\-mm\-dd"); quoted and escaped text unchanged.
 std::string normalizeFormatCode(std::string_view code);
 
-/// False for a code Excel refuses to load, whose cells it then shows in General: more than one elapsed-time code
-/// ("[h]", "[mm]", "[s]") in a section, one after an hour code ("hh[mm]"), or one beside the ordinary code of its
-/// own unit ("[h] h").
+/// False for a code Excel refuses to load, whose cells it then shows in General: more than four sections, a quoted
+/// literal or bracket that never closes, more than one elapsed-time code ("[h]", "[mm]", "[s]") in a section, one
+/// after an hour code ("hh[mm]"), or one beside the ordinary code of its own unit ("[h] h").
 bool isUsableFormat(std::string_view code);
 
 /// True when a number in this format shows a date or a time (d, m, y, h, s or an AM/PM marker outside quoted text,

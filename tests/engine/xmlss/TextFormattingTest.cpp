@@ -126,12 +126,12 @@ TEST(NumberFormatName, MarksLiteralCharactersWithABackslashAsExcelDoes)
 
 TEST(NumberFormatName, GivesCodesExcelRefusesAsGeneral)
 {
-    for (const char* refused : {"HH[MM]", "hh[m]", "[h]:[mm]", "[s] s", "0;hh:mm [m]"})
+    for (const char* refused : {"HH[MM]", "hh[m]", "[h]:[mm]", "[s] s", "0;hh:mm [m]", "0;0;0;@;0", "0 \"days", "[Red 0"})
     {
         EXPECT_FALSE(isUsableFormat(refused)) << refused;
         EXPECT_EQ(excelFormatName(refused, -1), "") << refused;
     }
-    for (const char* usable : {"[h]:mm:ss", "[mm]:ss", "[ss].00", "\"hh[mm]\" 0", "[Red]hh"})
+    for (const char* usable : {"[h]:mm:ss", "[mm]:ss", "[ss].00", "\"hh[mm]\" 0", "[Red]hh", "0;-0;\"zero\";@"})
         EXPECT_TRUE(isUsableFormat(usable)) << usable;
 }
 
