@@ -3,7 +3,7 @@
 #pragma once
 
 #include "engine/Error.h"
-#include "engine/xls/ByteSource.h"
+#include "engine/xls/CompoundStream.h"
 
 #include <cstdint>
 #include <memory>
@@ -13,33 +13,6 @@
 #include <vector>
 
 namespace velquin::engine::xls {
-
-/// The bytes of a compound file: a file read piece by piece, or bytes held in memory.
-class CompoundFileBytes
-{
-public:
-    virtual ~CompoundFileBytes() = default;
-    virtual std::uint64_t size() const = 0;
-    /// Copies `n` bytes from `offset`; false when they are not all there or cannot be read.
-    virtual bool read(std::uint64_t offset, std::uint8_t* out, std::size_t n) const = 0;
-};
-
-/// One stream of a compound file, read on demand through the sectors its chain named when it was opened.
-class CompoundStream : public ByteSource
-{
-public:
-    CompoundStream(std::shared_ptr<const CompoundFileBytes> bytes, std::vector<std::uint64_t> unitOffsets,
-                   unsigned unitShift, std::uint64_t size);
-
-    std::uint64_t size() const override { return m_size; }
-    bool read(std::uint64_t offset, std::span<std::uint8_t> out) override;
-
-private:
-    std::shared_ptr<const CompoundFileBytes> m_bytes;
-    std::vector<std::uint64_t> m_unitOffsets; ///< file offset of each sector (or mini sector) of the stream
-    unsigned m_unitShift;
-    std::uint64_t m_size;
-};
 
 /// A compound file whose allocation has been checked: the FAT, the DIFAT, the directory, the MiniFAT and the mini
 /// stream each own their sectors, and every stream's chain is checked again when the stream is claimed or opened.
