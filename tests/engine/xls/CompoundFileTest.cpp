@@ -130,6 +130,13 @@ TEST(CompoundFile, FatSectorsPastTheEndOfTheFileAreFree)
     ASSERT_TRUE(opened->status) << opened->status.description();
     EXPECT_EQ(readStream(opened->file, "Workbook"), pattern(8192, 4));
 
+    // The FAT, last in the file, cut short after the entries of the sectors in use.
+    const std::size_t fatAt = sectorAt(get32(sound, 0x4C));
+    ASSERT_EQ(fatAt + 512, sound.size());
+    opened = openBytes(sound.substr(0, fatAt + 4 * 24));
+    ASSERT_TRUE(opened->status) << opened->status.description();
+    EXPECT_EQ(readStream(opened->file, "Workbook"), pattern(8192, 4));
+
     // Free or not, a chain in use may not go there.
     put32(extra, fatSlot(extra, 3), 5000);
     opened = openBytes(extra);
