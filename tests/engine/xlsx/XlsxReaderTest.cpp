@@ -453,7 +453,7 @@ TEST(XlsxCorpus, EveryCorpusWorkbookOpensAndStreams)
                              "comments_stress_test.xlsx", "hyperlink_stress_test_2011.xlsx", "rich_text_stress.xlsx"})
     {
         std::unique_ptr<model::WorkbookReader> reader;
-        Status open = xlsx::openXlsx(velquin::test::corpusFile(name)->string(), reader);
+        Status open = xlsx::openXlsx(velquin::test::requiredCorpusFile(name), reader);
         ASSERT_TRUE(open) << name << ": " << open.detail();
         for (int i = 0; i < static_cast<int>(reader->info().sheets.size()); ++i)
         {
