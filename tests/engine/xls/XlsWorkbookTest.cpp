@@ -235,7 +235,7 @@ TEST(XlsCorpus, LinksCommentsAndNamesOfKnownWorkbooks)
     VELQUIN_REQUIRE_CORPUS();
     auto open = [](const char* name, test::BiffRecordingSink& sink, int sheet = 0) {
         std::unique_ptr<model::WorkbookReader> reader;
-        EXPECT_TRUE(openXls(test::corpusFile(name)->string(), reader));
+        EXPECT_TRUE(openXls(test::requiredCorpusFile(name), reader));
         if (reader)
         {
             EXPECT_TRUE(reader->readSheet(sheet, sink));
@@ -268,7 +268,7 @@ TEST(XlsCorpus, ConditionalFormatWithExactColours)
     // Saved by Excel 2007 or later: the CF record holds the palette's nearest colours, the CFEX the real ones.
     VELQUIN_REQUIRE_CORPUS();
     std::unique_ptr<model::WorkbookReader> reader;
-    ASSERT_TRUE(openXls(test::corpusFile("pivot_table_named_range.xls")->string(), reader));
+    ASSERT_TRUE(openXls(test::requiredCorpusFile("pivot_table_named_range.xls"), reader));
     test::BiffRecordingSink sink;
     ASSERT_TRUE(reader->readSheet(2, sink));
     EXPECT_EQ(sink.header.name, "PTTable");
