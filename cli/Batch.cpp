@@ -1,14 +1,19 @@
 // Planning and running the conversions of one velquin-convert run.
 #include "cli/Batch.h"
 
-#include "cli/OutputNames.h"
+#include "common/WorkbookListing.h"
+#include "convert/OutputName.h"
+#include "engine/Error.h"
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <dirent.h>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <sys/stat.h>
 #include <thread>
 
 namespace velquin::cli {
@@ -26,28 +31,106 @@ std::string fileNameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-JobResult failed(const convert::AutomationError& error)
+std::string outputFor(platform::Platform& platform, const std::string& folder, const std::string& fileName)
 {
-    return {false, error.number, error.description};
+    return convert::outputBasePath(platform, folder, convert::outputBaseName(fileName)) + ".xml";
+}
+
+// The directory search takes "*" and "?" in a folder's name for wildcards and would list nothing without saying so.
+bool searchable(const std::string& folder)
+{
+    if (folder.find_first_of("*?") != std::string::npos)
+        return false;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return false;
+    ::closedir(dir);
+    return true;
+}
+
+std::optional<struct stat> statOf(const std::string& path)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return st;
+}
+
+bool newer(const struct timespec& a, const struct timespec& b)
+{
+    return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
+}
+
+/// True when the output is a regular file whose modification time is later than the source's.
+bool outputIsNewer(const std::optional<struct stat>& source, const std::string& output)
+{
+    const std::optional<struct stat> out = statOf(output);
+    return source && out && S_ISREG(out->st_mode) && newer(out->st_mtim, source->st_mtim);
+}
+
+JobResult failed(std::int32_t number, std::string description)
+{
+    JobResult result;
+    result.number = number;
+    result.description = std::move(description);
+    return result;
+}
+
+JobResult outputTaken(const Job& job, const std::string& earlierSource)
+{
+    return failed(static_cast<std::int32_t>(BatchErrc::OutputTaken),
+                  "The output " + job.output + " was already written by this run from " + earlierSource + "; " +
+                      job.source + " maps to the same name and was not converted (--replace lets it replace it).");
+}
+
+/// One job with all its checks: planning errors, a name already taken, an output that is up to date.
+JobResult runJob(convert::ApplicationFactory& factory, const Job& job, const RunOptions& options,
+                 const std::string* earlierSource)
+{
+    if (job.planningError)
+        return failed(job.planningError->number, job.planningError->description);
+    if (earlierSource && !options.replace)
+        return outputTaken(job, *earlierSource);
+    const std::optional<struct stat> source = statOf(job.source);
+    if (options.skipExisting && outputIsNewer(source, job.output))
+    {
+        JobResult result;
+        result.status = JobStatus::Skipped;
+        result.bytesIn = static_cast<std::uint64_t>(source->st_size);
+        result.bytesOut = static_cast<std::uint64_t>(statOf(job.output)->st_size);
+        return result;
+    }
+    return convertWorkbook(factory, job);
 }
 
 } // namespace
 
-std::vector<Job> planFolderJobs(const std::string& outputFolder, const std::vector<std::string>& sources)
+std::vector<Job> planFolderJobs(platform::Platform& platform, const std::string& outputFolder,
+                                const std::vector<std::string>& sources)
 {
     const std::string folder = withTrailingSlash(outputFolder);
     std::vector<Job> jobs;
     for (const std::string& source : sources)
     {
         std::error_code error;
-        if (std::filesystem::is_directory(source, error))
+        if (!std::filesystem::is_directory(source, error))
         {
-            const std::string sourceFolder = withTrailingSlash(source);
-            for (const std::string& name : listWorkbooks(source))
-                jobs.push_back({sourceFolder + name, outputBasePath(folder, name) + ".xml"});
+            jobs.push_back({source, outputFor(platform, folder, fileNameOf(source)), std::nullopt});
             continue;
         }
-        jobs.push_back({source, outputBasePath(folder, fileNameOf(source)) + ".xml"});
+        if (!searchable(source))
+        {
+            jobs.push_back({source,
+                            {},
+                            convert::AutomationError{static_cast<std::int32_t>(BatchErrc::FolderUnreadable),
+                                                     "The folder cannot be searched for workbooks."}});
+            continue;
+        }
+        std::vector<std::string> names = common::listWorkbookNames(platform, source);
+        std::sort(names.begin(), names.end());
+        const std::string sourceFolder = withTrailingSlash(source);
+        for (const std::string& name : names)
+            jobs.push_back({sourceFolder + name, outputFor(platform, folder, name), std::nullopt});
     }
     return jobs;
 }
@@ -56,6 +139,7 @@ JobResult convertWorkbook(convert::ApplicationFactory& factory, const Job& job)
 {
     std::unique_ptr<convert::Application> application;
     std::unique_ptr<convert::Workbook> workbook;
+    const std::optional<struct stat> source = statOf(job.source);
     convert::AutomationStatus status = factory.create(application);
     convert::Workbooks* workbooks = nullptr;
     if (!status)
@@ -70,13 +154,7 @@ JobResult convertWorkbook(convert::ApplicationFactory& factory, const Job& job)
         status = workbook->Close();
     if (!status)
         status = application->Quit();
-    if (!status)
-    {
-        workbook.reset();
-        application.reset();
-        return {true, 0, {}};
-    }
-    if (status->number > 0)
+    if (status && status->number > 0)
     {
         if (workbook)
             workbook->Close();
@@ -85,10 +163,19 @@ JobResult convertWorkbook(convert::ApplicationFactory& factory, const Job& job)
     }
     workbook.reset();
     application.reset();
-    return failed(*status);
+
+    JobResult result;
+    if (status)
+        result = failed(status->number, status->description);
+    else
+        result.status = JobStatus::Converted;
+    result.bytesIn = source ? static_cast<std::uint64_t>(source->st_size) : 0;
+    if (const std::optional<struct stat> out = statOf(job.output); out && !status)
+        result.bytesOut = static_cast<std::uint64_t>(out->st_size);
+    return result;
 }
 
-std::size_t runJobs(convert::ApplicationFactory& factory, const std::vector<Job>& jobs, unsigned threads,
+std::size_t runJobs(convert::ApplicationFactory& factory, const std::vector<Job>& jobs, const RunOptions& options,
                     const ProgressCallback& progress)
 {
     // Chains of jobs that share an output file, in list order; each chain runs on one thread.
@@ -96,6 +183,11 @@ std::size_t runJobs(convert::ApplicationFactory& factory, const std::vector<Job>
     std::map<std::string, std::size_t> chainOfOutput;
     for (std::size_t i = 0; i < jobs.size(); ++i)
     {
+        if (jobs[i].planningError)
+        {
+            chains.push_back({i});
+            continue;
+        }
         const auto [it, inserted] = chainOfOutput.try_emplace(jobs[i].output, chains.size());
         if (inserted)
             chains.emplace_back();
@@ -108,18 +200,23 @@ std::size_t runJobs(convert::ApplicationFactory& factory, const std::vector<Job>
     const auto work = [&] {
         for (std::size_t c = nextChain++; c < chains.size(); c = nextChain++)
         {
+            const std::string* owner = nullptr; // the source whose output the chain's file holds
             for (const std::size_t i : chains[c])
             {
-                const JobResult result = convertWorkbook(factory, jobs[i]);
+                const auto start = std::chrono::steady_clock::now();
+                JobResult result = runJob(factory, jobs[i], options, owner);
+                result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+                if (result.status != JobStatus::Failed)
+                    owner = &jobs[i].source;
                 const std::lock_guard lock(reporting);
                 ++done;
-                failures += result.converted ? 0 : 1;
+                failures += result.status == JobStatus::Failed ? 1 : 0;
                 if (progress)
                     progress(jobs[i], result, done, jobs.size());
             }
         }
     };
-    const unsigned count = std::max(1u, std::min<unsigned>(threads, static_cast<unsigned>(chains.size())));
+    const unsigned count = std::max(1u, std::min<unsigned>(options.threads, static_cast<unsigned>(chains.size())));
     std::vector<std::thread> workers;
     for (unsigned t = 1; t < count; ++t)
         workers.emplace_back(work);
