@@ -83,24 +83,44 @@ JobResult outputTaken(const Job& job, const std::string& earlierSource)
                       job.source + " maps to the same name and was not converted (--replace lets it replace it).");
 }
 
-/// One job with all its checks: planning errors, a name already taken, an output that is up to date.
-JobResult runJob(convert::ApplicationFactory& factory, const Job& job, const RunOptions& options,
-                 const std::string* earlierSource)
+bool sameFile(const std::optional<struct stat>& source, const std::string& output)
+{
+    const std::optional<struct stat> out = statOf(output);
+    return source && out && source->st_dev == out->st_dev && source->st_ino == out->st_ino;
+}
+
+/// What the checks before a conversion decide: a planning error, a name already taken, an output that would replace
+/// its own source, an output that is up to date. Nothing when the conversion may go ahead.
+std::optional<JobResult> checkJob(const Job& job, const RunOptions& options, const std::optional<struct stat>& source,
+                                  const std::string* earlierSource)
 {
     if (job.planningError)
         return failed(job.planningError->number, job.planningError->description);
     if (earlierSource && !options.replace)
         return outputTaken(job, *earlierSource);
-    const std::optional<struct stat> source = statOf(job.source);
+    if (sameFile(source, job.output))
+        return failed(static_cast<std::int32_t>(BatchErrc::OutputIsSource),
+                      "The output " + job.output + " is the workbook itself and would replace it.");
     if (options.skipExisting && outputIsNewer(source, job.output))
     {
         JobResult result;
         result.status = JobStatus::Skipped;
-        result.bytesIn = static_cast<std::uint64_t>(source->st_size);
         result.bytesOut = static_cast<std::uint64_t>(statOf(job.output)->st_size);
         return result;
     }
-    return convertWorkbook(factory, job);
+    return std::nullopt;
+}
+
+/// One job: its checks, then the conversion when they let it go ahead.
+JobResult runJob(convert::ApplicationFactory& factory, const Job& job, const RunOptions& options,
+                 const std::string* earlierSource)
+{
+    const std::optional<struct stat> source = statOf(job.source);
+    std::optional<JobResult> result = checkJob(job, options, source, earlierSource);
+    if (!result)
+        return convertWorkbook(factory, job);
+    result->bytesIn = source ? static_cast<std::uint64_t>(source->st_size) : 0;
+    return *result;
 }
 
 } // namespace

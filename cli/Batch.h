@@ -18,6 +18,7 @@ enum class BatchErrc : std::int32_t
 {
     OutputTaken = 2001,      ///< a second source of the run maps to an output the run already wrote or kept
     FolderUnreadable = 2002, ///< a folder source cannot be searched for workbooks
+    OutputIsSource = 2003,   ///< the output would replace the workbook it is made from
 };
 
 struct Job
@@ -71,7 +72,8 @@ using ProgressCallback =
 
 /// Runs `jobs` on up to `options.threads` threads. Jobs writing the same output file run one after the other in list
 /// order: once one of them converted or was skipped, each later one fails with OutputTaken (naming both sources),
-/// unless `options.replace` lets it replace the output. Returns the number of failed jobs.
+/// unless `options.replace` lets it replace the output. A job whose output is its own source fails with
+/// OutputIsSource. Returns the number of failed jobs.
 std::size_t runJobs(convert::ApplicationFactory& factory, const std::vector<Job>& jobs, const RunOptions& options,
                     const ProgressCallback& progress);
 

@@ -225,7 +225,10 @@ const char* usageText()
            "A progress line is shown on standard error when it is a terminal. Each failure is reported on\n"
            "standard error as \"SOURCE: number: description\". Numbers from 1001 are the converter's errors\n"
            "(1001 not found, 1003 not a workbook, 1006 damaged, ...); 2001 is an output name already taken,\n"
-           "2002 a folder that cannot be searched.\n"
+           "2002 a folder that cannot be searched, 2003 an output that would replace its own source.\n"
+           "\n"
+           "Archives: velquin-convert(1) and the README show how GNU Parallel spreads --from0 lists over the\n"
+           "cores of one machine or over many machines by ssh, and how a Slurm job array shares them out.\n"
            "\n"
            "Exit status: 0 when every source was converted or skipped, 1 when any failed (or the report could\n"
            "not be written), 2 on bad usage.\n";

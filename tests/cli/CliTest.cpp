@@ -149,28 +149,30 @@ TEST(Batch, RunsInParallelAndRefusesASecondSourceForAnOutputItWrote)
     EXPECT_THAT(test::readFile(dir.file("same.xml")), HasSubstr("ss:Name=\"later\""));
 }
 
-TEST(Batch, SkipsOnlyOutputsNewerThanTheirSources)
+TEST(Batch, SkipsOnlyOutputsNewerThanTheirSourcesAndNeverWritesOverASource)
 {
     test::TempDir dir;
     const std::string source = dir.write("in/a.xlsx", "x");
     const std::string older = dir.write("in/b.xlsx", "x");
-    const std::vector<Job> jobs = {{source, dir.file("a.xml"), {}}, {older, dir.file("b.xml"), {}}};
+    std::vector<Job> jobs = {{source, dir.file("a.xml"), {}}, {older, dir.file("b.xml"), {}}};
     convert::EngineApplicationFactory factory = fakeFactory();
     EXPECT_EQ(runJobs(factory, jobs, {1, true, false}, nullptr), 0u);
 
     const auto now = std::filesystem::last_write_time(dir.file("a.xml"));
     std::filesystem::last_write_time(source, now - std::chrono::hours(1));
     std::filesystem::last_write_time(older, now + std::chrono::hours(1)); // the source changed after its output
-    std::vector<std::pair<JobStatus, std::uint64_t>> results;
-    EXPECT_EQ(runJobs(factory, jobs, {1, true, false},
-                      [&](const Job&, const JobResult& result, std::size_t, std::size_t) {
-                          results.emplace_back(result.status, result.bytesOut);
-                      }),
-              0u);
-    ASSERT_EQ(results.size(), 2u);
-    EXPECT_EQ(results[0].first, JobStatus::Skipped);
-    EXPECT_EQ(results[0].second, std::filesystem::file_size(dir.file("a.xml")));
-    EXPECT_EQ(results[1].first, JobStatus::Converted);
+    jobs.push_back({source, dir.path().string() + "/in/../in/a.xlsx", {}});
+    std::vector<JobResult> results;
+    EXPECT_EQ(
+        runJobs(factory, jobs, {1, true, true},
+                [&](const Job&, const JobResult& result, std::size_t, std::size_t) { results.push_back(result); }),
+        1u);
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_EQ(results[0].status, JobStatus::Skipped);
+    EXPECT_EQ(results[0].bytesOut, std::filesystem::file_size(dir.file("a.xml")));
+    EXPECT_EQ(results[1].status, JobStatus::Converted);
+    EXPECT_EQ(results[2].number, static_cast<std::int32_t>(BatchErrc::OutputIsSource));
+    EXPECT_EQ(test::readFile(source), "x");
 }
 
 TEST(Report, JsonStringKeepsEveryByteRecoverable)
