@@ -187,7 +187,7 @@ bool readSourceList(const SourceList& list, std::vector<std::string>& sources, s
 const char* usageText()
 {
     return "Usage: velquin-convert [options] IN OUT.xml\n"
-           "       velquin-convert [options] -d OUTDIR [SOURCE...] [--from LIST | --from0 LIST]\n"
+           "       velquin-convert [options] -d OUTDIR [SOURCE...] [--from LIST] [--from0 LIST]\n"
            "\n"
            "Converts Excel workbooks (.xls, .xlsx, .xlsm) into XML Spreadsheet 2003 files.\n"
            "\n"
