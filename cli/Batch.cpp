@@ -89,8 +89,9 @@ bool sameFile(const std::optional<struct stat>& source, const std::string& outpu
     return source && out && source->st_dev == out->st_dev && source->st_ino == out->st_ino;
 }
 
-/// What the checks before a conversion decide: a planning error, a name already taken, an output that would replace
-/// its own source, an output that is up to date. Nothing when the conversion may go ahead.
+/// What the checks before a conversion decide: a planning error, a name already taken, a source that is no regular
+/// file, an output that would replace its own source, an output that is up to date. Nothing when the conversion may go
+/// ahead.
 std::optional<JobResult> checkJob(const Job& job, const RunOptions& options, const std::optional<struct stat>& source,
                                   const std::string* earlierSource)
 {
@@ -98,6 +99,10 @@ std::optional<JobResult> checkJob(const Job& job, const RunOptions& options, con
         return failed(job.planningError->number, job.planningError->description);
     if (earlierSource && !options.replace)
         return outputTaken(job, *earlierSource);
+    // A list may name a FIFO or a device: opening one would wait for a writer or read without end.
+    if (source && !S_ISREG(source->st_mode))
+        return failed(static_cast<std::int32_t>(engine::EngineErrc::FileUnreadable),
+                      std::string(engine::describe(engine::EngineErrc::FileUnreadable)) + " It is not a regular file.");
     if (sameFile(source, job.output))
         return failed(static_cast<std::int32_t>(BatchErrc::OutputIsSource),
                       "The output " + job.output + " is the workbook itself and would replace it.");

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace velquin::cli {
@@ -173,6 +174,22 @@ TEST(Batch, SkipsOnlyOutputsNewerThanTheirSourcesAndNeverWritesOverASource)
     EXPECT_EQ(results[1].status, JobStatus::Converted);
     EXPECT_EQ(results[2].number, static_cast<std::int32_t>(BatchErrc::OutputIsSource));
     EXPECT_EQ(test::readFile(source), "x");
+}
+
+TEST(Batch, RefusesSourcesThatAreNoRegularFiles)
+{
+    test::TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("pipe.xlsx").c_str(), 0600), 0);
+    const std::vector<Job> jobs = {{dir.file("pipe.xlsx"), dir.file("pipe.xml"), {}},
+                                   {"/dev/zero", dir.file("zero.xml"), {}}};
+    convert::EngineApplicationFactory factory = fakeFactory();
+    std::vector<std::int32_t> numbers;
+    EXPECT_EQ(runJobs(factory, jobs, {2, false, false},
+                      [&](const Job&, const JobResult& result, std::size_t, std::size_t) {
+                          numbers.push_back(result.number);
+                      }),
+              2u);
+    EXPECT_THAT(numbers, ElementsAre(1002, 1002));
 }
 
 TEST(Report, JsonStringKeepsEveryByteRecoverable)
