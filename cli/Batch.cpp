@@ -1,6 +1,7 @@
 // Planning and running the conversions of one velquin-convert run.
 #include "cli/Batch.h"
 
+#include "cli/OutputClaims.h"
 #include "common/WorkbookListing.h"
 #include "convert/OutputName.h"
 #include "engine/Error.h"
@@ -78,9 +79,8 @@ JobResult failed(std::int32_t number, std::string description)
 
 JobResult outputTaken(const Job& job, const std::string& earlierSource)
 {
-    return failed(static_cast<std::int32_t>(BatchErrc::OutputTaken),
-                  "The output " + job.output + " was already written by this run from " + earlierSource + "; " +
-                      job.source + " maps to the same name and was not converted (--replace lets it replace it).");
+    const convert::AutomationError error = outputTakenError(job.output, earlierSource, job.source);
+    return failed(error.number, error.description);
 }
 
 bool sameFile(const std::optional<struct stat>& source, const std::string& output)
@@ -122,6 +122,12 @@ JobResult runJob(convert::ApplicationFactory& factory, const Job& job, const Run
 {
     const std::optional<struct stat> source = statOf(job.source);
     std::optional<JobResult> result = checkJob(job, options, source, earlierSource);
+    const bool goesAhead = !result || result->status == JobStatus::Skipped;
+    if (goesAhead && !options.claimsFolder.empty() && !options.replace)
+    {
+        if (const auto taken = claimOutput(options.claimsFolder, job.source, job.output))
+            result = failed(taken->number, taken->description);
+    }
     if (!result)
         return convertWorkbook(factory, job);
     result->bytesIn = source ? static_cast<std::uint64_t>(source->st_size) : 0;
@@ -129,6 +135,14 @@ JobResult runJob(convert::ApplicationFactory& factory, const Job& job, const Run
 }
 
 } // namespace
+
+convert::AutomationError outputTakenError(const std::string& output, const std::string& holder,
+                                          const std::string& source)
+{
+    return {static_cast<std::int32_t>(BatchErrc::OutputTaken),
+            "The output " + output + " was already written by this run from " + holder + "; " + source +
+                " maps to the same name and was not converted (--replace lets it replace it)."};
+}
 
 std::vector<Job> planFolderJobs(platform::Platform& platform, const std::string& outputFolder,
                                 const std::vector<std::string>& sources)

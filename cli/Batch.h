@@ -59,11 +59,16 @@ std::vector<Job> planFolderJobs(platform::Platform& platform, const std::string&
 /// filled in, the time is not.
 JobResult convertWorkbook(convert::ApplicationFactory& factory, const Job& job);
 
+/// The OutputTaken error of `source`, whose output `output` another source, `holder`, took first.
+convert::AutomationError outputTakenError(const std::string& output, const std::string& holder,
+                                          const std::string& source);
+
 struct RunOptions
 {
     unsigned threads = 1;
     bool skipExisting = false; ///< leave a source alone when its output is newer
     bool replace = false;      ///< let a later source replace an output this run wrote from another
+    std::string claimsFolder;  ///< shared with the other processes of the run; empty when this process is alone
 };
 
 /// Called after each job, one call at a time.
@@ -72,8 +77,9 @@ using ProgressCallback =
 
 /// Runs `jobs` on up to `options.threads` threads. Jobs writing the same output file run one after the other in list
 /// order: once one of them converted or was skipped, each later one fails with OutputTaken (naming both sources),
-/// unless `options.replace` lets it replace the output. A job whose output is its own source fails with
-/// OutputIsSource. Returns the number of failed jobs.
+/// unless `options.replace` lets it replace the output. With a claims folder the same holds across processes:
+/// each job that would convert or skip first claims its output name there (claimOutput). A job whose output is its
+/// own source fails with OutputIsSource. Returns the number of failed jobs.
 std::size_t runJobs(convert::ApplicationFactory& factory, const std::vector<Job>& jobs, const RunOptions& options,
                     const ProgressCallback& progress);
 

@@ -56,7 +56,7 @@ bool createOutputFolder(const std::string& folder)
     std::filesystem::create_directories(folder, error);
     if (std::filesystem::is_directory(folder, error))
         return true;
-    std::fprintf(stderr, "%s: %d: The output folder cannot be created.\n", folder.c_str(),
+    std::fprintf(stderr, "%s: %d: The folder cannot be created.\n", folder.c_str(),
                  static_cast<int>(velquin::engine::EngineErrc::OutputNotWritable));
     return false;
 }
@@ -104,6 +104,8 @@ int main(int argc, char** argv)
     {
         if (!createOutputFolder(options.outputFolder))
             return kSomeFailed;
+        if (!options.claims.empty() && !createOutputFolder(options.claims))
+            return kSomeFailed;
         platform::PosixPlatform platform;
         jobs = cli::planFolderJobs(platform, options.outputFolder, options.sources);
     }
@@ -117,6 +119,7 @@ int main(int argc, char** argv)
     run.threads = options.jobs > 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
     run.skipExisting = options.skipExisting;
     run.replace = options.replace;
+    run.claimsFolder = options.claims;
     const std::size_t failures =
         cli::runJobs(factory, jobs, run,
                      [&](const cli::Job& job, const cli::JobResult& result, std::size_t done, std::size_t total) {

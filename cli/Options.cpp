@@ -81,6 +81,12 @@ const OptionRule kRules[] = {
          return !v.empty();
      },
      "--report needs a file (- for standard output)."},
+    {nullptr, "--claims", true,
+     [](Options& o, const std::string& v) {
+         o.claims = v;
+         return !v.empty();
+     },
+     "--claims needs a folder."},
 };
 
 const OptionRule* findRule(const std::string& argument)
@@ -100,8 +106,8 @@ bool checkCombination(const Options& options, std::string& error)
         fromStandardInput += list.path == "-" ? 1 : 0;
     if (fromStandardInput > 1)
         return error = "Standard input can hold only one list of sources.", false;
-    if (!options.lists.empty() && options.outputFolder.empty())
-        return error = "--from and --from0 need -d OUTDIR.", false;
+    if ((!options.lists.empty() || !options.claims.empty()) && options.outputFolder.empty())
+        return error = "--from, --from0 and --claims need -d OUTDIR.", false;
     return true;
 }
 
@@ -209,6 +215,9 @@ const char* usageText()
            "  --report FILE      write one JSON line per source as it finishes (- is standard output)\n"
            "  --skip-existing    leave a source alone when its output exists and is newer (reported as skipped)\n"
            "  --replace          let a later source replace an output this run wrote from another source\n"
+           "  --claims DIR       share output names with the other processes of one run through the folder DIR\n"
+           "                     (created when missing; a fresh one for each run): the first source to claim\n"
+           "                     a name converts, any other one fails with 2001 as within one process\n"
            "  -j N               run up to N conversions in parallel (default: one per processor)\n"
            "  --timeout SECONDS  stop a workbook that takes longer, report it as failed and go on\n"
            "  --no-sync          do not flush each output to the disk before it replaces the old file\n"

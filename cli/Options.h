@@ -24,6 +24,7 @@ struct Options
     std::vector<std::string> sources;     ///< IN, or the workbook files and folders of -d
     std::vector<SourceList> lists;        ///< --from and --from0, read after the sources of the command line
     std::string report;                   ///< --report FILE ("-" is standard output); empty for none
+    std::string claims;                   ///< --claims DIR shared by the processes of one run; empty for none
     std::string output;                   ///< OUT.xml of the IN OUT.xml form
     unsigned jobs = 0;                    ///< -j N; 0 = one per processor
     std::chrono::milliseconds timeout{0}; ///< --timeout SECONDS per workbook, 0 = none

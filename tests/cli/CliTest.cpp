@@ -39,8 +39,10 @@ TEST(Options, ReadsBothFormsAndTheirOptions)
     EXPECT_EQ(options.timeout.count(), 2500);
     EXPECT_EQ(options.outputFolder, "out");
     EXPECT_THAT(options.sources, ElementsAre("a.xls", "folder"));
-    ASSERT_TRUE(parses({"--from0", "-", "--from", "list", "--report", "-", "--skip-existing", "--replace", "-d", "o"},
-                       options));
+    ASSERT_TRUE(parses(
+        {"--from0", "-", "--from", "list", "--report", "-", "--skip-existing", "--replace", "--claims", "c", "-d", "o"},
+        options));
+    EXPECT_EQ(options.claims, "c");
     ASSERT_EQ(options.lists.size(), 2u);
     EXPECT_EQ(options.lists[0].path, "-");
     EXPECT_EQ(options.lists[0].separator, '\0');
@@ -70,7 +72,8 @@ TEST(Options, RefusesBadUsage)
                                                 {"--from", "list", "a", "b"},
                                                 {"--from", "-", "--from0", "-", "-d", "out"},
                                                 {"-d", "out", "a", "--report"},
-                                                {"--report", "", "a", "b"}})
+                                                {"--report", "", "a", "b"},
+                                                {"--claims", "c", "a", "b"}})
         EXPECT_FALSE(parses(bad, options)) << (bad.empty() ? "" : bad.front());
 }
 
@@ -131,7 +134,7 @@ TEST(Batch, RunsInParallelAndRefusesASecondSourceForAnOutputItWrote)
         if (result.status == JobStatus::Failed)
             errors.push_back(job.source + " " + std::to_string(result.number) + " " + result.description);
     };
-    EXPECT_EQ(runJobs(factory, jobs, {4, false, false}, collect), 3u);
+    EXPECT_EQ(runJobs(factory, jobs, {4, false, false, {}}, collect), 3u);
     EXPECT_EQ(reported, jobs.size());
     std::sort(errors.begin(), errors.end());
     ASSERT_EQ(errors.size(), 3u);
@@ -146,8 +149,31 @@ TEST(Batch, RunsInParallelAndRefusesASecondSourceForAnOutputItWrote)
 
     reported = 0;
     errors.clear();
-    EXPECT_EQ(runJobs(factory, jobs, {4, false, true}, collect), 2u);
+    EXPECT_EQ(runJobs(factory, jobs, {4, false, true, {}}, collect), 2u);
     EXPECT_THAT(test::readFile(dir.file("same.xml")), HasSubstr("ss:Name=\"later\""));
+}
+
+TEST(Batch, ProcessesSharingAClaimsFolderLetTheFirstSourceKeepAName)
+{
+    test::TempDir dir;
+    const std::string claims = dir.file("claims");
+    std::filesystem::create_directory(claims);
+    const RunOptions shared{1, true, false, claims};
+    convert::EngineApplicationFactory factory = fakeFactory();
+    std::vector<JobResult> results;
+    const auto collect = [&](const Job&, const JobResult& result, std::size_t, std::size_t) {
+        results.push_back(result);
+    };
+    // Three processes of one run, one after another: the first converts, the second has another source for the
+    // same name, the third retries the first one's source.
+    EXPECT_EQ(runJobs(factory, {{"in/A B.xlsx", dir.file("AB.xml"), {}}}, shared, collect), 0u);
+    EXPECT_EQ(runJobs(factory, {{"other/AB.xlsx", dir.file("AB.xml"), {}}}, shared, collect), 1u);
+    EXPECT_EQ(runJobs(factory, {{"in/A B.xlsx", dir.file("AB.xml"), {}}}, shared, collect), 0u);
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_EQ(results[1].number, static_cast<std::int32_t>(BatchErrc::OutputTaken));
+    EXPECT_THAT(results[1].description, HasSubstr("from in/A B.xlsx; other/AB.xlsx maps"));
+    EXPECT_THAT(test::readFile(dir.file("AB.xml")), HasSubstr("ss:Name=\"A B\""));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(claims), {}), 1);
 }
 
 TEST(Batch, SkipsOnlyOutputsNewerThanTheirSourcesAndNeverWritesOverASource)
@@ -157,7 +183,7 @@ TEST(Batch, SkipsOnlyOutputsNewerThanTheirSourcesAndNeverWritesOverASource)
     const std::string older = dir.write("in/b.xlsx", "x");
     std::vector<Job> jobs = {{source, dir.file("a.xml"), {}}, {older, dir.file("b.xml"), {}}};
     convert::EngineApplicationFactory factory = fakeFactory();
-    EXPECT_EQ(runJobs(factory, jobs, {1, true, false}, nullptr), 0u);
+    EXPECT_EQ(runJobs(factory, jobs, {1, true, false, {}}, nullptr), 0u);
 
     const auto now = std::filesystem::last_write_time(dir.file("a.xml"));
     std::filesystem::last_write_time(source, now - std::chrono::hours(1));
@@ -165,7 +191,7 @@ TEST(Batch, SkipsOnlyOutputsNewerThanTheirSourcesAndNeverWritesOverASource)
     jobs.push_back({source, dir.path().string() + "/in/../in/a.xlsx", {}});
     std::vector<JobResult> results;
     EXPECT_EQ(
-        runJobs(factory, jobs, {1, true, true},
+        runJobs(factory, jobs, {1, true, true, {}},
                 [&](const Job&, const JobResult& result, std::size_t, std::size_t) { results.push_back(result); }),
         1u);
     ASSERT_EQ(results.size(), 3u);
@@ -184,7 +210,7 @@ TEST(Batch, RefusesSourcesThatAreNoRegularFiles)
                                    {"/dev/zero", dir.file("zero.xml"), {}}};
     convert::EngineApplicationFactory factory = fakeFactory();
     std::vector<std::int32_t> numbers;
-    EXPECT_EQ(runJobs(factory, jobs, {2, false, false},
+    EXPECT_EQ(runJobs(factory, jobs, {2, false, false, {}},
                       [&](const Job&, const JobResult& result, std::size_t, std::size_t) {
                           numbers.push_back(result.number);
                       }),
