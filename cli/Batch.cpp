@@ -62,11 +62,13 @@ bool newer(const struct timespec& a, const struct timespec& b)
     return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
 }
 
-/// True when the output is a regular file whose modification time is later than the source's.
-bool outputIsNewer(const std::optional<struct stat>& source, const std::string& output)
+/// The output's status when it is a regular file whose modification time is later than the source's.
+std::optional<struct stat> newerOutput(const std::optional<struct stat>& source, const std::string& output)
 {
     const std::optional<struct stat> out = statOf(output);
-    return source && out && S_ISREG(out->st_mode) && newer(out->st_mtim, source->st_mtim);
+    if (source && out && S_ISREG(out->st_mode) && newer(out->st_mtim, source->st_mtim))
+        return out;
+    return std::nullopt;
 }
 
 JobResult failed(std::int32_t number, std::string description)
@@ -106,14 +108,15 @@ std::optional<JobResult> checkJob(const Job& job, const RunOptions& options, con
     if (sameFile(source, job.output))
         return failed(static_cast<std::int32_t>(BatchErrc::OutputIsSource),
                       "The output " + job.output + " is the workbook itself and would replace it.");
-    if (options.skipExisting && outputIsNewer(source, job.output))
-    {
-        JobResult result;
-        result.status = JobStatus::Skipped;
-        result.bytesOut = static_cast<std::uint64_t>(statOf(job.output)->st_size);
-        return result;
-    }
-    return std::nullopt;
+    if (!options.skipExisting)
+        return std::nullopt;
+    const std::optional<struct stat> upToDate = newerOutput(source, job.output);
+    if (!upToDate)
+        return std::nullopt;
+    JobResult result;
+    result.status = JobStatus::Skipped;
+    result.bytesOut = static_cast<std::uint64_t>(upToDate->st_size);
+    return result;
 }
 
 /// One job: its checks, then the conversion when they let it go ahead.
