@@ -8,12 +8,15 @@
 #include "tests/support/TestSupport.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace velquin::cli {
 namespace {
@@ -319,6 +322,40 @@ TEST(VelquinConvert, ReportAndExitStatusAgreeOverAListOnStandardInput)
     EXPECT_THAT(lines, HasSubstr("\"source\":\"" + dir.file("in") + "/A B.xls\",\"output\":\"" + dir.file("out") +
                                  "/AB.xml\",\"status\":\"failed\",\"error\":1003,"));
     EXPECT_EQ(runConverter("--from /nonexistent/list -d " + dir.file("out")).exitCode, 1);
+}
+
+TEST(VelquinConvert, AKilledRunLeavesOnlyCompleteReportLines)
+{
+    test::TempDir dir;
+    std::string list;
+    for (int i = 0; i < 20000; ++i)
+        list += dir.file("in/missing workbook number " + std::to_string(i) + ".xlsx") + '\n';
+    dir.write("list", list);
+    const std::string report = dir.file("report.jsonl");
+    const std::string arguments[] = {"velquin-convert", "-j",   "2",  "--from",       dir.file("list"),
+                                     "--report",        report, "-d", dir.file("out")};
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    ASSERT_EQ(::posix_spawn(&child, VELQUIN_CONVERT_PATH, nullptr, nullptr, argv.data(), environ), 0);
+    // Kill it as soon as the report has grown: a report written through a buffer would end inside a line then.
+    for (int polls = 0; polls < 10000 && test::readFile(report).size() < 100; ++polls)
+        ::usleep(1000);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+
+    const std::string lines = test::readFile(report);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), '\n');
+    for (std::size_t start = 0, end = 0; start < lines.size(); start = end + 1)
+    {
+        end = std::min(lines.find('\n', start), lines.size());
+        ASSERT_EQ(lines.compare(start, 11, "{\"source\":\""), 0) << lines.substr(start, 200);
+        ASSERT_EQ(lines.compare(end - 1, 1, "}"), 0) << lines.substr(start, end - start);
+    }
 }
 
 TEST(VelquinConvert, SucceedsOnAnEmptyFolder)
