@@ -25,7 +25,8 @@ std::string withSeparator(const std::string& folder)
 
 void listFile(platform::Platform& platform, QTreeWidget& ListView2, const std::string& path)
 {
-    const platform::SearchResult found = platform.findFirst(path, kNormalFilesOnly);
+    // A file source was named by the user, so a dot-name is listed like any other; only a folder hides its own.
+    const platform::SearchResult found = platform.findFirst(path, kNormalFilesOnly | platform::attr::Hidden);
     if (found.error == platform::FsError::None && !found.name.empty())
         appendWorkbook(ListView2, found.name);
 }

@@ -162,12 +162,16 @@ TEST_F(Form1Test, LoadRestoresBothListsWithIcons)
     platform.addFile("/data/Book1.xls");
     platform.addFolder("/data/folder");
     platform.addFile("/data/.hidden.xls", velquin::platform::attr::Hidden);
-    stateDir.write("EXCEL.txt", "/data/Book1.xls\r\n/data/folder\r\n/data/gone.xls\r\n\r\n/data/.hidden.xls");
+    platform.addFile("/data/device", velquin::platform::attr::System);
+    stateDir.write("EXCEL.txt",
+                   "/data/Book1.xls\r\n/data/folder\r\n/data/gone.xls\r\n\r\n/data/.hidden.xls\r\n/data/device");
     stateDir.write("output.txt", "/out/first\r\n/out/second\r\n");
     auto window = open();
     EXPECT_EQ(inputTexts(*window),
-              (std::vector<std::string>{"/data/Book1.xls", "/data/folder", "/data/gone.xls", "", "/data/.hidden.xls"}));
-    EXPECT_EQ(inputImages(*window), (std::vector<int>{1, 2, 3, 3, 3}));
+              (std::vector<std::string>{"/data/Book1.xls", "/data/folder", "/data/gone.xls", "", "/data/.hidden.xls",
+                                        "/data/device"}));
+    // A saved path names its entry, so a hidden one is there; a device is not a workbook.
+    EXPECT_EQ(inputImages(*window), (std::vector<int>{1, 2, 3, 3, 1, 3}));
     EXPECT_TRUE(window->ListView1->selectedItems().isEmpty());
     EXPECT_EQ(window->ListView2->topLevelItemCount(), 0);
     EXPECT_EQ(window->Combo2->count(), 2);

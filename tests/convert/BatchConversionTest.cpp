@@ -186,7 +186,7 @@ TEST_F(BatchTest, GetInputFilePathFromTheSelectedSource)
     EXPECT_EQ(batch.GetInputFilePath(1), "/in//a.xls");
     platform.remove("/in/a.xls");
     EXPECT_EQ(batch.GetInputFilePath(1), "");
-    platform.addFile("/in/a.xls", velquin::platform::attr::Hidden);
+    platform.addFile("/in/a.xls", velquin::platform::attr::System);
     EXPECT_EQ(batch.GetInputFilePath(1), "");
 
     // A file source is its own only workbook, whatever the index.
@@ -201,6 +201,34 @@ TEST_F(BatchTest, GetInputFilePathFromTheSelectedSource)
     lists.inputs = {"/gone"};
     lists.selected = 0;
     EXPECT_EQ(batch.GetInputFilePath(1), "");
+}
+
+TEST_F(BatchTest, DotNamedSourceAndOutputFoldersAreUsedAsNamed)
+{
+    // A source folder that is itself hidden: its workbooks convert.
+    platform.addFile("/home/u/.work/Book1.xls");
+    platform.addFile("/home/u/.work/books/Book2.xls");
+    platform.addFolder("/home/u/.out");
+    lists.inputs = {"/home/u/.work", "/home/u/.work/books"};
+    lists.selected = 0;
+    lists.workbooks = {{"Book1.xls", true}};
+    lists.output = "/home/u/.out";
+    lists.outputIndex = 0; // remembered
+    batch.Command6_Click();
+    EXPECT_TRUE(box.shown().empty());
+    EXPECT_TRUE(platform.exists("/home/u/.out/Book1.xml"));
+
+    // The same folder typed: it is there, so nothing is created; a new folder under it is.
+    lists.selected = 1;
+    lists.workbooks = {{"Book2.xls", true}};
+    lists.outputIndex = -1;
+    for (const char* typed : {"/home/u/.out", "/home/u/.out/.new"})
+    {
+        lists.output = typed;
+        batch.Command6_Click();
+        EXPECT_TRUE(box.shown().empty()) << typed;
+        EXPECT_TRUE(platform.exists(std::string(typed) + "/Book2.xml")) << typed;
+    }
 }
 
 TEST_F(BatchTest, ConvertWorkbookDrivesTheSevenOperations)

@@ -350,9 +350,10 @@ TEST_F(InputList, DroppedFoldersAndWorkbooksAreAddedAndOtherFilesIgnored)
                   QUrl::fromLocalFile("/nowhere/X.xls"), QUrl::fromLocalFile("/data/in/B.xlsx")});
     EXPECT_EQ(dragAndDrop(w, mime), Qt::CopyAction);
 
-    EXPECT_EQ(ui.inputs(), (Texts{"/data/one.xls", "/data/two", "/data/in/B.xlsx"}));
-    EXPECT_EQ(ui.images(), (std::vector<int>{1, 2, 1}));
-    EXPECT_EQ(ui.selectedInput(), 2);
+    // A dropped path was named by the user: a hidden workbook is added like any other.
+    EXPECT_EQ(ui.inputs(), (Texts{"/data/one.xls", "/data/two", "/data/in/.hidden.xls", "/data/in/B.xlsx"}));
+    EXPECT_EQ(ui.images(), (std::vector<int>{1, 2, 1, 1}));
+    EXPECT_EQ(ui.selectedInput(), 3);
     EXPECT_EQ(ui.workbooks(), (Workbooks{{"B.xlsx", true}}));
 }
 
