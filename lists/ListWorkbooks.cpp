@@ -37,7 +37,7 @@ void listFolder(platform::Platform& platform, QTreeWidget& ListView2, const std:
     const platform::SearchResult anyFile = platform.findFirst(folder, kNormalFilesOnly);
     if (anyFile.error != platform::FsError::None || anyFile.name.empty())
         return;
-    platform::SearchResult found = platform.findFirst(folder + "*.xls", kNormalFilesOnly);
+    platform::SearchResult found = platform.findFirst(folder + kWorkbookPattern, kNormalFilesOnly);
     while (found.error == platform::FsError::None && !found.name.empty())
     {
         appendWorkbook(ListView2, found.name);

@@ -11,6 +11,10 @@ class Platform;
 
 namespace velquin::lists {
 
+/// The names a folder's listing shows: every extension that begins with ".xls", in any case (.xls, .xlsx, .xlsm,
+/// .xlsb...), by the directory search's rule.
+inline constexpr const char* kWorkbookPattern = "*.xls";
+
 /// Empties ListView2 and lists the workbooks of `path`, each checked: a file as its own name; a folder as the
 /// names that "*.xls" matches directly inside it (so .xlsx and .xlsm too), in the order the file system reports
 /// them. A folder's hidden files and its subfolders are never listed. A search that fails ends the listing quietly and keeps
