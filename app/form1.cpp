@@ -264,7 +264,7 @@ void form1::createBatch()
     }
     m_batchWindow = std::make_unique<BatchWindow>(*this);
     m_batch = std::make_unique<convert::BatchConversion>(m_services.platform, m_services.messageBox, *automation,
-                                                         *m_batchWindow, *m_batchWindow);
+                                                         *m_batchWindow, *m_batchWindow, m_services.batchWorkers);
 }
 
 bool form1::converting() const

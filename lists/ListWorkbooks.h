@@ -17,8 +17,8 @@ inline constexpr const char* kWorkbookPattern = "*.xls";
 
 /// Empties ListView2 and lists the workbooks of `path`, each checked: a file as its own name; a folder as the
 /// names that "*.xls" matches directly inside it (so .xlsx and .xlsm too), in the order the file system reports
-/// them. A folder's hidden files and its subfolders are never listed. A search that fails ends the listing quietly and keeps
-/// what was listed so far; an empty path lists nothing.
+/// them. A folder's hidden files and its subfolders are never listed. A search that fails ends the listing quietly and
+/// keeps what was listed so far; an empty path lists nothing.
 void ListWorkbooks(platform::Platform& platform, QTreeWidget& ListView2, const std::string& path);
 
 } // namespace velquin::lists

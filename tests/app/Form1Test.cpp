@@ -167,9 +167,8 @@ TEST_F(Form1Test, LoadRestoresBothListsWithIcons)
                    "/data/Book1.xls\r\n/data/folder\r\n/data/gone.xls\r\n\r\n/data/.hidden.xls\r\n/data/device");
     stateDir.write("output.txt", "/out/first\r\n/out/second\r\n");
     auto window = open();
-    EXPECT_EQ(inputTexts(*window),
-              (std::vector<std::string>{"/data/Book1.xls", "/data/folder", "/data/gone.xls", "", "/data/.hidden.xls",
-                                        "/data/device"}));
+    EXPECT_EQ(inputTexts(*window), (std::vector<std::string>{"/data/Book1.xls", "/data/folder", "/data/gone.xls", "",
+                                                             "/data/.hidden.xls", "/data/device"}));
     // A saved path names its entry, so a hidden one is there; a device is not a workbook.
     EXPECT_EQ(inputImages(*window), (std::vector<int>{1, 2, 3, 3, 1, 3}));
     EXPECT_TRUE(window->ListView1->selectedItems().isEmpty());

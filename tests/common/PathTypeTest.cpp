@@ -7,8 +7,8 @@
 #include "tests/support/TestSupport.h"
 
 #include <filesystem>
-#include <sys/stat.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace velquin::common;
 using velquin::platform::FakePlatform;

@@ -6,7 +6,10 @@
 #include "platform/FakePlatform.h"
 #include "tests/convert/FakeAutomation.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
+#include <mutex>
+#include <thread>
 
 using namespace velquin::convert;
 using velquin::common::MessageIcon;
@@ -330,8 +333,9 @@ TEST_F(BatchTest, ConvertsCheckedEntriesInOrderAndOpensTheFolder)
     for (const auto& call : automation.calls)
         if (call.rfind("SaveAs ", 0) == 0)
             saved.push_back(call);
-    EXPECT_EQ(saved, (Strings{"SaveAs /out/Q1Sales2009.xml 46", "SaveAs /out/Data.xml 46", "SaveAs /out/1.xml 46",
-                              "SaveAs /out/Book112.xml 46"}));
+    std::sort(saved.begin(), saved.end()); // conversions run side by side
+    EXPECT_EQ(saved, (Strings{"SaveAs /out/1.xml 46", "SaveAs /out/Book112.xml 46", "SaveAs /out/Data.xml 46",
+                              "SaveAs /out/Q1Sales2009.xml 46"}));
     EXPECT_TRUE(box.shown().empty());
     EXPECT_EQ(platform.shellOpens(), (std::vector<FakePlatform::ShellOpen>{{"/out/", 5}}));
     EXPECT_EQ(progress.events,
@@ -351,6 +355,25 @@ TEST_F(BatchTest, AFailedWorkbookIsReportedAndTheBatchGoesOn)
     EXPECT_TRUE(platform.exists("/out/three.xml"));
     EXPECT_EQ(progress.events, (Strings{"max 3", "busy", "value 1", "value 2", "value 3", "value 0", "idle"}));
     EXPECT_EQ(platform.shellOpens().size(), 1u);
+}
+
+TEST_F(BatchTest, WorkbooksGivenTheSameNameConvertInListOrder)
+{
+    folderSource({"A B.xls", "other.xls", "AB.xls", "A.B.xls"});
+    std::mutex mutex;
+    Strings intoAB;
+    automation.onSave = [&](const std::string& input, const std::string& output) {
+        // The first one takes longest: converted side by side, it would replace the later ones.
+        if (input.ends_with("A B.xls"))
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const std::lock_guard lock(mutex);
+        if (output == "/out/AB.xml")
+            intoAB.push_back(input);
+    };
+    BatchConversion wide{platform, box, automation, lists, progress, 4};
+    wide.Command6_Click();
+    EXPECT_EQ(intoAB, (Strings{"/in/A B.xls", "/in/AB.xls", "/in/A.B.xls"}));
+    EXPECT_TRUE(box.shown().empty());
 }
 
 TEST_F(BatchTest, WithoutTheConverterEveryCheckedEntryGivesTwoBoxes)
@@ -413,7 +436,7 @@ TEST_F(BatchTest, ASecondStartDuringABatchDoesNothing)
         batch.Command6_Click();
     };
     batch.Command6_Click();
-    EXPECT_EQ(nested, 2);
+    EXPECT_GE(nested, 2);
     EXPECT_EQ(count("create"), 2u);
     EXPECT_EQ(platform.shellOpens().size(), 1u);
     // And once it is over, the command works again.
