@@ -168,6 +168,19 @@ TEST_F(SheetStream, FormulaResultsAndSharedFormulas)
     EXPECT_EQ(c[6].number, 3.0);
 }
 
+TEST_F(SheetStream, FormulaUnderTheBiff4RecordNumberAndFrozenWindowWithoutPane)
+{
+    // A BIFF8 FORMULA stored as 0x0406, with its STRING result; a WINDOW2 with fFrozen and no PANE after it.
+    add(sid::Formula4, formula(0, 0, {0, 0, 0, 0, 0, 0, 0xFF, 0xFF}, {0x17, 2, 0, 'o', 'k'})); // ="ok"
+    add(sid::String, test::xlString("ok"));
+    add(sid::Window2, words({0x06BE | 0x0008, 0, 0, 0x40, 0, 0, 0, 0, 0}));
+    ASSERT_TRUE(read());
+    ASSERT_EQ(m_sink.cells.size(), 1u);
+    EXPECT_EQ(m_sink.cells[0].formula, "=\"ok\"");
+    EXPECT_EQ(m_sink.cells[0].text, "ok");
+    EXPECT_EQ(m_sink.options.paneKind, model::PaneKind::Frozen);
+}
+
 TEST_F(SheetStream, ArrayFormulaOnlyAtItsFirstCell)
 {
     const Bytes result = {0, 0, 0, 0, 0, 0, 0xF0, 0x3F};
