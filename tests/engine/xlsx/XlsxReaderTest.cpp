@@ -42,6 +42,17 @@ Opened readFirstSheet(const XlsxTestPackage& package)
 
 } // namespace
 
+TEST(XlsxPackage, EntryNamesWithBackslashesAreParts)
+{
+    // "xl\\workbook.xml", "xl\\worksheets\\sheet1.xml": the separator read as '/', the case ignored as ever.
+    XlsxTestPackage package;
+    package.sheetData(R"(<row r="1"><c r="A1"><v>7</v></c></row>)").backslashNames();
+    Opened book = readFirstSheet(package);
+    ASSERT_TRUE(book.open) << book.open.detail();
+    ASSERT_TRUE(book.sheet) << book.sheet.detail();
+    EXPECT_THAT(book.sink.lines, ElementsAre("row 1", "A1 n 7"));
+}
+
 TEST(XlsxCells, EveryCellTypeReadsWithItsValue)
 {
     XlsxTestPackage package;
