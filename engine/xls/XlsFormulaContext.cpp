@@ -73,13 +73,22 @@ std::string relativeRangeR1C1(std::uint32_t row, std::uint32_t col, std::uint32_
 std::string absoluteRangeR1C1(std::uint32_t firstRow, std::uint32_t firstCol, std::uint32_t lastRow,
                               std::uint32_t lastCol)
 {
+    // All 65,536 rows of a BIFF8 sheet are whole columns, which Excel widens to its larger grid on opening.
+    constexpr std::uint32_t kBiff8LastRow = 65535;
+    std::string text;
+    if (firstRow == 0 && lastRow == kBiff8LastRow)
+    {
+        text = "C" + std::to_string(std::uint64_t{firstCol} + 1);
+        if (lastCol != firstCol)
+            text += ":C" + std::to_string(std::uint64_t{lastCol} + 1);
+        return text;
+    }
     auto cell = [](std::string& out, std::uint32_t r, std::uint32_t c) {
         out.push_back('R');
         out.append(std::to_string(std::uint64_t{r} + 1));
         out.push_back('C');
         out.append(std::to_string(std::uint64_t{c} + 1));
     };
-    std::string text;
     cell(text, firstRow, firstCol);
     if (lastRow != firstRow || lastCol != firstCol)
     {

@@ -244,7 +244,7 @@ TEST_F(SheetStream, MergesLinksCommentsAndWindowGatheredBeforeCells)
 
 TEST_F(SheetStream, DataValidationListAndRange)
 {
-    // A list of "a,b" on B2:B5 with an input title, blanks allowed, error style Warn.
+    // A list of "a,b" on B2:B5 and all of column D with an input title, blanks allowed, error style Warn.
     Bytes dv;
     putU32(dv, 3u | (1u << 4) | 0x80u | 0x100u | 0x40000u | 0x80000u);
     Bytes title = test::xlString("Pick");
@@ -260,14 +260,14 @@ TEST_F(SheetStream, DataValidationListAndRange)
     dv.insert(dv.end(), list.begin(), list.end());
     putU16(dv, 0);
     putU16(dv, 0);
-    Bytes ranges = words({1, 1, 4, 1, 1});
+    Bytes ranges = words({2, 1, 4, 1, 1, 0, 65535, 3, 3});
     dv.insert(dv.end(), ranges.begin(), ranges.end());
     add(sid::Dv, dv);
     ASSERT_TRUE(read());
     ASSERT_EQ(m_sink.options.validations.size(), 1u);
     const auto& v = m_sink.options.validations[0];
     EXPECT_EQ(v.type, "List");
-    EXPECT_EQ(v.rangeR1C1, "R2C2:R5C2");
+    EXPECT_EQ(v.rangeR1C1, "R2C2:R5C2,C4"); // Excel widens the 65,536 rows to a whole column
     EXPECT_EQ(v.value, "\"a,b\"");
     EXPECT_EQ(v.inputTitle, "Pick");
     EXPECT_EQ(v.errorTitle, "");
