@@ -79,7 +79,7 @@ bool collectsRecord(std::uint16_t s)
 XlsSheetReader::XlsSheetReader(const XlsGlobals& globals, RecordStream& stream, CodepageDecoder& decoder,
                                std::size_t cellStyleCount)
     : m_g(globals), m_stream(stream), m_decoder(decoder), m_strings(globals.biffVersion == 8, decoder),
-      m_styleCount(cellStyleCount), m_biff8(globals.biffVersion == 8), m_ctx(makeFormulaContext(globals)),
+      m_styleCount(cellStyleCount), m_biff8(globals.biffVersion == 8), m_old(globals), m_ctx(makeFormulaContext(globals)),
       m_digitPixels(digitPixelsOf(globals))
 {}
 
@@ -119,7 +119,7 @@ Status XlsSheetReader::walkSubstream(Record& r, Wanted wanted, Handle handle)
                 return st;
         if (m_stream.atEnd())
             return damagedRecord(r.sid, r.offset, "is followed by the end of the stream before the sheet's EOF");
-        const std::uint16_t next = m_stream.peekSid();
+        const std::uint16_t next = m_old.translatedSid(m_stream.peekSid());
         const bool nested = next == sid::Bof || next == sid::Bof2 || next == sid::Bof3 || next == sid::Bof4;
         if (!(next == sid::Eof || nested || (depth == 0 && wanted(next))))
         {
@@ -131,8 +131,10 @@ Status XlsSheetReader::walkSubstream(Record& r, Wanted wanted, Handle handle)
         }
         if (Status st = m_stream.next(r); !st)
             return st;
+        if (m_old.active())
+            m_old.translate(r);
         // Some writers give a BIFF8 formula cell the record number of BIFF4's FORMULA; its layout is BIFF8's.
-        if (m_biff8 && r.sid == sid::Formula4)
+        else if (m_biff8 && r.sid == sid::Formula4)
             r.sid = sid::Formula;
         if (nested)
         {

@@ -7,6 +7,7 @@
 #include "engine/Error.h"
 #include "engine/model/Sheet.h"
 #include "engine/xls/CondFmtRecords.h"
+#include "engine/xls/OldBiffRecords.h"
 #include "engine/xls/RecordStream.h"
 #include "engine/xls/XlsGlobals.h"
 #include "engine/xls/formula/FormulaDecompiler.h"
@@ -130,6 +131,7 @@ private:
     StringReader m_strings;
     std::size_t m_styleCount;
     bool m_biff8;
+    OldRecordTranslator m_old; ///< Excel 2.x-4.x records into their Excel 5.0 shape
     formula::FormulaContext m_ctx;
     double m_digitPixels = 7;
     std::uint64_t m_start = 0;
