@@ -52,7 +52,7 @@ std::vector<Job> planFolderJobs(const std::string& outputFolder, const std::vect
     return jobs;
 }
 
-JobResult convertWorkbook(convert::ApplicationFactory& factory, const Job& job)
+JobResult convertWorkbook(convert::ApplicationFactory& factory, const Job& job, convert::PasswordSource* passwords)
 {
     std::unique_ptr<convert::Application> application;
     std::unique_ptr<convert::Workbook> workbook;
@@ -61,7 +61,7 @@ JobResult convertWorkbook(convert::ApplicationFactory& factory, const Job& job)
     if (!status)
         status = application->Workbooks(workbooks);
     if (!status)
-        status = workbooks->Open(job.source, workbook);
+        status = workbooks->Open(job.source, workbook, passwords);
     if (!status)
         status = application->setDisplayAlerts(false);
     if (!status)
@@ -89,7 +89,7 @@ JobResult convertWorkbook(convert::ApplicationFactory& factory, const Job& job)
 }
 
 std::size_t runJobs(convert::ApplicationFactory& factory, const std::vector<Job>& jobs, unsigned threads,
-                    const ProgressCallback& progress)
+                    const ProgressCallback& progress, convert::PasswordSource* passwords)
 {
     // Chains of jobs that share an output file, in list order; each chain runs on one thread.
     std::vector<std::vector<std::size_t>> chains;
@@ -110,7 +110,7 @@ std::size_t runJobs(convert::ApplicationFactory& factory, const std::vector<Job>
         {
             for (const std::size_t i : chains[c])
             {
-                const JobResult result = convertWorkbook(factory, jobs[i]);
+                const JobResult result = convertWorkbook(factory, jobs[i], passwords);
                 const std::lock_guard lock(reporting);
                 ++done;
                 failures += result.converted ? 0 : 1;

@@ -31,7 +31,9 @@ std::vector<Job> planFolderJobs(const std::string& outputFolder, const std::vect
 /// Converts one workbook with the seven automation operations, as the GUI does: create the application,
 /// Workbooks, Open, DisplayAlerts off, SaveAs with format 46, Close, Quit. After a failure the opened workbook is
 /// closed and the application quit; the workbook is released before the application.
-JobResult convertWorkbook(convert::ApplicationFactory& factory, const Job& job);
+/// Encrypted workbooks take their passwords from `passwords` (none asked when nullptr).
+JobResult convertWorkbook(convert::ApplicationFactory& factory, const Job& job,
+                          convert::PasswordSource* passwords = nullptr);
 
 /// Called after each job, one call at a time.
 using ProgressCallback =
@@ -40,6 +42,6 @@ using ProgressCallback =
 /// Runs `jobs` on up to `threads` threads. Jobs writing the same output file run one after the other in list
 /// order, so the later workbook wins as it would in a sequential run. Returns the number of failed jobs.
 std::size_t runJobs(convert::ApplicationFactory& factory, const std::vector<Job>& jobs, unsigned threads,
-                    const ProgressCallback& progress);
+                    const ProgressCallback& progress, convert::PasswordSource* passwords = nullptr);
 
 } // namespace velquin::cli

@@ -1,6 +1,7 @@
 // velquin-convert: converts workbooks into XML Spreadsheet 2003 files without the window.
 #include "cli/Batch.h"
 #include "cli/Options.h"
+#include "cli/PasswordList.h"
 #include "convert/automation/EngineAutomation.h"
 #include "engine/Error.h"
 
@@ -80,6 +81,14 @@ int main(int argc, char** argv)
         return kAllConverted;
     }
 
+    std::vector<std::string> passwords;
+    if (!options.passwordFile.empty() && !cli::readPasswordFile(options.passwordFile, passwords, error))
+    {
+        std::fprintf(stderr, "velquin-convert: %s\n", error.c_str());
+        return kBadUsage;
+    }
+    cli::PasswordList passwordList(std::move(passwords));
+
     std::vector<cli::Job> jobs;
     if (options.outputFolder.empty())
         jobs.push_back({options.sources.front(), options.output});
@@ -104,7 +113,8 @@ int main(int argc, char** argv)
                 reportFailure(job.source, result);
             }
             progress.update(job.source, done, total);
-        });
+        },
+        options.passwordFile.empty() ? nullptr : &passwordList);
     progress.clear();
     return failures == 0 ? kAllConverted : kSomeFailed;
 }

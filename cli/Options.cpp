@@ -67,6 +67,12 @@ bool parseOptions(const std::vector<std::string>& arguments, Options& options, s
             if (last || !parseJobs(arguments[++i], options.jobs))
                 return error = "-j needs a number of parallel conversions from 1 to 256.", false;
         }
+        else if (argument == "--password-file")
+        {
+            if (last || arguments[i + 1].empty())
+                return error = "--password-file needs a file of passwords, or - for standard input.", false;
+            options.passwordFile = arguments[++i];
+        }
         else if (argument == "--timeout")
         {
             if (last || !parseSeconds(arguments[++i], options.timeout))
@@ -110,9 +116,15 @@ const char* usageText()
            "  -d OUTDIR          convert the sources into the folder OUTDIR\n"
            "  -j N               run up to N conversions in parallel (default: one per processor)\n"
            "  --timeout SECONDS  stop a workbook that takes longer, report it as failed and go on\n"
+           "  --password-file FILE\n"
+           "                     passwords for encrypted workbooks, one per line (- reads standard input);\n"
+           "                     each is tried in order after the built-in default password\n"
            "  --no-sync          do not flush each output to the disk before it replaces the old file\n"
            "                     (faster for many small files; a power cut may then lose recent outputs)\n"
            "  -h, --help         show this text\n"
+           "\n"
+           "A password is never taken on the command line, where other users could read it. An encrypted\n"
+           "workbook that no password opens fails with error 1005.\n"
            "\n"
            "A progress line is shown on standard error when it is a terminal. Each failure is reported on\n"
            "standard error as \"SOURCE: number: description\".\n"

@@ -81,7 +81,8 @@ class FakeAutomation::FakeWorkbooks : public convert::Workbooks
 {
 public:
     explicit FakeWorkbooks(FakeAutomation& owner) : m_owner(owner) {}
-    convert::AutomationStatus Open(const std::string& path, std::unique_ptr<convert::Workbook>& workbook) override
+    convert::AutomationStatus Open(const std::string& path, std::unique_ptr<convert::Workbook>& workbook,
+                                   convert::PasswordSource* /*passwords*/) override
     {
         m_owner.calls.push_back("Open " + path);
         m_input = path;
