@@ -5,6 +5,7 @@
 #include "common/PathType.h"
 #include "convert/OutputName.h"
 #include "engine/Error.h"
+#include "engine/crypto/PasswordTrial.h"
 #include "platform/Platform.h"
 
 #include <exception>
@@ -71,6 +72,7 @@ void BatchConversion::Command6_Click()
     if (!CheckOutputFolder())
         return;
     m_progress.setBusy(true);
+    m_batchPasswords.reset(m_userPasswords);
     convertChecked(count);
     m_platform.shellOpen(m_outputFolder, platform::kShowNormal);
 }
@@ -164,6 +166,10 @@ ConversionResult BatchConversion::ConvertWorkbook(std::int32_t index)
     {
         error = engineError(engine::EngineErrc::InvalidState, e.what());
     }
+    if (error && error->number == static_cast<std::int32_t>(engine::EngineErrc::EncryptedWorkbook) &&
+        m_batchPasswords.userCancelled())
+        error->description = engine::Status(engine::EngineErrc::EncryptedWorkbook, std::string(engine::kPasswordNeeded))
+                                 .description();
     if (!error)
     {
         workbook.reset();
@@ -199,7 +205,7 @@ AutomationStatus BatchConversion::runAutomation(const std::string& inputPath, st
         return error;
     if (!workbooks)
         return engineError(engine::EngineErrc::InvalidState, "(no Workbooks collection)");
-    if (auto error = workbooks->Open(inputPath, workbook))
+    if (auto error = workbooks->Open(inputPath, workbook, m_userPasswords ? &m_batchPasswords : nullptr))
         return error;
     if (!workbook)
         return engineError(engine::EngineErrc::InvalidState, "(no workbook object)");

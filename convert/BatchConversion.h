@@ -2,6 +2,7 @@
 // another through the automation layer, and reports each failure while the batch goes on.
 #pragma once
 
+#include "convert/BatchPasswords.h"
 #include "convert/ConvertWindow.h"
 #include "convert/automation/Automation.h"
 
@@ -45,6 +46,10 @@ public:
     /// Converts the workbook behind the ListView2 entry at `index` into OutputBasePath() + ".xml".
     ConversionResult ConvertWorkbook(std::int32_t index);
 
+    /// Who is asked for the passwords of encrypted workbooks (nobody when nullptr). Within one batch a password
+    /// that opened a workbook is offered first for the next ones.
+    void setPasswordSource(PasswordSource* passwords) { m_userPasswords = passwords; }
+
     const std::string& OutputFolder() const { return m_outputFolder; }
     const std::string& OutputBasePath() const { return m_outputBasePath; }
     void setOutputBasePath(std::string path) { m_outputBasePath = std::move(path); }
@@ -61,6 +66,8 @@ private:
     BatchProgress& m_progress;
     std::string m_outputFolder;
     std::string m_outputBasePath;
+    PasswordSource* m_userPasswords = nullptr;
+    BatchPasswords m_batchPasswords;
     bool m_running = false;
 };
 

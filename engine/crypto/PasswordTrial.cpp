@@ -35,7 +35,7 @@ Status findPassword(const PasswordPrompt& prompt, const PasswordCheck& check, st
         }
         lastFailed = true;
     }
-    return {EngineErrc::EncryptedWorkbook, given ? "The password does not open it." : "A password is needed."};
+    return {EngineErrc::EncryptedWorkbook, std::string(given ? kPasswordWrong : kPasswordNeeded)};
 }
 
 } // namespace velquin::engine::crypto

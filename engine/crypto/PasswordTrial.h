@@ -6,12 +6,17 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace velquin::engine {
 
 /// Gives the next password to try for the workbook being opened, or nothing to give up. `lastFailed` is true when
 /// the password given before did not open it. Called on the thread that opens the workbook.
 using PasswordPrompt = std::function<std::optional<std::string>(bool lastFailed)>;
+
+/// The details of EncryptedWorkbook: no password was given, or none of those given fits.
+inline constexpr std::string_view kPasswordNeeded = "A password is needed.";
+inline constexpr std::string_view kPasswordWrong = "The password does not open it.";
 
 namespace crypto {
 
