@@ -33,7 +33,7 @@ Status damaged(const std::string& what)
 
 Status unsupported()
 {
-    return {EngineErrc::UnsupportedFormat, "The workbook is encrypted with a method that is not read."};
+    return {EngineErrc::EncryptedWorkbook, "Its encryption method is not one that can be read."};
 }
 
 Bytes take(xls::ByteCursor& c, std::size_t n)
@@ -277,7 +277,7 @@ Status findAgileKey(ByteView xml, const PasswordPrompt& prompt, std::unique_ptr<
     if (Status status = xlsx::parseXml(text, handler, "EncryptionInfo"); !status)
         return status;
     if (!handler.haveKeyData || !handler.havePassword)
-        return {EngineErrc::UnsupportedFormat, "The workbook is encrypted for certificates, not with a password."};
+        return {EngineErrc::EncryptedWorkbook, "It is encrypted for certificates, not with a password."};
     HashAlgorithm dataHash{}, passwordHash{};
     if (Status status = checkAgile(handler.keyData, dataHash, false); !status)
         return status;

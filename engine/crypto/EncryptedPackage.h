@@ -31,7 +31,7 @@ bool isEncryptedPackage(const xls::OleContainer& container);
 
 /// Finds the password of the encrypted package in `container` (the default password first, then those of
 /// `prompt`) and opens the package inside as a workbook, decrypting it only as the reader asks for its bytes.
-/// Errors: EncryptedWorkbook (no password fits), UnsupportedFormat (an encryption method not read), DamagedFile,
+/// Errors: EncryptedWorkbook (no password fits, or an encryption method not read), DamagedFile,
 /// Timeout, and the package reader's errors.
 Status openEncryptedPackage(std::unique_ptr<xls::OleContainer> container,
                             std::unique_ptr<model::WorkbookReader>& reader, const PasswordPrompt& prompt);
@@ -45,7 +45,7 @@ public:
 };
 
 /// Reads EncryptionInfo and checks passwords (the default first, then `prompt`'s) until one fits; `cipher` then
-/// decrypts the package. Errors: EncryptedWorkbook, UnsupportedFormat, DamagedFile, Timeout.
+/// decrypts the package. Errors: EncryptedWorkbook, DamagedFile, Timeout.
 Status findPackageKey(ByteView encryptionInfo, const PasswordPrompt& prompt, std::unique_ptr<PackageCipher>& cipher);
 
 /// The plain bytes of an EncryptedPackage stream (its first 8 bytes give the package's size), decrypted segment by

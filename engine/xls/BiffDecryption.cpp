@@ -173,7 +173,7 @@ Status parseCryptoApi(ByteCursor& c, FilePass& pass)
         keyBits = 40;
     if ((algorithm != kAlgRc4 && algorithm != 0) || (hashAlgorithm != kAlgSha1 && hashAlgorithm != 0) ||
         keyBits < 40 || keyBits > 128 || keyBits % 8 != 0)
-        return {EngineErrc::UnsupportedFormat, "The workbook is encrypted with a method that is not read."};
+        return {EngineErrc::EncryptedWorkbook, "Its encryption method is not one that can be read."};
     const std::uint32_t saltSize = c.u32();
     if (!c.ok() || saltSize != 16)
         return damagedFilePass();
@@ -204,7 +204,7 @@ Status parseFilePass(std::span<const std::uint8_t> bytes, bool biff8, FilePass& 
         return c.ok() ? Status{} : damagedFilePass();
     }
     if (type != 1)
-        return {EngineErrc::UnsupportedFormat, "The workbook is encrypted with a method that is not read."};
+        return {EngineErrc::EncryptedWorkbook, "Its encryption method is not one that can be read."};
     const std::uint16_t major = c.u16();
     const std::uint16_t minor = c.u16();
     if (!c.ok())
@@ -219,7 +219,7 @@ Status parseFilePass(std::span<const std::uint8_t> bytes, bool biff8, FilePass& 
     }
     if (minor == 2 && major >= 2 && major <= 4)
         return parseCryptoApi(c, pass);
-    return {EngineErrc::UnsupportedFormat, "The workbook is encrypted with a method that is not read."};
+    return {EngineErrc::EncryptedWorkbook, "Its encryption method is not one that can be read."};
 }
 
 std::function<Bytes(std::uint32_t)> blockKeys(const FilePass& pass, const std::string& password)

@@ -13,7 +13,7 @@ namespace velquin::engine::xls {
 
 /// Reads the FILEPASS payload of a BIFF5 (`biff8` false) or BIFF8 workbook, finds its password (the default
 /// password first, then those of `prompt`) and gives the decryptor for the records after FILEPASS.
-/// Errors: EncryptedWorkbook (no password fits), UnsupportedFormat (an encryption method not read), DamagedFile
+/// Errors: EncryptedWorkbook (no password fits, or an encryption method not read), DamagedFile
 /// (a FILEPASS too short for its method), Timeout.
 Status openFilePass(std::span<const std::uint8_t> filePass, bool biff8, const PasswordPrompt& prompt,
                     std::unique_ptr<RecordDecryptor>& decryptor);

@@ -253,10 +253,12 @@ TEST_F(EncryptedWorkbook, EncryptedPackageThatLiesAboutItsSizeIsDamaged)
     std::unique_ptr<model::WorkbookReader> reader;
     EXPECT_EQ(openWorkbook(path, reader).code(), EngineErrc::DamagedFile);
 
-    // An EncryptionInfo of an unknown version is an encryption not read, not a damaged workbook.
+    // An EncryptionInfo of an unknown version is an encryption not read: still "encrypted", not "no workbook".
     const Bytes extensible = words({4, 3, 0, 0});
     writeCompoundFile(path, {{"EncryptionInfo", extensible}, {"EncryptedPackage", package}});
-    EXPECT_EQ(openWorkbook(path, reader).code(), EngineErrc::UnsupportedFormat);
+    const Status unknown = openWorkbook(path, reader);
+    EXPECT_EQ(unknown.code(), EngineErrc::EncryptedWorkbook);
+    EXPECT_EQ(unknown.detail(), "Its encryption method is not one that can be read.");
 }
 
 struct CorpusEncrypted
