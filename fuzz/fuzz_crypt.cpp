@@ -7,6 +7,7 @@
 // the seed workbooks, so mutations reach the decrypted records and the decrypted package.
 #include "engine/Deadline.h"
 #include "engine/crypto/EncryptedPackage.h"
+#include "engine/xls/OleContainer.h"
 #include "engine/xls/XlsReader.h"
 #include "engine/xlsx/XlsxWorkbook.h"
 #include "fuzz/FuzzSupport.h"
