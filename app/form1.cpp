@@ -3,8 +3,8 @@
 
 #include "app/Artwork.h"
 #include "app/BatchWindow.h"
-#include "app/PasswordDialog.h"
 #include "app/Dialog1.h"
+#include "app/PasswordDialog.h"
 #include "common/MessageBox.h"
 #include "common/PathType.h"
 #include "common/Paths.h"

@@ -4,9 +4,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <istream>
-#include <fstream>
 
 namespace velquin::cli {
 

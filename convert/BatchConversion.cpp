@@ -168,8 +168,8 @@ ConversionResult BatchConversion::ConvertWorkbook(std::int32_t index)
     }
     if (error && error->number == static_cast<std::int32_t>(engine::EngineErrc::EncryptedWorkbook) &&
         m_batchPasswords.userCancelled())
-        error->description = engine::Status(engine::EngineErrc::EncryptedWorkbook, std::string(engine::kPasswordNeeded))
-                                 .description();
+        error->description =
+            engine::Status(engine::EngineErrc::EncryptedWorkbook, std::string(engine::kPasswordNeeded)).description();
     if (!error)
     {
         workbook.reset();

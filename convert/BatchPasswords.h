@@ -16,10 +16,7 @@ class BatchPasswords : public PasswordSource
 public:
     explicit BatchPasswords(PasswordSource* user = nullptr) : m_user(user) {}
     /// Starts a new batch: nothing is remembered.
-    void reset(PasswordSource* user)
-    {
-        *this = BatchPasswords(user);
-    }
+    void reset(PasswordSource* user) { *this = BatchPasswords(user); }
     std::optional<std::string> ask(const std::string& path, bool lastFailed) override;
     /// Whether the user, asked for the current workbook for the first time, gave no password (Cancel). Open then
     /// failed for want of a password, even when the remembered one was tried before.

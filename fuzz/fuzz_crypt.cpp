@@ -50,8 +50,7 @@ void encryptedPackage(const std::uint8_t* data, std::size_t size)
     std::unique_ptr<crypto::PackageCipher> cipher;
     if (!crypto::findPackageKey(info, oncePrompt("Password1234_"), cipher))
         return;
-    auto encrypted = std::make_unique<xls::MemorySource>(
-        std::vector<std::uint8_t>(data + 2 + infoSize, data + size));
+    auto encrypted = std::make_unique<xls::MemorySource>(std::vector<std::uint8_t>(data + 2 + infoSize, data + size));
     std::unique_ptr<crypto::DecryptedPackage> package;
     if (!crypto::DecryptedPackage::create(std::move(encrypted), std::move(cipher), package))
         return;

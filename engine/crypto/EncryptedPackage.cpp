@@ -198,7 +198,7 @@ private:
 bool hashByName(std::string_view name, HashAlgorithm& algorithm)
 {
     static constexpr std::pair<std::string_view, HashAlgorithm> kNames[] = {
-        {"SHA1", HashAlgorithm::Sha1},     {"SHA-1", HashAlgorithm::Sha1},     {"SHA256", HashAlgorithm::Sha256},
+        {"SHA1", HashAlgorithm::Sha1},     {"SHA-1", HashAlgorithm::Sha1},    {"SHA256", HashAlgorithm::Sha256},
         {"SHA384", HashAlgorithm::Sha384}, {"SHA512", HashAlgorithm::Sha512}, {"MD5", HashAlgorithm::Md5}};
     for (const auto& [text, value] : kNames)
         if (name == text)
@@ -212,8 +212,7 @@ bool hashByName(std::string_view name, HashAlgorithm& algorithm)
 /// Only AES in CBC mode is read; the sizes must agree with each other and with the hash.
 Status checkAgile(const AgileParameters& p, HashAlgorithm& algorithm, bool isPassword)
 {
-    if (p.cipherAlgorithm != "AES" || p.cipherChaining != "ChainingModeCBC" ||
-        !hashByName(p.hashAlgorithm, algorithm))
+    if (p.cipherAlgorithm != "AES" || p.cipherChaining != "ChainingModeCBC" || !hashByName(p.hashAlgorithm, algorithm))
         return unsupported();
     if ((p.keyBits != 128 && p.keyBits != 192 && p.keyBits != 256) || p.blockSize != 16 ||
         p.hashSize != hashSize(algorithm) || p.saltSize != p.salt.size() || p.salt.empty() || p.salt.size() > 64)

@@ -42,8 +42,7 @@ Bytes cryptoApiBlockKey(ByteView passwordHash, std::uint32_t block, std::uint32_
 Bytes standardKey(ByteView utf16, ByteView salt, std::uint32_t keyBits);
 
 /// The agile form: the password hash spun `spinCount` times. Errors: Timeout while the deadline passes.
-Status agilePasswordHash(HashAlgorithm algorithm, ByteView utf16, ByteView salt, std::uint32_t spinCount,
-                         Bytes& out);
+Status agilePasswordHash(HashAlgorithm algorithm, ByteView utf16, ByteView salt, std::uint32_t spinCount, Bytes& out);
 /// A key from the spun hash and an 8-byte block key: `keyBytes` of the hash, padded with 0x36 when short.
 Bytes agileKey(HashAlgorithm algorithm, ByteView passwordHash, ByteView blockKey, std::size_t keyBytes);
 /// An initialisation vector: the hash of salt and block key (or the salt alone when `blockKey` is empty), cut or

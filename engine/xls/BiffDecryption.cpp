@@ -139,7 +139,7 @@ struct FilePass
     } method = Method::Xor;
     std::uint16_t xorVerifier = 0;
     Bytes salt;
-    Bytes verifier;     ///< encrypted verifier and its encrypted hash, one after the other
+    Bytes verifier; ///< encrypted verifier and its encrypted hash, one after the other
     std::size_t verifierHashSize = 0;
     std::uint32_t keyBits = 128;
 };
@@ -171,8 +171,8 @@ Status parseCryptoApi(ByteCursor& c, FilePass& pass)
     std::uint32_t keyBits = header.u32();
     if (keyBits == 0)
         keyBits = 40;
-    if ((algorithm != kAlgRc4 && algorithm != 0) || (hashAlgorithm != kAlgSha1 && hashAlgorithm != 0) ||
-        keyBits < 40 || keyBits > 128 || keyBits % 8 != 0)
+    if ((algorithm != kAlgRc4 && algorithm != 0) || (hashAlgorithm != kAlgSha1 && hashAlgorithm != 0) || keyBits < 40 ||
+        keyBits > 128 || keyBits % 8 != 0)
         return {EngineErrc::EncryptedWorkbook, "Its encryption method is not one that can be read."};
     const std::uint32_t saltSize = c.u32();
     if (!c.ok() || saltSize != 16)

@@ -73,7 +73,7 @@ struct XlsGlobals
     SharedStringTable sst;
     std::vector<std::uint8_t> filePass; ///< the FILEPASS payload of an encrypted workbook
     std::uint64_t filePassEnd = 0;      ///< stream position after FILEPASS: the records from here are encrypted
-    model::WorkbookInfo info; ///< window, protection and sheet list filled while parsing
+    model::WorkbookInfo info;           ///< window, protection and sheet list filled while parsing
 };
 
 /// The BOF record's version and substream type. `biffVersion` is 5 or 8, or 2..4 for older files.

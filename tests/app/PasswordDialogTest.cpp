@@ -1,6 +1,7 @@
 // Encrypted workbooks in the window: the password dialog answered with the right password, Cancel and a wrong
 // password, and a password that opened one workbook offered to the next without asking.
 #include "app/PasswordDialog.h"
+
 #include "app/form1.h"
 #include "platform/PosixPlatform.h"
 #include "tests/lists/ListsWindow.h"
@@ -65,8 +66,8 @@ TEST(PasswordDialog, AnsweredCancelledAndWrongPasswordsInOneBatch)
     velquin::test::NoHelpKeys helpKeys;
     velquin::dialogs::ScriptedDialogBackend dialogs;
     velquin::convert::EngineApplicationFactory factory;
-    velquin::app::form1 window(velquin::app::Services{
-        platform, messages, helpKeys, dir.path().string(), dir.path().string(), &dialogs, &factory, answer});
+    velquin::app::form1 window(velquin::app::Services{platform, messages, helpKeys, dir.path().string(),
+                                                      dir.path().string(), &dialogs, &factory, answer});
     window.show();
     dialogs.answerFolder((dir.path() / "books").string());
     QTest::mouseClick(window.Command5, Qt::LeftButton);

@@ -243,14 +243,14 @@ TEST(VelquinConvert, EncryptedWorkbookWithPasswordFileOrWithout)
     EXPECT_EQ(none.exitCode, 1);
     EXPECT_THAT(none.output, HasSubstr(": 1005: The workbook is encrypted with a password and cannot be converted. "
                                        "A password is needed."));
-    const ConverterRun wrong = runConverter("--password-file " + dir.write("wrong.txt", "Password\n") + " " + in +
-                                            " " + out);
+    const ConverterRun wrong =
+        runConverter("--password-file " + dir.write("wrong.txt", "Password\n") + " " + in + " " + out);
     EXPECT_EQ(wrong.exitCode, 1);
     EXPECT_THAT(wrong.output, HasSubstr(": 1005: The workbook is encrypted with a password and cannot be "
                                         "converted. The password does not open it."));
     EXPECT_FALSE(std::filesystem::exists(out));
-    const ConverterRun right = runConverter("--password-file - " + in + " " + out + " < " +
-                                            dir.write("right.txt", "Password\npassword\n"));
+    const ConverterRun right =
+        runConverter("--password-file - " + in + " " + out + " < " + dir.write("right.txt", "Password\npassword\n"));
     EXPECT_EQ(right.exitCode, 0) << right.output;
     EXPECT_THAT(test::readFile(out), HasSubstr("ss:Name=\"Sheet3\""));
 }

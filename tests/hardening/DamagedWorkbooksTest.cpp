@@ -82,10 +82,9 @@ TEST(DamagedWorkbooks, ConvertOrFailCleanlyWithinTheLimits)
             dir.write(in.filename().string() + "/" + names.back() + workbook.extension().string(), variant.bytes);
         }
         const double limit = kTimeoutSeconds * static_cast<double>(variants.size()) + 10;
-        const ConverterRun run = runConverter(
-            {"--timeout", std::to_string(static_cast<int>(kTimeoutSeconds)), "--password-file", passwords, "-d",
-             out.string(), in.string()},
-            limit);
+        const ConverterRun run = runConverter({"--timeout", std::to_string(static_cast<int>(kTimeoutSeconds)),
+                                               "--password-file", passwords, "-d", out.string(), in.string()},
+                                              limit);
         ASSERT_FALSE(run.overTime) << "still running after " << limit << " s";
         ASSERT_TRUE(run.exited) << "ended by signal " << run.signal << "\n" << run.errorOutput;
         EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 1) << run.exitCode << "\n" << run.errorOutput;

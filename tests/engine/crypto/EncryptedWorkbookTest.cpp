@@ -25,7 +25,8 @@ using test::record;
 using test::words;
 
 const Bytes kSalt = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-const Bytes kVerifier = {0x70, 0x61, 0x73, 0x73, 0x77, 0x6f, 0x72, 0x64, 0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28};
+const Bytes kVerifier = {0x70, 0x61, 0x73, 0x73, 0x77, 0x6f, 0x72, 0x64,
+                         0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28};
 
 void writeCompoundFile(const std::string& path, const std::vector<std::pair<std::string, Bytes>>& streams)
 {
@@ -271,13 +272,13 @@ TEST(EncryptedCorpus, EveryWorkbookOpensWithItsPasswordAndReadsAsItsPlainForm)
 {
     VELQUIN_REQUIRE_CORPUS();
     const CorpusEncrypted files[] = {
-        {"biff5-password_2002_40_xor.xls", "password"},  {"password_2002_128_enhanced.xls", "password"},
-        {"password_2002_128_enhdss.xls", "password"},    {"password_2002_128_enhrsa.xls", "password"},
-        {"password_2002_128_enhrsasc.xls", "password"},  {"password_2002_128_strong.xls", "password"},
-        {"password_2002_40_972000.xls", "password"},     {"password_2002_40_basecrypto.xls", "password"},
-        {"password_2002_40_dhsc.xls", "password"},       {"password_2002_40_dss.xls", "password"},
-        {"password_2002_40_xor.xls", "password"},        {"example_password.xlsx", "Password1234_"},
-        {"rc4cryptoapi_password.xls", "Password1234_"},  {"xor_password_123456789012345.xls", "123456789012345"}};
+        {"biff5-password_2002_40_xor.xls", "password"}, {"password_2002_128_enhanced.xls", "password"},
+        {"password_2002_128_enhdss.xls", "password"},   {"password_2002_128_enhrsa.xls", "password"},
+        {"password_2002_128_enhrsasc.xls", "password"}, {"password_2002_128_strong.xls", "password"},
+        {"password_2002_40_972000.xls", "password"},    {"password_2002_40_basecrypto.xls", "password"},
+        {"password_2002_40_dhsc.xls", "password"},      {"password_2002_40_dss.xls", "password"},
+        {"password_2002_40_xor.xls", "password"},       {"example_password.xlsx", "Password1234_"},
+        {"rc4cryptoapi_password.xls", "Password1234_"}, {"xor_password_123456789012345.xls", "123456789012345"}};
     for (const auto& file : files)
     {
         SCOPED_TRACE(file.name);
