@@ -24,8 +24,8 @@ constexpr std::array<std::uint16_t, 105> kXorMatrix = {
     0x3730, 0x6E60, 0xDCC0, 0xA9A1, 0x4363, 0x86C6, 0x1DAD, 0x3331, 0x6662, 0xCCC4, 0x89A9, 0x0373, 0x06E6, 0x0DCC,
     0x1021, 0x2042, 0x4084, 0x8108, 0x1231, 0x2462, 0x48C4};
 
-/// Check the deadline this often while spinning a hash.
-constexpr std::uint32_t kSpinsPerDeadlineCheck = 1u << 16;
+/// Check the deadline this often while spinning a hash: a few milliseconds of work even on a loaded machine.
+constexpr std::uint32_t kSpinsPerDeadlineCheck = 1u << 10;
 
 std::vector<char16_t> utf16Units(std::string_view utf8, std::size_t maxUnits)
 {

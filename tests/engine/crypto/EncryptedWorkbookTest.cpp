@@ -1,5 +1,6 @@
 // Encrypted workbooks: .xls streams encrypted here with RC4 and XOR obfuscation, a package encrypted here in the
 // standard AES form, and the encrypted workbooks of the corpus with their passwords.
+#include "engine/Deadline.h"
 #include "engine/Engine.h"
 #include "engine/crypto/EncryptedPackage.h"
 #include "engine/crypto/PasswordKeys.h"
@@ -260,6 +261,17 @@ TEST_F(EncryptedWorkbook, EncryptedPackageThatLiesAboutItsSizeIsDamaged)
     const Status unknown = openWorkbook(path, reader);
     EXPECT_EQ(unknown.code(), EngineErrc::EncryptedWorkbook);
     EXPECT_EQ(unknown.detail(), "Its encryption method is not one that can be read.");
+}
+
+TEST(AgileKeys, SpinningStopsAtTheDeadline)
+{
+    // Ten million rounds (the most the format allows) would take seconds; a passed deadline stops them.
+    const DeadlineScope passed(std::chrono::steady_clock::now());
+    Bytes spun;
+    EXPECT_EQ(crypto::agilePasswordHash(crypto::HashAlgorithm::Sha512, crypto::utf16Password("x"), kSalt,
+                                        crypto::kMaxSpinCount, spun)
+                  .code(),
+              EngineErrc::Timeout);
 }
 
 struct CorpusEncrypted
