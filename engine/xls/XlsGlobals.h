@@ -9,6 +9,7 @@
 #include "engine/xls/XlsStyles.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -73,7 +74,9 @@ struct XlsGlobals
     SharedStringTable sst;
     std::vector<std::uint8_t> filePass; ///< the FILEPASS payload of an encrypted workbook
     std::uint64_t filePassEnd = 0;      ///< stream position after FILEPASS: the records from here are encrypted
-    model::WorkbookInfo info;           ///< window, protection and sheet list filled while parsing
+    /// BIFF2: the formatting bytes of cells and rows -> the XF made for them.
+    std::map<std::uint32_t, std::uint16_t> biff2CellFormats;
+    model::WorkbookInfo info; ///< window, protection and sheet list filled while parsing
 };
 
 /// The BOF record's version and substream type. `biffVersion` is 5 or 8, or 2..4 for older files.
@@ -88,6 +91,9 @@ Status parseBof(const Record& record, BofInfo& bof);
 /// leaves the record in `globals.filePass`, unless the stream is already decrypting.
 /// Errors: UnsupportedFormat (BIFF2-4), EncryptedWorkbook (FILEPASS), DamagedFile, LimitExceeded.
 Status parseGlobals(RecordStream& stream, XlsGlobals& globals, CodepageDecoder& decoder);
+
+/// The name of a built-in defined name by its code ("Print_Area" for 6), nothing for an unknown code.
+const char* builtinNameText(int code);
 
 /// A sheet name as formula text needs it: quoted when it is not a plain identifier.
 std::string quoteSheetName(const std::string& name);

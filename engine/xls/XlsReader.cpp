@@ -2,12 +2,14 @@
 #include "engine/xls/XlsReader.h"
 
 #include "engine/xls/BiffDecryption.h"
+#include "engine/xls/OldBiffRecords.h"
 #include "engine/xls/OleContainer.h"
 #include "engine/xls/PropertySetReader.h"
 #include "engine/xls/XlsFormulaContext.h"
 #include "engine/xls/XlsGlobals.h"
 #include "engine/xls/XlsSheetReader.h"
 
+#include <filesystem>
 #include <new>
 
 namespace velquin::engine::xls {
@@ -21,8 +23,11 @@ constexpr std::uint16_t kWsBool = 0x0081;
 class XlsWorkbookReader : public model::WorkbookReader
 {
 public:
+    XlsWorkbookReader() : m_container(std::make_unique<OleContainer>()) {}
     explicit XlsWorkbookReader(std::unique_ptr<OleContainer> container) : m_container(std::move(container)) {}
+    /// Reads the compound file given to the constructor, asking `prompt` for the password of an encrypted one.
     Status open(const PasswordPrompt& prompt);
+    Status openBare(const std::string& path);
     const model::WorkbookInfo& info() const override { return m_globals.info; }
     Status readSheet(int index, model::SheetSink& sink) override;
 
@@ -60,21 +65,40 @@ Status XlsWorkbookReader::open(const PasswordPrompt& prompt)
     return {};
 }
 
+/// An Excel 2.x-4.x worksheet is a record stream with no compound file; Excel names its one sheet after the file.
+Status XlsWorkbookReader::openBare(const std::string& path)
+{
+    auto file = std::make_unique<FileSource>();
+    if (Status st = file->open(path); !st)
+        return st;
+    m_source = std::move(file);
+    m_stream = std::make_unique<RecordStream>(*m_source);
+    if (Status st = parseGlobals(*m_stream, m_globals, m_decoder); !st)
+        return st;
+    if (m_globals.sheets.size() == 1)
+        m_globals.sheets[0].name = std::filesystem::path(path).stem().string();
+    fillInfo();
+    fillNames();
+    return {};
+}
+
 Status XlsWorkbookReader::openStream()
 {
     std::string name = "Workbook";
-    auto stream = m_container->stream(name);
-    if (!stream)
-        stream = m_container->stream(name = "Book");
-    if (!stream)
-    {
-        if (m_container->stream("WordDocument") || m_container->stream("PowerPoint Document"))
-            return {EngineErrc::NotAWorkbook, "The compound file is not a workbook."};
-        return {EngineErrc::NotAWorkbook, "The compound file holds no workbook stream."};
-    }
+    if (!m_container->hasStream(name))
+        name = "Book";
     // Checked before the property sets, so that a property set sharing the workbook's sectors is the one dropped.
     if (Status st = m_container->checkSectors(name); !st)
         return st;
+    std::unique_ptr<OleStream> stream;
+    if (Status st = m_container->openStream(name, stream); !st)
+        return st;
+    if (!stream)
+    {
+        if (m_container->hasStream("WordDocument") || m_container->hasStream("PowerPoint Document"))
+            return {EngineErrc::NotAWorkbook, "The compound file is not a workbook."};
+        return {EngineErrc::NotAWorkbook, "The compound file holds no workbook stream."};
+    }
     m_source = std::move(stream);
     m_stream = std::make_unique<RecordStream>(*m_source);
     return {};
@@ -221,6 +245,23 @@ Status openXls(std::unique_ptr<OleContainer> container, std::unique_ptr<model::W
     catch (const std::bad_alloc&)
     {
         return {EngineErrc::OutOfMemory, "Memory ran out while reading the workbook."};
+    }
+}
+
+Status openBiff4OrOlder(const std::string& path, std::unique_ptr<model::WorkbookReader>& reader)
+{
+    reader.reset();
+    try
+    {
+        auto xls = std::make_unique<XlsWorkbookReader>();
+        if (Status st = xls->openBare(path); !st)
+            return st;
+        reader = std::move(xls);
+        return {};
+    }
+    catch (const std::bad_alloc&)
+    {
+        return {EngineErrc::OutOfMemory, "Memory ran out while reading " + path + "."};
     }
 }
 

@@ -8,14 +8,12 @@
 #include "engine/xls/RecordStream.h"
 #include "tests/engine/xls/BiffBuilder.h"
 #include "tests/engine/xlsx/XlsxTestPackage.h"
+#include "tests/support/CompoundFileBuilder.h"
 #include "tests/support/TestSupport.h"
 
 #include <algorithm>
+#include <fstream>
 #include <bit>
-#include <gsf/gsf-outfile-msole.h>
-#include <gsf/gsf-outfile.h>
-#include <gsf/gsf-output-stdio.h>
-#include <gsf/gsf-utils.h>
 #include <gtest/gtest.h>
 
 namespace velquin::engine {
@@ -31,20 +29,10 @@ const Bytes kVerifier = {0x70, 0x61, 0x73, 0x73, 0x77, 0x6f, 0x72, 0x64,
 
 void writeCompoundFile(const std::string& path, const std::vector<std::pair<std::string, Bytes>>& streams)
 {
-    gsf_init();
-    GsfOutput* out = gsf_output_stdio_new(path.c_str(), nullptr);
-    ASSERT_NE(out, nullptr);
-    GsfOutfile* ole = gsf_outfile_msole_new(out);
+    std::vector<std::pair<std::string, std::string>> named;
     for (const auto& [name, bytes] : streams)
-    {
-        GsfOutput* stream = gsf_outfile_new_child(ole, name.c_str(), FALSE);
-        gsf_output_write(stream, bytes.size(), bytes.data());
-        gsf_output_close(stream);
-        g_object_unref(stream);
-    }
-    gsf_output_close(GSF_OUTPUT(ole));
-    g_object_unref(ole);
-    g_object_unref(out);
+        named.emplace_back(name, std::string(bytes.begin(), bytes.end()));
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << test::makeCompoundFile(named);
 }
 
 /// FILEPASS of RC4 encryption (version 1.1) for `password`: salt, then verifier and its MD5 under block 0's key.
