@@ -4,6 +4,7 @@
 #include "app/Artwork.h"
 #include "app/BatchWindow.h"
 #include "app/Dialog1.h"
+#include "app/PasswordDialog.h"
 #include "common/MessageBox.h"
 #include "common/PathType.h"
 #include "common/Paths.h"
@@ -265,6 +266,8 @@ void form1::createBatch()
     m_batchWindow = std::make_unique<BatchWindow>(*this);
     m_batch = std::make_unique<convert::BatchConversion>(m_services.platform, m_services.messageBox, *automation,
                                                          *m_batchWindow, *m_batchWindow, m_services.batchWorkers);
+    m_passwords = std::make_unique<DialogPasswords>(this, [this](QDialog& dialog) { showModal(dialog); });
+    m_batch->setPasswordSource(m_passwords.get());
 }
 
 bool form1::converting() const

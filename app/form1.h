@@ -20,6 +20,7 @@
 
 namespace velquin::convert {
 class BatchConversion;
+class PasswordSource;
 }
 
 namespace velquin::app {
@@ -145,6 +146,7 @@ private:
     bool m_unloaded = false;
     std::unique_ptr<BatchWindow> m_batchWindow;
     std::unique_ptr<convert::ApplicationFactory> m_noConverter;
+    std::unique_ptr<convert::PasswordSource> m_passwords;
     std::unique_ptr<convert::BatchConversion> m_batch;
     /// The window was asked to close while a batch ran; it closes when the batch is over.
     bool m_closeRequested = false;

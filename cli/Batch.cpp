@@ -121,7 +121,7 @@ std::optional<JobResult> checkJob(const Job& job, const RunOptions& options, con
 
 /// One job: its checks, then the conversion when they let it go ahead.
 JobResult runJob(convert::ApplicationFactory& factory, const Job& job, const RunOptions& options,
-                 const std::string* earlierSource)
+                 const std::string* earlierSource, convert::PasswordSource* passwords)
 {
     const std::optional<struct stat> source = statOf(job.source);
     std::optional<JobResult> result = checkJob(job, options, source, earlierSource);
@@ -132,7 +132,7 @@ JobResult runJob(convert::ApplicationFactory& factory, const Job& job, const Run
             result = failed(taken->number, taken->description);
     }
     if (!result)
-        return convertWorkbook(factory, job);
+        return convertWorkbook(factory, job, passwords);
     result->bytesIn = source ? static_cast<std::uint64_t>(source->st_size) : 0;
     return *result;
 }
@@ -177,7 +177,7 @@ std::vector<Job> planFolderJobs(platform::Platform& platform, const std::string&
     return jobs;
 }
 
-JobResult convertWorkbook(convert::ApplicationFactory& factory, const Job& job)
+JobResult convertWorkbook(convert::ApplicationFactory& factory, const Job& job, convert::PasswordSource* passwords)
 {
     std::unique_ptr<convert::Application> application;
     std::unique_ptr<convert::Workbook> workbook;
@@ -187,7 +187,7 @@ JobResult convertWorkbook(convert::ApplicationFactory& factory, const Job& job)
     if (!status)
         status = application->Workbooks(workbooks);
     if (!status)
-        status = workbooks->Open(job.source, workbook);
+        status = workbooks->Open(job.source, workbook, passwords);
     if (!status)
         status = application->setDisplayAlerts(false);
     if (!status)
@@ -218,7 +218,7 @@ JobResult convertWorkbook(convert::ApplicationFactory& factory, const Job& job)
 }
 
 std::size_t runJobs(convert::ApplicationFactory& factory, const std::vector<Job>& jobs, const RunOptions& options,
-                    const ProgressCallback& progress)
+                    const ProgressCallback& progress, convert::PasswordSource* passwords)
 {
     // Chains of jobs that share an output file, in list order; each chain runs on one thread.
     std::vector<std::vector<std::size_t>> chains;
@@ -246,7 +246,7 @@ std::size_t runJobs(convert::ApplicationFactory& factory, const std::vector<Job>
             for (const std::size_t i : chains[c])
             {
                 const auto start = std::chrono::steady_clock::now();
-                JobResult result = runJob(factory, jobs[i], options, owner);
+                JobResult result = runJob(factory, jobs[i], options, owner, passwords);
                 result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
                 if (result.status != JobStatus::Failed)
                     owner = &jobs[i].source;

@@ -56,8 +56,9 @@ std::vector<Job> planFolderJobs(platform::Platform& platform, const std::string&
 /// Converts one workbook with the seven automation operations, as the window does: create the application,
 /// Workbooks, Open, DisplayAlerts off, SaveAs with format 46, Close, Quit. After a failure the opened workbook is
 /// closed and the application quit; the workbook is released before the application. Status, error and sizes are
-/// filled in, the time is not.
-JobResult convertWorkbook(convert::ApplicationFactory& factory, const Job& job);
+/// filled in, the time is not. Encrypted workbooks take their passwords from `passwords` (none asked when nullptr).
+JobResult convertWorkbook(convert::ApplicationFactory& factory, const Job& job,
+                          convert::PasswordSource* passwords = nullptr);
 
 /// The OutputTaken error of `source`, whose output `output` another source, `holder`, took first.
 convert::AutomationError outputTakenError(const std::string& output, const std::string& holder,
@@ -79,8 +80,9 @@ using ProgressCallback =
 /// order: once one of them converted or was skipped, each later one fails with OutputTaken (naming both sources),
 /// unless `options.replace` lets it replace the output. With a claims folder the same holds across processes:
 /// each job that would convert or skip first claims its output name there (claimOutput). A job whose output is its
-/// own source fails with OutputIsSource. Returns the number of failed jobs.
+/// own source fails with OutputIsSource. Encrypted workbooks take their passwords from `passwords`, which every
+/// thread may ask at once. Returns the number of failed jobs.
 std::size_t runJobs(convert::ApplicationFactory& factory, const std::vector<Job>& jobs, const RunOptions& options,
-                    const ProgressCallback& progress);
+                    const ProgressCallback& progress, convert::PasswordSource* passwords = nullptr);
 
 } // namespace velquin::cli

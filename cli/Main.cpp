@@ -2,6 +2,7 @@
 #include "cli/Batch.h"
 #include "cli/Options.h"
 #include "cli/Report.h"
+#include "cli/PasswordList.h"
 #include "convert/automation/EngineAutomation.h"
 #include "engine/Error.h"
 #include "platform/PosixPlatform.h"
@@ -82,6 +83,13 @@ int main(int argc, char** argv)
         return kAllConverted;
     }
 
+    std::vector<std::string> passwords;
+    if (!options.passwordFile.empty() && !cli::readPasswordFile(options.passwordFile, passwords, error))
+    {
+        std::fprintf(stderr, "velquin-convert: %s\n", error.c_str());
+        return kBadUsage;
+    }
+    cli::PasswordList passwordList(std::move(passwords));
     for (const cli::SourceList& list : options.lists)
     {
         if (!cli::readSourceList(list, options.sources, error))
@@ -131,7 +139,8 @@ int main(int argc, char** argv)
                              reportFailure(job.source, result);
                          }
                          progress.update(job.source, done, total);
-                     });
+                     },
+                     options.passwordFile.empty() ? nullptr : &passwordList);
     progress.clear();
     if (!report.complete())
         std::fprintf(stderr, "velquin-convert: %s: the report is incomplete: a line could not be written.\n",

@@ -81,6 +81,12 @@ const OptionRule kRules[] = {
          return !v.empty();
      },
      "--report needs a file (- for standard output)."},
+    {nullptr, "--password-file", true,
+     [](Options& o, const std::string& v) {
+         o.passwordFile = v;
+         return !v.empty();
+     },
+     "--password-file needs a file of passwords, or - for standard input."},
     {nullptr, "--claims", true,
      [](Options& o, const std::string& v) {
          o.claims = v;
@@ -220,6 +226,9 @@ const char* usageText()
            "                     a name converts, any other one fails with 2001 as within one process\n"
            "  -j N               run up to N conversions in parallel (default: one per processor)\n"
            "  --timeout SECONDS  stop a workbook that takes longer, report it as failed and go on\n"
+           "  --password-file FILE\n"
+           "                     passwords for encrypted workbooks, one per line (- reads standard input);\n"
+           "                     each is tried in order after the built-in default password\n"
            "  --no-sync          do not flush each output to the disk before it replaces the old file\n"
            "                     (faster for many small files; a power cut may then lose recent outputs)\n"
            "  -h, --help         show this text\n"
@@ -230,6 +239,8 @@ const char* usageText()
            "   \"description\":\"\",\"seconds\":0.012,\"bytes_in\":13824,\"bytes_out\":20411}\n"
            "status is converted, failed or skipped; error and description are those of a failure. Paths are\n"
            "byte strings: a byte that is not part of valid UTF-8 is written as \\udcXX (XX its value).\n"
+           "A password is never taken on the command line, where other users could read it. An encrypted\n"
+           "workbook that no password opens fails with error 1005.\n"
            "\n"
            "A progress line is shown on standard error when it is a terminal. Each failure is reported on\n"
            "standard error as \"SOURCE: number: description\". Numbers from 1001 are the converter's errors\n"

@@ -28,6 +28,7 @@ struct Options
     std::string output;                   ///< OUT.xml of the IN OUT.xml form
     unsigned jobs = 0;                    ///< -j N; 0 = one per processor
     std::chrono::milliseconds timeout{0}; ///< --timeout SECONDS per workbook, 0 = none
+    std::string passwordFile;             ///< --password-file FILE ("-": standard input); empty = none
 };
 
 /// Parses the arguments after the program name. On failure returns false and says why in `error`.

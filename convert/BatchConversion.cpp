@@ -6,6 +6,7 @@
 #include "convert/ConversionQueue.h"
 #include "convert/OutputName.h"
 #include "engine/Error.h"
+#include "engine/crypto/PasswordTrial.h"
 #include "platform/Platform.h"
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <exception>
 #include <map>
 #include <new>
+#include <optional>
 #include <thread>
 
 namespace velquin::convert {
@@ -53,8 +55,9 @@ private:
 };
 
 AutomationStatus runAutomation(ApplicationFactory& automation, const std::string& inputPath,
-                               const std::string& outputBasePath, std::unique_ptr<Application>& application,
-                               std::unique_ptr<Workbook>& workbook, bool& closed)
+                               const std::string& outputBasePath, PasswordSource* passwords,
+                               std::unique_ptr<Application>& application, std::unique_ptr<Workbook>& workbook,
+                               bool& closed)
 {
     if (auto error = automation.create(application))
         return error;
@@ -65,7 +68,7 @@ AutomationStatus runAutomation(ApplicationFactory& automation, const std::string
         return error;
     if (!workbooks)
         return engineError(engine::EngineErrc::InvalidState, "(no Workbooks collection)");
-    if (auto error = workbooks->Open(inputPath, workbook))
+    if (auto error = workbooks->Open(inputPath, workbook, passwords))
         return error;
     if (!workbook)
         return engineError(engine::EngineErrc::InvalidState, "(no workbook object)");
@@ -80,6 +83,31 @@ AutomationStatus runAutomation(ApplicationFactory& automation, const std::string
     closed = true;
     return application->Quit();
 }
+
+/// Asks the batch's passwords on the window's thread, where the batch serves the asks of one workbook at a time in
+/// list order, and notes there whether the user gave up on this workbook.
+class PasswordsOnWindowThread : public PasswordSource
+{
+public:
+    PasswordsOnWindowThread(WindowCalls& window, BatchPasswords& passwords) : m_window(window), m_passwords(passwords)
+    {}
+    std::optional<std::string> ask(const std::string& path, bool lastFailed) override
+    {
+        std::optional<std::string> password;
+        if (!m_window.call([&] {
+                password = m_passwords.ask(path, lastFailed);
+                m_userCancelled = m_passwords.userCancelled();
+            }))
+            return std::nullopt;
+        return password;
+    }
+    bool userCancelled() const { return m_userCancelled; }
+
+private:
+    WindowCalls& m_window;
+    BatchPasswords& m_passwords;
+    bool m_userCancelled = false;
+};
 
 } // namespace
 
@@ -107,6 +135,7 @@ void BatchConversion::Command6_Click()
     if (!CheckOutputFolder())
         return;
     m_progress.setBusy(true);
+    m_batchPasswords.reset(m_userPasswords);
     convertChecked(count);
     m_platform.shellOpen(m_outputFolder, platform::kShowNormal);
 }
@@ -168,8 +197,9 @@ bool BatchConversion::startNext(ConversionQueue& queue, std::int32_t index, Batc
         queue.finish(index, {ConversionResult::NoInput, std::nullopt});
         return true;
     }
-    queue.start(index, [this, inputPath, output = entry.outputBasePath](WindowCalls& window) {
-        return convertWithAutomation(m_automation, inputPath, output, window);
+    BatchPasswords* passwords = m_userPasswords ? &m_batchPasswords : nullptr;
+    queue.start(index, [this, inputPath, output = entry.outputBasePath, passwords](WindowCalls& window) {
+        return convertWithAutomation(m_automation, inputPath, output, window, passwords);
     });
     return true;
 }
@@ -247,7 +277,8 @@ ConversionResult BatchConversion::ConvertWorkbook(std::int32_t index)
     if (inputPath.empty())
         return ConversionResult::NoInput;
     DirectWindowCalls window;
-    const ConversionOutcome outcome = convertWithAutomation(m_automation, inputPath, m_outputBasePath, window);
+    const ConversionOutcome outcome = convertWithAutomation(m_automation, inputPath, m_outputBasePath, window,
+                                                            m_userPasswords ? &m_batchPasswords : nullptr);
     tell(outcome);
     return outcome.result;
 }
@@ -259,8 +290,12 @@ void BatchConversion::tell(const ConversionOutcome& outcome)
 }
 
 ConversionOutcome convertWithAutomation(ApplicationFactory& automation, const std::string& inputPath,
-                                        const std::string& outputBasePath, WindowCalls& /*window*/)
+                                        const std::string& outputBasePath, WindowCalls& window,
+                                        BatchPasswords* passwords)
 {
+    std::optional<PasswordsOnWindowThread> asked;
+    if (passwords)
+        asked.emplace(window, *passwords);
     // Declared in this order so that the workbook is released before its application on every way out.
     std::unique_ptr<Application> application;
     std::unique_ptr<Workbook> workbook;
@@ -268,7 +303,8 @@ ConversionOutcome convertWithAutomation(ApplicationFactory& automation, const st
     AutomationStatus error;
     try
     {
-        error = runAutomation(automation, inputPath, outputBasePath, application, workbook, closed);
+        error = runAutomation(automation, inputPath, outputBasePath, asked ? &*asked : nullptr, application, workbook,
+                              closed);
     }
     catch (const std::bad_alloc&)
     {
@@ -278,6 +314,10 @@ ConversionOutcome convertWithAutomation(ApplicationFactory& automation, const st
     {
         error = engineError(engine::EngineErrc::InvalidState, e.what());
     }
+    if (error && error->number == static_cast<std::int32_t>(engine::EngineErrc::EncryptedWorkbook) && asked &&
+        asked->userCancelled())
+        error->description =
+            engine::Status(engine::EngineErrc::EncryptedWorkbook, std::string(engine::kPasswordNeeded)).description();
     if (!error)
     {
         workbook.reset();

@@ -3,6 +3,7 @@
 // goes on.
 #pragma once
 
+#include "convert/BatchPasswords.h"
 #include "convert/ConversionResult.h"
 #include "convert/ConvertWindow.h"
 #include "convert/automation/Automation.h"
@@ -26,9 +27,11 @@ class WindowCalls;
 /// Workbooks, Open, DisplayAlerts off, SaveAs with format 46, Close, Quit. After a failure with a positive number
 /// the opened workbook is closed and the application quit; the workbook is always released before its application.
 /// Shows nothing and touches nothing but the automation layer, so it may run on any thread; `window` reaches the
-/// window's thread when the conversion needs the user.
+/// window's thread when the conversion needs the user: the passwords of an encrypted workbook are asked of
+/// `passwords` there (none are asked when it is nullptr).
 ConversionOutcome convertWithAutomation(ApplicationFactory& automation, const std::string& inputPath,
-                                        const std::string& outputBasePath, WindowCalls& window);
+                                        const std::string& outputBasePath, WindowCalls& window,
+                                        BatchPasswords* passwords = nullptr);
 
 class BatchConversion
 {
@@ -53,6 +56,10 @@ public:
     /// showing the description of an automation error.
     ConversionResult ConvertWorkbook(std::int32_t index);
 
+    /// Who is asked for the passwords of encrypted workbooks (nobody when nullptr). Within one batch a password
+    /// that opened a workbook is offered first for the next ones.
+    void setPasswordSource(PasswordSource* passwords) { m_userPasswords = passwords; }
+
     const std::string& OutputFolder() const { return m_outputFolder; }
     const std::string& OutputBasePath() const { return m_outputBasePath; }
     void setOutputBasePath(std::string path) { m_outputBasePath = std::move(path); }
@@ -74,6 +81,8 @@ private:
     std::string m_outputFolder;
     std::string m_outputBasePath;
     unsigned m_workers;
+    PasswordSource* m_userPasswords = nullptr;
+    BatchPasswords m_batchPasswords;
     bool m_running = false;
 };
 

@@ -2,6 +2,8 @@
 #include "engine/Engine.h"
 
 #include "engine/Deadline.h"
+#include "engine/crypto/EncryptedPackage.h"
+#include "engine/xls/OleContainer.h"
 #include "engine/xls/XlsReader.h"
 #include "engine/xlsx/XlsxReader.h"
 #include "engine/xmlss/FileSink.h"
@@ -96,12 +98,26 @@ Status readHead(const std::string& path, std::array<unsigned char, 8>& head, std
     return {};
 }
 
-Status openByKind(Kind kind, const std::string& path, std::unique_ptr<model::WorkbookReader>& reader)
+/// A compound file holds a binary workbook, or an encrypted package in its EncryptionInfo and EncryptedPackage
+/// streams.
+Status openCompoundFile(const std::string& path, std::unique_ptr<model::WorkbookReader>& reader,
+                        const PasswordPrompt& prompt)
+{
+    auto container = std::make_unique<xls::OleContainer>();
+    if (Status status = container->open(path); !status)
+        return status;
+    if (crypto::isEncryptedPackage(*container))
+        return crypto::openEncryptedPackage(std::move(container), reader, prompt);
+    return xls::openXls(std::move(container), reader, prompt);
+}
+
+Status openByKind(Kind kind, const std::string& path, std::unique_ptr<model::WorkbookReader>& reader,
+                  const PasswordPrompt& prompt)
 {
     switch (kind)
     {
     case Kind::Ole2:
-        return xls::openXls(path, reader);
+        return openCompoundFile(path, reader, prompt);
     case Kind::Zip:
         return xlsx::openXlsx(path, reader);
     case Kind::Biff4OrOlder:
@@ -187,7 +203,7 @@ Status writeTemporaryAndRename(model::WorkbookReader& reader, const std::string&
 } // namespace
 
 Status openWorkbook(const std::string& path, std::unique_ptr<model::WorkbookReader>& reader,
-                    std::chrono::steady_clock::time_point deadline)
+                    std::chrono::steady_clock::time_point deadline, const PasswordPrompt& prompt)
 {
     DeadlineScope scope(deadline);
     try
@@ -196,7 +212,7 @@ Status openWorkbook(const std::string& path, std::unique_ptr<model::WorkbookRead
         std::size_t size = 0;
         if (Status status = readHead(path, head, size); !status)
             return status;
-        return openByKind(sniff(head.data(), size), path, reader);
+        return openByKind(sniff(head.data(), size), path, reader, prompt);
     }
     catch (const std::bad_alloc&)
     {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/Error.h"
+#include "engine/crypto/PasswordTrial.h"
 #include "engine/model/WorkbookReader.h"
 
 #include <chrono>
@@ -11,11 +12,15 @@
 namespace velquin::engine {
 
 /// Opens the workbook at `path`, choosing the reader from the file's first bytes (an OLE2 compound file is read
-/// as .xls, a ZIP package as .xlsx/.xlsm), never from its name.
-/// Errors: FileNotFound, FileUnreadable, NotAWorkbook, UnsupportedFormat, EncryptedWorkbook, DamagedFile,
-/// LimitExceeded, OutOfMemory, and Timeout once `deadline` has passed.
+/// as .xls, or as an encrypted .xlsx/.xlsm package when it holds one; a ZIP package as .xlsx/.xlsm), never from its
+/// name. An encrypted workbook is tried with the built-in default password first, then with each password
+/// `prompt` gives until one fits or it gives none.
+/// Errors: FileNotFound, FileUnreadable, NotAWorkbook, UnsupportedFormat, EncryptedWorkbook (no password fits:
+/// the detail says whether none was given or the ones given did not fit), DamagedFile, LimitExceeded, OutOfMemory,
+/// and Timeout once `deadline` has passed.
 Status openWorkbook(const std::string& path, std::unique_ptr<model::WorkbookReader>& reader,
-                    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max());
+                    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max(),
+                    const PasswordPrompt& prompt = {});
 
 /// How the output reaches the disk.
 enum class Durability

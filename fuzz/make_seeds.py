@@ -298,6 +298,17 @@ def seeds_for(target, corpus):
                 if name in streams:
                     yield streams[name]
                     break
+    elif target == "fuzz_crypt":
+        encrypted = os.path.join(corpus, "encrypted") if corpus else None
+        for f in corpus_files(encrypted, (".xls", ".xlsx")):
+            streams = cfb_streams(open(f, "rb").read())
+            if "EncryptionInfo" in streams and "EncryptedPackage" in streams:
+                info = streams["EncryptionInfo"]
+                yield b"P" + struct.pack("<H", len(info)) + info + streams["EncryptedPackage"]
+            for name in ("Workbook", "Book"):
+                if name in streams:
+                    yield b"X" + streams[name]
+                    break
     elif target == "fuzz_formula":
         for flags, tokens, extra in TOKEN_SEEDS:
             yield bytes([flags]) + struct.pack("<HHB", len(tokens), 0, 0) + tokens + extra

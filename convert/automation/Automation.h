@@ -32,12 +32,26 @@ public:
     virtual AutomationStatus Close() = 0;
 };
 
+/// Asks for the password of an encrypted workbook, as Open does while alerts are on. Passwords pass through and
+/// are never kept in any file or log.
+class PasswordSource
+{
+public:
+    virtual ~PasswordSource() = default;
+    /// The next password to try for the workbook at `path`, or nothing to give up. `lastFailed` is true when the
+    /// password given before for this workbook did not open it. Called on the thread that runs Open, one workbook
+    /// at a time.
+    virtual std::optional<std::string> ask(const std::string& path, bool lastFailed) = 0;
+};
+
 class Workbooks
 {
 public:
     virtual ~Workbooks() = default;
-    /// Opens the workbook at `path`; on success `workbook` holds it.
-    virtual AutomationStatus Open(const std::string& path, std::unique_ptr<Workbook>& workbook) = 0;
+    /// Opens the workbook at `path`; on success `workbook` holds it. An encrypted workbook opens with the built-in
+    /// default password, else with one that `passwords` gives; without `passwords` nobody is asked.
+    virtual AutomationStatus Open(const std::string& path, std::unique_ptr<Workbook>& workbook,
+                                  PasswordSource* passwords = nullptr) = 0;
 };
 
 class Application

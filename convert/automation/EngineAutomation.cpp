@@ -81,7 +81,8 @@ class EngineWorkbooks : public Workbooks
 public:
     explicit EngineWorkbooks(std::shared_ptr<ApplicationState> application) : m_application(std::move(application)) {}
 
-    AutomationStatus Open(const std::string& path, std::unique_ptr<Workbook>& workbook) override
+    AutomationStatus Open(const std::string& path, std::unique_ptr<Workbook>& workbook,
+                          PasswordSource* passwords) override
     {
         if (m_application->quit)
             return invalidState("The application has quit.");
@@ -90,7 +91,10 @@ public:
             deadline = std::chrono::steady_clock::now() + m_application->options.timeout;
         std::unique_ptr<engine::model::WorkbookReader> reader;
         const auto& open = m_application->options.open;
-        const Status opened = open ? open(path, reader) : engine::openWorkbook(path, reader, deadline);
+        engine::PasswordPrompt prompt;
+        if (passwords)
+            prompt = [passwords, &path](bool lastFailed) { return passwords->ask(path, lastFailed); };
+        const Status opened = open ? open(path, reader) : engine::openWorkbook(path, reader, deadline, prompt);
         if (!opened)
             return toAutomationError(opened);
         if (!reader)

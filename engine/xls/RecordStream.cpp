@@ -69,6 +69,8 @@ Status RecordStream::next(Record& record)
         return damagedRecord(record.sid, m_pos, "is truncated");
     const std::uint8_t* p = m_window.data() + (m_pos + 4 - m_windowStart);
     record.data.assign(p, p + length);
+    if (m_decryptor && m_pos >= m_decryptFrom)
+        m_decryptor->decrypt(record.sid, m_pos + 4, record.data);
     m_pos += 4u + length;
     return {};
 }

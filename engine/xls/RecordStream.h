@@ -93,11 +93,28 @@ struct Record
     std::span<const std::uint8_t> bytes() const { return data; }
 };
 
+/// Turns the encrypted payloads of an encrypted workbook stream back into plain bytes (headers are never encrypted).
+class RecordDecryptor
+{
+public:
+    virtual ~RecordDecryptor() = default;
+    /// Decrypts in place `payload`, the data of a record of type `sid` that begins at `offset` in the stream.
+    virtual void decrypt(std::uint16_t sid, std::uint64_t offset, std::span<std::uint8_t> payload) = 0;
+};
+
 /// Reads records one after another through a read-ahead window, so walking a sheet costs one copy per byte.
 class RecordStream
 {
 public:
     explicit RecordStream(ByteSource& source);
+
+    /// Decrypts the payload of every record whose header lies at `from` or later; nullptr stops decrypting.
+    void setDecryptor(RecordDecryptor* decryptor, std::uint64_t from)
+    {
+        m_decryptor = decryptor;
+        m_decryptFrom = from;
+    }
+    bool decrypting() const { return m_decryptor != nullptr; }
 
     std::uint64_t size() const { return m_size; }
     std::uint64_t position() const { return m_pos; }
@@ -123,6 +140,8 @@ private:
     std::vector<std::uint8_t> m_window;
     std::uint64_t m_windowStart = 0;
     std::size_t m_windowLength = 0;
+    RecordDecryptor* m_decryptor = nullptr;
+    std::uint64_t m_decryptFrom = 0;
 };
 
 /// "record 0x0208 at offset 1234 is truncated" and similar detail for DamagedFile errors.

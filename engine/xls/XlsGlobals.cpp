@@ -283,6 +283,10 @@ struct GlobalsParser
         switch (r.sid)
         {
         case sid::FilePass:
+            if (stream.decrypting())
+                break;
+            g.filePass = r.data;
+            g.filePassEnd = stream.position();
             return {EngineErrc::EncryptedWorkbook, "The workbook is protected by a password."};
         case sid::CodePage:
             codePage(c);

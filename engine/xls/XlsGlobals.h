@@ -73,6 +73,8 @@ struct XlsGlobals
     std::vector<XtiRecord> xti;
     std::vector<std::string> biff5ExternSheets; ///< BIFF5 EXTERNSHEET entries, decoded
     SharedStringTable sst;
+    std::vector<std::uint8_t> filePass; ///< the FILEPASS payload of an encrypted workbook
+    std::uint64_t filePassEnd = 0;      ///< stream position after FILEPASS: the records from here are encrypted
     /// BIFF2: the formatting bytes of cells and rows -> the XF made for them.
     std::map<std::uint32_t, std::uint16_t> biff2CellFormats;
     model::WorkbookInfo info; ///< window, protection and sheet list filled while parsing
@@ -86,7 +88,8 @@ struct BofInfo
 };
 Status parseBof(const Record& record, BofInfo& bof);
 
-/// Reads the globals substream from offset 0 up to its EOF.
+/// Reads the globals substream from offset 0 up to its EOF. A FILEPASS record stops it with EncryptedWorkbook and
+/// leaves the record in `globals.filePass`, unless the stream is already decrypting.
 /// Errors: UnsupportedFormat (BIFF2-4), EncryptedWorkbook (FILEPASS), DamagedFile, LimitExceeded.
 Status parseGlobals(RecordStream& stream, XlsGlobals& globals, CodepageDecoder& decoder);
 

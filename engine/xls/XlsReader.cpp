@@ -1,6 +1,7 @@
 // Reader for Excel 97-2003 (BIFF8) and Excel 5.0/95 (BIFF5) workbooks.
 #include "engine/xls/XlsReader.h"
 
+#include "engine/xls/BiffDecryption.h"
 #include "engine/xls/OldBiffRecords.h"
 #include "engine/xls/OleContainer.h"
 #include "engine/xls/PropertySetReader.h"
@@ -22,38 +23,44 @@ constexpr std::uint16_t kWsBool = 0x0081;
 class XlsWorkbookReader : public model::WorkbookReader
 {
 public:
-    Status open(const std::string& path);
+    XlsWorkbookReader() : m_container(std::make_unique<OleContainer>()) {}
+    explicit XlsWorkbookReader(std::unique_ptr<OleContainer> container) : m_container(std::move(container)) {}
+    /// Reads the compound file given to the constructor, asking `prompt` for the password of an encrypted one.
+    Status open(const PasswordPrompt& prompt);
     Status openBare(const std::string& path);
     const model::WorkbookInfo& info() const override { return m_globals.info; }
     Status readSheet(int index, model::SheetSink& sink) override;
 
 private:
     Status openStream();
+    Status parseEncryptedGlobals(const PasswordPrompt& prompt);
     void classifySheets();
     void fillInfo();
     void fillNames();
 
-    OleContainer m_container;
+    std::unique_ptr<OleContainer> m_container;
     std::unique_ptr<ByteSource> m_source;
+    std::unique_ptr<RecordDecryptor> m_decryptor;
     std::unique_ptr<RecordStream> m_stream;
     CodepageDecoder m_decoder;
     XlsGlobals m_globals;
 };
 
-Status XlsWorkbookReader::open(const std::string& path)
+Status XlsWorkbookReader::open(const PasswordPrompt& prompt)
 {
-    if (Status st = m_container.open(path); !st)
-        return st;
     if (Status st = openStream(); !st)
         return st;
-    if (Status st = parseGlobals(*m_stream, m_globals, m_decoder); !st)
-        return st;
+    Status parsed = parseGlobals(*m_stream, m_globals, m_decoder);
+    if (!parsed && parsed.code() == EngineErrc::EncryptedWorkbook && !m_globals.filePass.empty())
+        parsed = parseEncryptedGlobals(prompt);
+    if (!parsed)
+        return parsed;
     classifySheets();
     fillInfo();
     fillNames();
-    auto summary = m_container.readAll("\005SummaryInformation", kMaxPropertyStream);
+    auto summary = m_container->readAll("\005SummaryInformation", kMaxPropertyStream);
     readSummaryInformation(summary, m_globals.info.properties);
-    auto docSummary = m_container.readAll("\005DocumentSummaryInformation", kMaxPropertyStream);
+    auto docSummary = m_container->readAll("\005DocumentSummaryInformation", kMaxPropertyStream);
     readDocumentSummaryInformation(docSummary, m_globals.info.properties);
     return {};
 }
@@ -78,23 +85,39 @@ Status XlsWorkbookReader::openBare(const std::string& path)
 Status XlsWorkbookReader::openStream()
 {
     std::string name = "Workbook";
-    if (!m_container.hasStream(name))
+    if (!m_container->hasStream(name))
         name = "Book";
     // Checked before the property sets, so that a property set sharing the workbook's sectors is the one dropped.
-    if (Status st = m_container.checkSectors(name); !st)
+    if (Status st = m_container->checkSectors(name); !st)
         return st;
     std::unique_ptr<OleStream> stream;
-    if (Status st = m_container.openStream(name, stream); !st)
+    if (Status st = m_container->openStream(name, stream); !st)
         return st;
     if (!stream)
     {
-        if (m_container.hasStream("WordDocument") || m_container.hasStream("PowerPoint Document"))
+        if (m_container->hasStream("WordDocument") || m_container->hasStream("PowerPoint Document"))
             return {EngineErrc::NotAWorkbook, "The compound file is not a workbook."};
         return {EngineErrc::NotAWorkbook, "The compound file holds no workbook stream."};
     }
     m_source = std::move(stream);
     m_stream = std::make_unique<RecordStream>(*m_source);
     return {};
+}
+
+/// The globals stopped at FILEPASS: find the password, then read them again from the start, decrypting every record
+/// after FILEPASS (the records before it are plain).
+Status XlsWorkbookReader::parseEncryptedGlobals(const PasswordPrompt& prompt)
+{
+    const std::vector<std::uint8_t> filePass = std::move(m_globals.filePass);
+    const std::uint64_t encryptedFrom = m_globals.filePassEnd;
+    const bool biff8 = m_globals.biffVersion == 8;
+    if (Status st = openFilePass(filePass, biff8, prompt, m_decryptor); !st)
+        return st;
+    m_globals = XlsGlobals{};
+    m_decoder.setCodepage(1252);
+    m_stream->seek(0);
+    m_stream->setDecryptor(m_decryptor.get(), encryptedFrom);
+    return parseGlobals(*m_stream, m_globals, m_decoder);
 }
 
 /// BOUNDSHEET says "worksheet" for dialog sheets too; the sheet's own BOF and WSBOOL tell them apart.
@@ -191,15 +214,47 @@ Status XlsWorkbookReader::readSheet(int index, model::SheetSink& sink)
 
 } // namespace
 
-namespace {
+Status openXls(const std::string& path, std::unique_ptr<model::WorkbookReader>& reader, const PasswordPrompt& prompt)
+{
+    reader.reset();
+    try
+    {
+        auto container = std::make_unique<OleContainer>();
+        if (Status st = container->open(path); !st)
+            return st;
+        return openXls(std::move(container), reader, prompt);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return {EngineErrc::OutOfMemory, "Memory ran out while reading " + path + "."};
+    }
+}
 
-Status openWith(const std::string& path, std::unique_ptr<model::WorkbookReader>& reader, bool bare)
+Status openXls(std::unique_ptr<OleContainer> container, std::unique_ptr<model::WorkbookReader>& reader,
+               const PasswordPrompt& prompt)
+{
+    reader.reset();
+    try
+    {
+        auto xls = std::make_unique<XlsWorkbookReader>(std::move(container));
+        if (Status st = xls->open(prompt); !st)
+            return st;
+        reader = std::move(xls);
+        return {};
+    }
+    catch (const std::bad_alloc&)
+    {
+        return {EngineErrc::OutOfMemory, "Memory ran out while reading the workbook."};
+    }
+}
+
+Status openBiff4OrOlder(const std::string& path, std::unique_ptr<model::WorkbookReader>& reader)
 {
     reader.reset();
     try
     {
         auto xls = std::make_unique<XlsWorkbookReader>();
-        if (Status st = bare ? xls->openBare(path) : xls->open(path); !st)
+        if (Status st = xls->openBare(path); !st)
             return st;
         reader = std::move(xls);
         return {};
@@ -208,18 +263,6 @@ Status openWith(const std::string& path, std::unique_ptr<model::WorkbookReader>&
     {
         return {EngineErrc::OutOfMemory, "Memory ran out while reading " + path + "."};
     }
-}
-
-} // namespace
-
-Status openXls(const std::string& path, std::unique_ptr<model::WorkbookReader>& reader)
-{
-    return openWith(path, reader, false);
-}
-
-Status openBiff4OrOlder(const std::string& path, std::unique_ptr<model::WorkbookReader>& reader)
-{
-    return openWith(path, reader, true);
 }
 
 } // namespace velquin::engine::xls

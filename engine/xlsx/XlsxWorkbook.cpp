@@ -64,6 +64,18 @@ Status XlsxWorkbook::open(const std::string& path)
 {
     if (Status status = m_package.open(path); !status)
         return status;
+    return readPackage();
+}
+
+Status XlsxWorkbook::open(zip_source* source)
+{
+    if (Status status = m_package.open(source); !status)
+        return status;
+    return readPackage();
+}
+
+Status XlsxWorkbook::readPackage()
+{
     ContentTypes types;
     if (Status status = types.read(m_package); !status)
         return status;

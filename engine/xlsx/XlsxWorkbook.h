@@ -21,11 +21,14 @@ public:
     /// FileNotFound, FileUnreadable, NotAWorkbook, UnsupportedFormat (.xlsb), EncryptedWorkbook, DamagedFile,
     /// LimitExceeded, OutOfMemory.
     Status open(const std::string& path);
+    /// The same for the package that a libzip source gives (a decrypted package); takes `source` over.
+    Status open(zip_source* source);
 
     const model::WorkbookInfo& info() const override { return m_info; }
     Status readSheet(int index, model::SheetSink& sink) override;
 
 private:
+    Status readPackage();
     Status findWorkbookPart(const std::vector<Relationship>& packageRels);
     Status readWorkbookWideParts(const std::vector<Relationship>& workbookRels);
     Status readProperties(const std::vector<Relationship>& packageRels);

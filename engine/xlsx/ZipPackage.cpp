@@ -99,6 +99,27 @@ std::int64_t ZipPackage::find(std::string_view name) const
     return it != m_backslashNames.end() ? it->second : -1;
 }
 
+Status ZipPackage::open(zip_source* source)
+{
+    zip_error_t error;
+    zip_error_init(&error);
+    m_archive = zip_open_from_source(source, ZIP_RDONLY, &error);
+    const int code = zip_error_code_zip(&error);
+    std::string text = m_archive ? std::string() : zip_error_strerror(&error);
+    zip_error_fini(&error);
+    if (m_archive)
+    {
+        indexBackslashNames();
+        return {};
+    }
+    zip_source_free(source);
+    if (code == ZIP_ER_NOZIP)
+        return {EngineErrc::NotAWorkbook, "the package is not a zip package"};
+    if (code == ZIP_ER_MEMORY)
+        return {EngineErrc::OutOfMemory, {}};
+    return {EngineErrc::DamagedFile, "the package: " + text};
+}
+
 bool ZipPackage::contains(std::string_view name) const
 {
     return find(name) >= 0;

@@ -11,6 +11,7 @@
 
 struct zip;
 struct zip_file;
+struct zip_source;
 
 namespace velquin::engine::xlsx {
 
@@ -58,6 +59,9 @@ public:
 
     /// Opens the archive. Errors: FileNotFound, FileUnreadable, NotAWorkbook (not a zip), DamagedFile.
     Status open(const std::string& path);
+    /// Opens the archive that `source` gives; takes `source` over in every case.
+    /// Errors: NotAWorkbook (not a zip), DamagedFile, OutOfMemory.
+    Status open(zip_source* source);
     /// Whether a part of that name exists (part names compare without regard to case).
     bool contains(std::string_view name) const;
     /// Inflates a whole part (at most kMaxWholePartSize). Errors: DamagedFile, LimitExceeded.

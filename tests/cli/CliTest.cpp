@@ -1,6 +1,7 @@
 // velquin-convert: arguments, source lists, planning, the parallel runner, the report and the program's exit codes.
 #include "cli/Batch.h"
 #include "cli/Options.h"
+#include "cli/PasswordList.h"
 #include "cli/Report.h"
 #include "convert/automation/EngineAutomation.h"
 #include "platform/PosixPlatform.h"
@@ -363,6 +364,55 @@ TEST(VelquinConvert, SucceedsOnAnEmptyFolder)
     test::TempDir dir;
     std::filesystem::create_directory(dir.file("empty"));
     EXPECT_EQ(runConverter("-d " + dir.file("out") + " " + dir.file("empty")).exitCode, 0);
+}
+
+} // namespace
+} // namespace velquin::cli
+
+namespace velquin::cli {
+namespace {
+
+TEST(PasswordList, EachPasswordInOrderForEveryWorkbook)
+{
+    test::TempDir dir;
+    std::vector<std::string> passwords;
+    std::string error;
+    ASSERT_TRUE(readPasswordFile(dir.write("pw.txt", "first\r\n\nsecond\n"), passwords, error));
+    EXPECT_THAT(passwords, ElementsAre("first", "second"));
+    EXPECT_FALSE(readPasswordFile(dir.file("missing.txt"), passwords, error));
+
+    PasswordList list({"first", "second"});
+    EXPECT_EQ(list.ask("a.xls", false), "first");
+    EXPECT_EQ(list.ask("a.xls", true), "second");
+    EXPECT_EQ(list.ask("a.xls", true), std::nullopt);
+    EXPECT_EQ(list.ask("b.xls", false), "first");
+
+    Options options;
+    EXPECT_FALSE(parses({"--password-file"}, options));
+    ASSERT_TRUE(parses({"--password-file", "-", "in.xls", "out.xml"}, options));
+    EXPECT_EQ(options.passwordFile, "-");
+}
+
+TEST(VelquinConvert, EncryptedWorkbookWithPasswordFileOrWithout)
+{
+    VELQUIN_REQUIRE_CORPUS();
+    test::TempDir dir;
+    const std::string in = (*test::sharedDir() / "corpus" / "encrypted" / "password_2002_128_strong.xls").string();
+    const std::string out = dir.file("out.xml");
+    const ConverterRun none = runConverter(in + " " + out);
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_THAT(none.output, HasSubstr(": 1005: The workbook is encrypted with a password and cannot be converted. "
+                                       "A password is needed."));
+    const ConverterRun wrong =
+        runConverter("--password-file " + dir.write("wrong.txt", "Password\n") + " " + in + " " + out);
+    EXPECT_EQ(wrong.exitCode, 1);
+    EXPECT_THAT(wrong.output, HasSubstr(": 1005: The workbook is encrypted with a password and cannot be "
+                                        "converted. The password does not open it."));
+    EXPECT_FALSE(std::filesystem::exists(out));
+    const ConverterRun right =
+        runConverter("--password-file - " + in + " " + out + " < " + dir.write("right.txt", "Password\npassword\n"));
+    EXPECT_EQ(right.exitCode, 0) << right.output;
+    EXPECT_THAT(test::readFile(out), HasSubstr("ss:Name=\"Sheet3\""));
 }
 
 } // namespace

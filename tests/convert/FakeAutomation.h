@@ -91,7 +91,8 @@ class FakeAutomation::FakeWorkbooks : public convert::Workbooks
 {
 public:
     explicit FakeWorkbooks(FakeAutomation& owner) : m_owner(owner) {}
-    convert::AutomationStatus Open(const std::string& path, std::unique_ptr<convert::Workbook>& workbook) override
+    convert::AutomationStatus Open(const std::string& path, std::unique_ptr<convert::Workbook>& workbook,
+                                   convert::PasswordSource* /*passwords*/) override
     {
         m_owner.record("Open " + path);
         m_input = path;

@@ -39,8 +39,10 @@ std::vector<fs::path> sources()
         std::sort(paths.begin(), paths.end());
         return paths;
     }
-    // One package, one BIFF8 and one BIFF5 workbook, all small.
-    for (const char* name : {"defined_names_simple.xlsx", "merge_cells.xls", "biff5-number_format_entities.xls"})
+    // One package, one BIFF8 and one BIFF5 workbook, all small, and two encrypted ones (RC4 .xls, agile package)
+    // that the password file opens.
+    for (const char* name : {"defined_names_simple.xlsx", "merge_cells.xls", "biff5-number_format_entities.xls",
+                             "encrypted/password_2002_40_972000.xls", "encrypted/example_password.xlsx"})
         if (auto path = corpusFile(name); path && fs::exists(*path))
             paths.push_back(*path);
     return paths;
@@ -59,6 +61,7 @@ TEST(DamagedWorkbooks, ConvertOrFailCleanlyWithinTheLimits)
     const auto workbooks = sources();
     ASSERT_FALSE(workbooks.empty());
     TempDir dir;
+    const std::string passwords = dir.write("passwords.txt", "password\nPassword1234_\n");
     std::size_t files = 0, converted = 0, failed = 0;
     long peakKb = 0;
     double slowest = 0;
@@ -79,8 +82,9 @@ TEST(DamagedWorkbooks, ConvertOrFailCleanlyWithinTheLimits)
             dir.write(in.filename().string() + "/" + names.back() + workbook.extension().string(), variant.bytes);
         }
         const double limit = kTimeoutSeconds * static_cast<double>(variants.size()) + 10;
-        const ConverterRun run = runConverter(
-            {"--timeout", std::to_string(static_cast<int>(kTimeoutSeconds)), "-d", out.string(), in.string()}, limit);
+        const ConverterRun run = runConverter({"--timeout", std::to_string(static_cast<int>(kTimeoutSeconds)),
+                                               "--password-file", passwords, "-d", out.string(), in.string()},
+                                              limit);
         ASSERT_FALSE(run.overTime) << "still running after " << limit << " s";
         ASSERT_TRUE(run.exited) << "ended by signal " << run.signal << "\n" << run.errorOutput;
         EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 1) << run.exitCode << "\n" << run.errorOutput;
