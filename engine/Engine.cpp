@@ -3,6 +3,7 @@
 
 #include "engine/Deadline.h"
 #include "engine/xls/XlsReader.h"
+#include "engine/xlsb/XlsbReader.h"
 #include "engine/xlsx/XlsxReader.h"
 #include "engine/xmlss/FileSink.h"
 #include "engine/xmlss/WorkbookWriter.h"
@@ -103,6 +104,8 @@ Status openByKind(Kind kind, const std::string& path, std::unique_ptr<model::Wor
     case Kind::Ole2:
         return xls::openXls(path, reader);
     case Kind::Zip:
+        if (xlsb::isBinaryPackage(path))
+            return xlsb::openXlsb(path, reader);
         return xlsx::openXlsx(path, reader);
     case Kind::Biff4OrOlder:
         return {EngineErrc::UnsupportedFormat, "It is an Excel 2, 3 or 4 worksheet, which predates Excel 5.0."};

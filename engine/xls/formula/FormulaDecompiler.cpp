@@ -14,20 +14,33 @@ constexpr std::uint8_t kPtgExp = 0x01;
 constexpr std::uint8_t kPtgTbl = 0x02;
 
 // A cell of a shared, array or table formula holds only a pointer to the cell whose record has the tokens.
-DecompiledFormula decodeAnchor(std::span<const std::uint8_t> rgce)
+// The binary workbook format gives the anchor's row in the token and its column in the extra data.
+DecompiledFormula decodeAnchor(std::span<const std::uint8_t> rgce, std::span<const std::uint8_t> rgcb,
+                               int biffVersion)
 {
     DecompiledFormula result;
     ByteCursor cursor(rgce);
+    ByteCursor extra(rgcb);
     std::uint8_t ptg = 0;
-    std::uint16_t row = 0;
-    std::uint16_t col = 0;
-    if (!cursor.readU8(ptg) || !cursor.readU16(row) || !cursor.readU16(col))
+    std::uint32_t row = 0;
+    std::uint32_t col = 0;
+    std::uint16_t row16 = 0;
+    std::uint16_t col16 = 0;
+    const bool read = biffVersion >= 12
+                          ? cursor.readU8(ptg) && cursor.readU32(row) && extra.readU32(col)
+                          : cursor.readU8(ptg) && cursor.readU16(row16) && cursor.readU16(col16);
+    if (biffVersion < 12)
+    {
+        row = row16;
+        col = col16;
+    }
+    if (!read)
     {
         result.status = Status(EngineErrc::DamagedFile,
                                std::string(rgce[0] == kPtgTbl ? "table" : "shared") + " formula pointer is truncated");
         return result;
     }
-    result.anchor = std::make_pair(std::uint32_t{row}, std::uint32_t{col});
+    result.anchor = std::make_pair(row, col);
     result.isTable = ptg == kPtgTbl;
     return result;
 }
@@ -44,7 +57,7 @@ DecompiledFormula decompile(std::span<const std::uint8_t> rgce, std::span<const 
         return result;
     }
     if (rgce[0] == kPtgExp || rgce[0] == kPtgTbl)
-        return decodeAnchor(rgce);
+        return decodeAnchor(rgce, rgcb, context.biffVersion);
     try
     {
         TokenDecoder decoder(rgce, rgcb, context);

@@ -15,7 +15,7 @@ namespace velquin::engine::xls::formula {
 /// rendered as a #REF! reference rather than failing.
 struct FormulaContext
 {
-    int biffVersion = 8; ///< 5 or 8: token layouts differ
+    int biffVersion = 8; ///< 5, 8 or 12 (the binary workbook format): token layouts differ
     /// 0-based cell whose formula text is wanted; relative references count from it. For a shared or array
     /// formula this is the cell that uses it (the one holding PtgExp), not the anchor.
     std::uint32_t row = 0;
