@@ -5,6 +5,7 @@
 #include "engine/xls/XlsFormulaContext.h"
 #include "engine/xlsb/RecordTypes.h"
 #include "engine/xlsb/WideString.h"
+#include "engine/xlsx/FormulaLinkCollector.h"
 #include "engine/xlsx/SheetStructureReader.h"
 
 #include <algorithm>
@@ -19,6 +20,20 @@ namespace {
 constexpr std::size_t kMaxListed = 1000000;
 constexpr std::size_t kMaxBookkeeping = std::size_t(64) << 20;
 constexpr std::size_t kMaxRulesPerFormat = 64;
+constexpr std::size_t kMaxFormulaLinks = 1 << 16; // Excel's own limit of links per sheet
+
+// Whether the tokens call HYPERLINK (a PtgFuncVar of any class with function number 359): a cheap test before a
+// formula is decompiled to find its target.
+bool callsHyperlink(std::span<const std::uint8_t> rgce)
+{
+    for (std::size_t i = 0; i + 3 < rgce.size(); ++i)
+    {
+        const std::uint8_t ptg = rgce[i];
+        if ((ptg == 0x22 || ptg == 0x42 || ptg == 0x62) && rgce[i + 2] == 0x67 && rgce[i + 3] == 0x01)
+            return true;
+    }
+    return false;
+}
 
 struct Range
 {
@@ -111,7 +126,75 @@ public:
         }
     }
 
-    void finish() { finishConditionalFormat(); }
+    void finish()
+    {
+        finishConditionalFormat();
+        // Cells the sheet links itself keep that link.
+        for (Hyperlink& link : m_formulaLinks)
+        {
+            const bool linked =
+                std::any_of(m_out.header.hyperlinks.begin(), m_out.header.hyperlinks.end(), [&](const Hyperlink& own) {
+                    return own.firstRow <= link.firstRow && link.firstRow <= own.lastRow &&
+                           own.firstCol <= link.firstCol && link.firstCol <= own.lastCol;
+                });
+            if (!linked)
+            {
+                m_out.header.hyperlinks.push_back(std::move(link));
+                m_out.linkRelationships.emplace_back();
+                m_out.linkLocations.emplace_back();
+            }
+        }
+    }
+
+    /// Cells whose formula is HYPERLINK("target", ...) are links too; only their formulas are read here.
+    void cellRecord(const Record& record)
+    {
+        ByteCursor c(record.body);
+        if (record.type == rt::BrtRowHdr)
+        {
+            c.readU32(m_row);
+            return;
+        }
+        std::uint32_t col = 0, style = 0;
+        if (!c.readU32(col) || !c.readU32(style) || m_formulaLinks.size() >= kMaxFormulaLinks)
+            return;
+        bool ok = true;
+        switch (record.type)
+        {
+        case rt::BrtFmlaString: {
+            std::uint32_t count = 0;
+            ok = c.readU32(count) && count <= c.remaining() / 2 && c.skip(count * 2);
+            break;
+        }
+        case rt::BrtFmlaNum:
+            ok = c.skip(8);
+            break;
+        case rt::BrtFmlaBool:
+        case rt::BrtFmlaError:
+            ok = c.skip(1);
+            break;
+        default:
+            return;
+        }
+        std::uint16_t flags = 0;
+        std::span<const std::uint8_t> rgce, rgcb;
+        if (!ok || !c.readU16(flags) || !readFormula(c, rgce, rgcb) || !callsHyperlink(rgce))
+            return;
+        auto& ctx = m_context.formulas;
+        ctx.row = std::min(m_row, kMaxRows - 1);
+        ctx.col = std::min(col, kMaxColumns - 1);
+        auto result = xls::formula::decompile(rgce, rgcb, ctx);
+        if (!result.status || result.text.size() < 2)
+            return;
+        std::string target = xlsx::hyperlinkTarget(std::string_view(result.text).substr(1));
+        if (target.empty())
+            return;
+        Hyperlink link;
+        link.firstRow = link.lastRow = ctx.row;
+        link.firstCol = link.lastCol = ctx.col;
+        link.href = std::move(target);
+        m_formulaLinks.push_back(std::move(link));
+    }
 
 private:
     bool charge(std::size_t bytes, Status& status)
@@ -426,6 +509,8 @@ private:
     std::size_t m_bytes = 0;
     std::optional<ConditionalFormat> m_condition;
     Range m_conditionOrigin;
+    std::uint32_t m_row = 0;
+    std::vector<Hyperlink> m_formulaLinks;
 };
 
 } // namespace
@@ -448,7 +533,10 @@ Status readBinarySheetStructure(RecordReader& records, BinarySheetContext& conte
         else if (record.type == rt::BrtEndSheetData)
             inData = false;
         if (inData)
+        {
+            reader.cellRecord(record);
             continue;
+        }
         Status status;
         if (!reader.read(record, status))
             return {EngineErrc::DamagedFile, records.partName() + ": record " + std::to_string(record.type) +

@@ -253,8 +253,9 @@ void XlsbWorkbook::readNames(const BinaryWorkbookPart& part)
 {
     for (const BinaryName& name : part.names)
     {
-        // Functions newer than the format reach formulas as names ("_xlfn.IFERROR"); they are no ranges.
-        if (name.function || name.name.starts_with("_xlfn."))
+        // Functions newer than the format reach formulas as names ("_xlfn.IFERROR"), and a name without a formula
+        // refers to nothing: neither is written.
+        if (name.function || name.name.starts_with("_xlfn.") || name.rgce.empty())
             continue;
         DefinedName defined;
         defined.name = name.name;
