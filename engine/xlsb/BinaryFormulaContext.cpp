@@ -15,6 +15,7 @@ struct Tables
     std::vector<SupportingBook> books;
     std::vector<SheetReference> references;
     std::vector<std::string> paths;
+    std::vector<BinaryTable> tables;
 };
 
 std::optional<std::string> sheetRange(const std::vector<std::string>& names, std::int32_t first, std::int32_t last)
@@ -41,7 +42,8 @@ const SupportingBook* bookOf(const Tables& t, std::uint32_t ixti, const SheetRef
 } // namespace
 
 xls::formula::FormulaContext makeBinaryFormulaContext(const BinaryWorkbookPart& part,
-                                                      const std::vector<std::string>& externalPaths)
+                                                      const std::vector<std::string>& externalPaths,
+                                                      std::vector<BinaryTable> tables)
 {
     auto t = std::make_shared<Tables>();
     for (const auto& sheet : part.sheets)
@@ -54,6 +56,7 @@ xls::formula::FormulaContext makeBinaryFormulaContext(const BinaryWorkbookPart& 
     t->books = part.books;
     t->references = part.references;
     t->paths = externalPaths;
+    t->tables = std::move(tables);
 
     xls::formula::FormulaContext ctx;
     ctx.biffVersion = 12;
@@ -96,6 +99,15 @@ xls::formula::FormulaContext makeBinaryFormulaContext(const BinaryWorkbookPart& 
             return std::nullopt;
         std::string bare = sheets->front() == '\'' ? sheets->substr(1, sheets->size() - 2) : *sheets;
         return "'[" + t->paths[index] + "]" + bare + "'";
+    };
+    ctx.tableReference = [t](std::uint32_t id, std::uint16_t flags, std::uint16_t first,
+                             std::uint16_t last) -> std::optional<std::string> {
+        for (const BinaryTable& table : t->tables)
+        {
+            if (table.id == id)
+                return structuredReference(table, flags, first, last);
+        }
+        return std::nullopt;
     };
     return ctx;
 }

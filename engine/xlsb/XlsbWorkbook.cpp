@@ -5,6 +5,7 @@
 #include "engine/xlsb/BinaryFormulaContext.h"
 #include "engine/xlsb/BinarySheetReader.h"
 #include "engine/xlsb/BinaryStyles.h"
+#include "engine/xlsb/BinaryTables.h"
 #include "engine/xlsb/BinaryWorkbookPart.h"
 #include "engine/xlsb/RecordReader.h"
 #include "engine/xlsb/RecordTypes.h"
@@ -229,7 +230,10 @@ Status XlsbWorkbook::readWorkbookPart(const std::vector<Relationship>& rels)
                 paths[i] = target.target;
         }
     }
-    m_formulas = makeBinaryFormulaContext(part, paths);
+    std::vector<BinaryTable> tables;
+    if (Status status = readTables(rels, part, tables); !status)
+        return status;
+    m_formulas = makeBinaryFormulaContext(part, paths, std::move(tables));
     readNames(part);
     for (BinaryWorkbookPart::Sheet& sheet : part.sheets)
     {
@@ -245,6 +249,35 @@ Status XlsbWorkbook::readWorkbookPart(const std::vector<Relationship>& rels)
         }
         m_info.sheets.push_back(std::move(entry));
         m_sheetParts.push_back(std::move(target));
+    }
+    return {};
+}
+
+// The tables of every worksheet, which formulas anywhere may name.
+Status XlsbWorkbook::readTables(const std::vector<Relationship>& rels, const BinaryWorkbookPart& part,
+                                std::vector<BinaryTable>& tables) const
+{
+    constexpr std::size_t kMaxTables = 65536;
+    for (const BinaryWorkbookPart::Sheet& sheet : part.sheets)
+    {
+        const Relationship* rel = findById(rels, sheet.relationshipId);
+        std::vector<Relationship> sheetRels;
+        if (!rel || rel->external || !m_package.contains(rel->target))
+            continue;
+        if (Status status = xlsx::readRelationships(m_package, rel->target, sheetRels); !status)
+            return status;
+        for (const Relationship& table : sheetRels)
+        {
+            if (table.external || !table.typeIs("table"))
+                continue;
+            if (tables.size() >= kMaxTables)
+                return {EngineErrc::LimitExceeded, "the workbook holds more than 65536 tables"};
+            std::vector<std::uint8_t> bytes;
+            if (Status status = readBinaryPart(table.target, bytes); !status)
+                return status;
+            if (Status status = readBinaryTable(bytes, table.target, tables); !status)
+                return status;
+        }
     }
     return {};
 }

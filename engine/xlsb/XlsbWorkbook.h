@@ -16,6 +16,7 @@
 
 namespace velquin::engine::xlsb {
 
+struct BinaryTable;
 struct BinaryWorkbookPart;
 
 class XlsbWorkbook : public model::WorkbookReader
@@ -33,6 +34,8 @@ private:
     Status readStylesAndStrings(const std::vector<xlsx::Relationship>& workbookRels);
     Status readWorkbookPart(const std::vector<xlsx::Relationship>& workbookRels);
     void readNames(const BinaryWorkbookPart& part);
+    Status readTables(const std::vector<xlsx::Relationship>& rels, const BinaryWorkbookPart& part,
+                      std::vector<BinaryTable>& tables) const;
     Status readProperties(const std::vector<xlsx::Relationship>& packageRels);
     Status readBinaryPart(const std::string& partName, std::vector<std::uint8_t>& bytes) const;
     Status streamSheet(int index, model::SheetSink& sink);

@@ -206,7 +206,9 @@ Status TokenDecoder::decodeToken(std::uint8_t ptg)
     case 0x01: // PtgExp: only valid as the whole formula of a cell, handled before decoding
     case 0x02: // PtgTbl: likewise
         return damaged("shared formula token " + hexByte(ptg) + " inside a formula");
-    case 0x18: // PtgExtended: natural-language (Elf) and pivot-name tokens, which no worksheet cell formula keeps
+    case 0x18: // PtgExtended: structured references (PtgList) of BIFF12; natural-language and pivot-name tokens
+        if (m_biff12 && m_tokens.remaining() > 0 && m_tokens.peekU8() == 0x19)
+            return decodeList();
         return Status(EngineErrc::UnsupportedFormat,
                       "formula token 0x18 at offset " + std::to_string(m_tokenOffset) + " is not supported");
     default:
@@ -777,6 +779,20 @@ Status TokenDecoder::decodeAreaErr3d()
     if (!m_tokens.skip(m_biff12 ? 12 : m_biff8 ? 8 : 6))
         return truncated();
     return pushOperand((prefix ? *prefix + "!#REF!" : std::string("#REF!")));
+}
+
+Status TokenDecoder::decodeList()
+{
+    std::uint8_t eptg = 0;
+    std::uint16_t ixti = 0, flags = 0, firstColumn = 0, lastColumn = 0;
+    std::uint32_t table = 0;
+    if (!m_tokens.readU8(eptg) || !m_tokens.readU16(ixti) || !m_tokens.readU16(flags) || !m_tokens.readU32(table) ||
+        !m_tokens.readU16(firstColumn) || !m_tokens.readU16(lastColumn))
+        return truncated();
+    std::optional<std::string> text;
+    if (m_context.tableReference)
+        text = m_context.tableReference(table, flags, firstColumn, lastColumn);
+    return pushOperand(text.value_or("#REF!"));
 }
 
 Status TokenDecoder::push(std::string text)

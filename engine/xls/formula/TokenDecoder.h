@@ -58,6 +58,7 @@ private:
     Status decodeArea3d();
     Status decodeRefErr3d();
     Status decodeAreaErr3d();
+    Status decodeList();
 
     Status applyFunction(std::string name, std::size_t argumentCount);
     /// The "record.field" form of a linked data type's field value call, or nothing when the arguments do not fit.

@@ -1,6 +1,7 @@
 // Tests of the .xlsb reader through the engine's entry point: binary records of every cell type, shared and array
 // formulas, names, and the refusal of damaged record streams.
 #include "engine/Engine.h"
+#include "engine/xlsb/BinaryTables.h"
 
 #include "tests/engine/xls/formula/FormulaTestBytes.h"
 #include "tests/engine/xlsx/XlsxTestPackage.h"
@@ -247,4 +248,17 @@ TEST(XlsbDamaged, OpeningStopsOnceTheTimeHasRunOut)
     const auto past = std::chrono::steady_clock::now() - std::chrono::seconds(1);
     EXPECT_EQ(openWorkbook(path, reader, past).code(), EngineErrc::Timeout);
     EXPECT_TRUE(openWorkbook(path, reader, std::chrono::steady_clock::now() + std::chrono::hours(1)));
+}
+
+TEST(XlsbTables, StructuredReferencesAsExcelWritesThem)
+{
+    const xlsb::BinaryTable table{7, "Sales", {"Region", "Q1", "Q[2]"}};
+    // Flags: bits 0-1 which columns (all, one, a range), bits 2-6 which rows.
+    EXPECT_EQ(xlsb::structuredReference(table, 0x0004, 0, 0), "Sales[#All]");
+    EXPECT_EQ(xlsb::structuredReference(table, 0x0000, 0, 0), "Sales[]");
+    EXPECT_EQ(xlsb::structuredReference(table, 0x0001, 1, 1), "Sales[Q1]");
+    EXPECT_EQ(xlsb::structuredReference(table, 0x0002, 0, 2), "Sales[[Region]:[Q'[2']]]");
+    EXPECT_EQ(xlsb::structuredReference(table, 0x0041, 1, 1), "Sales[[#This Row],[Q1]]");
+    EXPECT_EQ(xlsb::structuredReference(table, 0x0018, 0, 0), "Sales[[#Headers],[#Data]]");
+    EXPECT_EQ(xlsb::structuredReference(table, 0x0001, 3, 3), std::nullopt);
 }
