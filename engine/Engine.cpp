@@ -108,7 +108,7 @@ Status openByKind(Kind kind, const std::string& path, std::unique_ptr<model::Wor
             return xlsb::openXlsb(path, reader);
         return xlsx::openXlsx(path, reader);
     case Kind::Biff4OrOlder:
-        return {EngineErrc::UnsupportedFormat, "It is an Excel 2, 3 or 4 worksheet, which predates Excel 5.0."};
+        return xls::openBiff4OrOlder(path, reader);
     case Kind::Text:
         return {EngineErrc::NotAWorkbook, "It is a text, HTML or XML file."};
     case Kind::Empty:

@@ -24,13 +24,23 @@ DecompiledFormula decodeAnchor(std::span<const std::uint8_t> rgce, std::span<con
     std::uint8_t ptg = 0;
     std::uint32_t row = 0;
     std::uint32_t col = 0;
-    std::uint16_t row16 = 0;
-    std::uint16_t col16 = 0;
-    const bool read = biffVersion >= 12
-                          ? cursor.readU8(ptg) && cursor.readU32(row) && extra.readU32(col)
-                          : cursor.readU8(ptg) && cursor.readU16(row16) && cursor.readU16(col16);
-    if (biffVersion < 12)
+    bool read = cursor.readU8(ptg);
+    if (biffVersion >= 12)
+        read = read && cursor.readU32(row) && extra.readU32(col);
+    else
     {
+        std::uint16_t row16 = 0;
+        std::uint16_t col16 = 0;
+        std::uint8_t col8 = 0;
+        read = read && cursor.readU16(row16);
+        // Excel 2.x keeps the anchor's column in one byte.
+        if (biffVersion == 2)
+        {
+            read = read && cursor.readU8(col8);
+            col16 = col8;
+        }
+        else
+            read = read && cursor.readU16(col16);
         row = row16;
         col = col16;
     }
