@@ -5,6 +5,7 @@
 #include "engine/crypto/EncryptedPackage.h"
 #include "engine/xls/OleContainer.h"
 #include "engine/xls/XlsReader.h"
+#include "engine/xlsb/XlsbReader.h"
 #include "engine/xlsx/XlsxReader.h"
 #include "engine/xmlss/FileSink.h"
 #include "engine/xmlss/WorkbookWriter.h"
@@ -119,6 +120,8 @@ Status openByKind(Kind kind, const std::string& path, std::unique_ptr<model::Wor
     case Kind::Ole2:
         return openCompoundFile(path, reader, prompt);
     case Kind::Zip:
+        if (xlsb::isBinaryPackage(path))
+            return xlsb::openXlsb(path, reader);
         return xlsx::openXlsx(path, reader);
     case Kind::Biff4OrOlder:
         return xls::openBiff4OrOlder(path, reader);

@@ -14,7 +14,7 @@ enum class EngineErrc : std::int32_t
     FileNotFound = 1001,      ///< the input workbook does not exist
     FileUnreadable = 1002,    ///< the input exists but cannot be opened or read (permissions, I/O error)
     NotAWorkbook = 1003,      ///< the bytes are not a workbook of any format the engine knows
-    UnsupportedFormat = 1004, ///< a workbook format the engine does not read (Excel 2-4, .xlsb, ...)
+    UnsupportedFormat = 1004, ///< a workbook format the engine does not read (Excel 2-4, ...)
     EncryptedWorkbook = 1005, ///< the workbook is protected by a password
     DamagedFile = 1006,       ///< the workbook is truncated or inconsistent
     LimitExceeded = 1007,     ///< the workbook exceeds a safety limit (size, count, depth)

@@ -179,11 +179,11 @@ def formula_seeds(stream):
             yield flags, u16(d, 0), d[4], d[12:14], d[14:]
 
 
-def package_parts(data):
+def package_parts(data, extensions=(".xml", ".rels", ".vml")):
     out = []
     with zipfile.ZipFile(io.BytesIO(data)) as z:
         for info in z.infolist():
-            if info.file_size > 400000 or not info.filename.endswith((".xml", ".rels", ".vml")):
+            if info.file_size > 400000 or not info.filename.endswith(extensions):
                 continue
             out.append(info.filename.encode() + b"\n" + z.read(info))
     return b"\n@@\n".join(out)
@@ -274,6 +274,12 @@ def seeds_for(target, corpus):
         for f in corpus_files(corpus, (".xlsx", ".xlsm")):
             try:
                 yield package_parts(open(f, "rb").read())
+            except (zipfile.BadZipFile, OSError):
+                pass
+    elif target == "fuzz_xlsb":
+        for f in corpus_files(corpus, (".xlsb",)):
+            try:
+                yield package_parts(open(f, "rb").read(), (".xml", ".rels", ".bin"))
             except (zipfile.BadZipFile, OSError):
                 pass
     elif target == "fuzz_xls":

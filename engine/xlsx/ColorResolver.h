@@ -37,6 +37,14 @@ public:
     /// nothing past the end.
     std::optional<model::Rgb> themeColor(std::size_t index) const;
 
+    /// An entry of the indexed palette; nothing past its end (64 and 65, the system's colours, included).
+    std::optional<model::Rgb> indexedColor(std::size_t index) const
+    {
+        if (index < m_indexed.size())
+            return m_indexed[index];
+        return std::nullopt;
+    }
+
     /// The theme's Latin typeface for headings ("major") and body text ("minor"); empty when the theme has none.
     const std::string& majorFont() const { return m_majorFont; }
     const std::string& minorFont() const { return m_minorFont; }

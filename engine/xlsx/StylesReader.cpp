@@ -18,18 +18,8 @@ using namespace model;
 
 namespace {
 
-/// Excel keeps at most 64,000 cell formats; four times that, with their fonts, fills and borders, bounds the memory
-/// the styles take.
-constexpr std::size_t kMaxRecords = 1 << 18;
-
-struct XfRecord
-{
-    int numFmtId = 0, fontId = 0, fillId = 0, borderId = 0, xfId = 0;
-    // Each group's applyX attribute: -1 absent, 0 off, 1 on.
-    int applyNumFmt = -1, applyFont = -1, applyFill = -1, applyBorder = -1, applyAlignment = -1, applyProtection = -1;
-    Alignment alignment;
-    Protection protection;
-};
+constexpr std::size_t kMaxRecords = kMaxStyleRecords;
+using XfRecord = StyleParts::Xf;
 
 int triState(const XmlAttributes& attributes, std::string_view name)
 {
@@ -164,7 +154,7 @@ struct Differential
     }
 };
 
-class StylesHandler : public XmlHandler
+class StylesHandler : public XmlHandler, public StyleParts
 {
 public:
     StylesHandler(const ColorResolver& colors) : m_colors(colors) {}
@@ -210,21 +200,6 @@ public:
         if (m_section == "dxfs" && name == "dxf")
             differentials.push_back(m_dxf.css());
     }
-
-    struct NamedXf
-    {
-        std::string name;
-        int xfId = 0;
-        int builtinId = -1;
-    };
-
-    std::vector<std::pair<int, std::string>> numberFormats;
-    std::vector<Font> fonts;
-    std::vector<Interior> fills;
-    std::vector<Borders> borders;
-    std::vector<XfRecord> cellXfs, styleXfs;
-    std::vector<NamedXf> cellStyles;
-    std::vector<std::string> differentials;
 
 private:
     void fontElement(std::string_view name, const XmlAttributes& a)
@@ -500,7 +475,7 @@ Interior normalisedFill(Interior fill)
 class StyleBuilder
 {
 public:
-    explicit StyleBuilder(const StylesHandler& parts) : m_parts(parts)
+    explicit StyleBuilder(const StyleParts& parts) : m_parts(parts)
     {
         for (const auto& [id, code] : parts.numberFormats)
             m_formats.emplace_back(id, code);
@@ -575,7 +550,7 @@ private:
         style.numberFormatId = builtin.empty() ? 0 : id;
     }
 
-    const StylesHandler& m_parts;
+    const StyleParts& m_parts;
     std::vector<std::pair<int, std::string>> m_formats;
 };
 
@@ -592,8 +567,13 @@ Status readStyles(std::string_view xml, ColorResolver& colors, StylesResult& out
         if (Status status = parseXml(xml, parts, "xl/styles.xml"); !status)
             return status;
     }
+    return buildStyles(parts, out);
+}
+
+Status buildStyles(StyleParts& parts, StylesResult& out)
+{
     if (parts.cellXfs.size() > kMaxRecords || parts.styleXfs.size() > kMaxRecords)
-        return {EngineErrc::LimitExceeded, "xl/styles.xml has more than 262,144 cell formats"};
+        return {EngineErrc::LimitExceeded, "the styles part has more than 262,144 cell formats"};
     StyleBuilder builder(parts);
 
     std::vector<CellStyle> styleFormats;
@@ -605,20 +585,20 @@ Status readStyles(std::string_view xml, ColorResolver& colors, StylesResult& out
     // Named styles; "Normal" goes first, and cell formats refer to styles through their xfId.
     out.namedStyles.clear();
     std::vector<int> namedByXf(styleFormats.size(), -1);
-    auto addNamed = [&](const StylesHandler::NamedXf& named) {
+    auto addNamed = [&](const StyleParts::NamedXf& named) {
         std::size_t xf =
             static_cast<std::size_t>(named.xfId) < styleFormats.size() ? static_cast<std::size_t>(named.xfId) : 0;
         if (namedByXf[xf] < 0)
             namedByXf[xf] = static_cast<int>(out.namedStyles.size());
         out.namedStyles.push_back({named.name, styleFormats[xf], named.builtinId});
     };
-    const StylesHandler::NamedXf* normal = nullptr;
+    const StyleParts::NamedXf* normal = nullptr;
     for (const auto& named : parts.cellStyles)
     {
         if (named.builtinId == 0 && !normal)
             normal = &named;
     }
-    StylesHandler::NamedXf defaultNormal{"Normal", 0, 0};
+    StyleParts::NamedXf defaultNormal{"Normal", 0, 0};
     addNamed(normal ? *normal : defaultNormal);
     out.namedStyles.front().name = "Normal";
     for (const auto& named : parts.cellStyles)

@@ -20,6 +20,42 @@ struct StylesResult
     std::vector<std::string> differentialCss;   ///< one per dxfs entry, as "color:#9C0006;background:#FFC7CE"
 };
 
+/// The pieces of a styles part before they are combined into complete cell formats: what both the XML and the
+/// binary styles part hold.
+struct StyleParts
+{
+    struct Xf
+    {
+        int numFmtId = 0, fontId = 0, fillId = 0, borderId = 0, xfId = 0;
+        // Each group's apply flag: -1 absent, 0 off, 1 on.
+        int applyNumFmt = -1, applyFont = -1, applyFill = -1, applyBorder = -1, applyAlignment = -1,
+            applyProtection = -1;
+        model::Alignment alignment;
+        model::Protection protection;
+    };
+    struct NamedXf
+    {
+        std::string name;
+        int xfId = 0;
+        int builtinId = -1;
+    };
+    std::vector<std::pair<int, std::string>> numberFormats;
+    std::vector<model::Font> fonts;
+    std::vector<model::Interior> fills;
+    std::vector<model::Borders> borders;
+    std::vector<Xf> cellXfs, styleXfs;
+    std::vector<NamedXf> cellStyles;
+    std::vector<std::string> differentials;
+};
+
+/// Excel keeps at most 64,000 cell formats; four times that, with their fonts, fills and borders, bounds the memory
+/// the styles take.
+inline constexpr std::size_t kMaxStyleRecords = 1 << 18;
+
+/// Combines the parts into named styles and complete cell formats (parents applied, "Normal" first). Errors:
+/// LimitExceeded.
+Status buildStyles(StyleParts& parts, StylesResult& out);
+
 /// Parses styles.xml (`xml` may be empty when the package has none). `colors` must already hold the theme.
 /// Errors: DamagedFile, LimitExceeded.
 Status readStyles(std::string_view xml, ColorResolver& colors, StylesResult& out);

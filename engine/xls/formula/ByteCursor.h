@@ -26,6 +26,9 @@ public:
         return true;
     }
 
+    /// The next byte without reading it; only when remaining() > 0.
+    std::uint8_t peekU8() const { return m_bytes[m_offset]; }
+
     bool readU16(std::uint16_t& value)
     {
         if (remaining() < 2)

@@ -29,6 +29,12 @@ Status damagedArray(const ByteCursor& extra, const char* what)
 
 bool readArrayString(ByteCursor& extra, int biffVersion, const ByteStringDecoder& decodeByteString, std::string& text)
 {
+    if (biffVersion >= 12)
+    {
+        std::uint16_t count = 0;
+        text.clear();
+        return extra.readU16(count) && readUtf16Characters(extra, count, text);
+    }
     if (biffVersion >= 8)
     {
         std::uint16_t count = 0;
@@ -42,6 +48,39 @@ bool readArrayString(ByteCursor& extra, int biffVersion, const ByteStringDecoder
     return true;
 }
 
+// A value of the binary workbook format: no padding to eight bytes, and types of its own numbering.
+bool readArrayValue12(ByteCursor& extra, std::uint8_t type, std::string& text, bool& known)
+{
+    std::uint8_t value = 0;
+    double number = 0;
+    switch (type)
+    {
+    case 0x00:
+        if (!extra.readDouble(number))
+            return false;
+        text = numberText(number);
+        return true;
+    case 0x01:
+        if (!readArrayString(extra, 12, {}, text))
+            return false;
+        text = quotedString(text);
+        return true;
+    case 0x02:
+        if (!extra.readU8(value))
+            return false;
+        text = value != 0 ? "TRUE" : "FALSE";
+        return true;
+    case 0x04:
+        if (!extra.readU8(value) || !extra.skip(3))
+            return false;
+        text = std::string(errorText(value).value_or("#N/A"));
+        return true;
+    default:
+        known = false;
+        return false;
+    }
+}
+
 // One value of the array; false when its bytes are missing or its type is unknown (`known` tells which).
 bool readArrayValue(ByteCursor& extra, int biffVersion, const ByteStringDecoder& decodeByteString, std::string& text,
                     bool& known)
@@ -50,6 +89,8 @@ bool readArrayValue(ByteCursor& extra, int biffVersion, const ByteStringDecoder&
     std::uint8_t type = 0;
     if (!extra.readU8(type))
         return false;
+    if (biffVersion >= 12)
+        return readArrayValue12(extra, type, text, known);
     switch (type)
     {
     case kArrayEmpty:
@@ -157,6 +198,11 @@ bool readBiff8Characters(ByteCursor& cursor, std::size_t count, std::string& utf
             appendUtf8(utf8, byte);
         return true;
     }
+    return readUtf16Characters(cursor, count, utf8);
+}
+
+bool readUtf16Characters(ByteCursor& cursor, std::size_t count, std::string& utf8)
+{
     if (cursor.remaining() / 2 < count)
         return false;
     for (std::size_t i = 0; i < count; ++i)
@@ -185,12 +231,28 @@ bool readBiff8Characters(ByteCursor& cursor, std::size_t count, std::string& utf
 Status readArrayConstant(ByteCursor& extra, int biffVersion, const ByteStringDecoder& decodeByteString,
                          std::string& text)
 {
-    std::uint8_t lastColumn = 0;
-    std::uint16_t lastRow = 0;
-    if (!extra.readU8(lastColumn) || !extra.readU16(lastRow))
-        return damagedArray(extra, "size is truncated");
-    const std::size_t columns = static_cast<std::size_t>(lastColumn) + 1;
-    const std::size_t rows = static_cast<std::size_t>(lastRow) + 1;
+    std::size_t columns = 0;
+    std::size_t rows = 0;
+    if (biffVersion >= 12)
+    {
+        std::uint32_t rowCount = 0;
+        std::uint32_t columnCount = 0;
+        if (!extra.readU32(rowCount) || !extra.readU32(columnCount))
+            return damagedArray(extra, "size is truncated");
+        rows = rowCount;
+        columns = columnCount;
+        if (rows == 0 || columns == 0 || rows > extra.remaining() || columns > extra.remaining())
+            return damagedArray(extra, "claims more values than its data holds");
+    }
+    else
+    {
+        std::uint8_t lastColumn = 0;
+        std::uint16_t lastRow = 0;
+        if (!extra.readU8(lastColumn) || !extra.readU16(lastRow))
+            return damagedArray(extra, "size is truncated");
+        columns = static_cast<std::size_t>(lastColumn) + 1;
+        rows = static_cast<std::size_t>(lastRow) + 1;
+    }
     // Every value takes at least two bytes (type and a one-character string), so this bounds the loop by input.
     if (columns * rows > extra.remaining() / 2)
         return damagedArray(extra, "claims more values than its data holds");

@@ -30,8 +30,12 @@ std::optional<std::string_view> errorText(std::uint8_t code);
 /// two-byte characters) and the characters. Gives false when the bytes run out.
 bool readBiff8Characters(ByteCursor& cursor, std::size_t count, std::string& utf8);
 
+/// Reads `count` UTF-16LE characters (no option byte). Gives false when the bytes run out.
+bool readUtf16Characters(ByteCursor& cursor, std::size_t count, std::string& utf8);
+
 /// Reads one array constant ({1,2;3,4}) from the extra data that follows the tokens and renders it with ","
-/// between columns and ";" between rows. DamagedFile when the data is short or holds an unknown value type.
+/// between columns and ";" between rows. Version 12 (the binary workbook format) counts rows and columns in four
+/// bytes each and numbers its value types 0 number, 1 string, 2 boolean, 4 error. DamagedFile when the data is short or holds an unknown value type.
 Status readArrayConstant(ByteCursor& extra, int biffVersion, const ByteStringDecoder& decodeByteString,
                          std::string& text);
 

@@ -14,30 +14,43 @@ constexpr std::uint8_t kPtgExp = 0x01;
 constexpr std::uint8_t kPtgTbl = 0x02;
 
 // A cell of a shared, array or table formula holds only a pointer to the cell whose record has the tokens.
-DecompiledFormula decodeAnchor(std::span<const std::uint8_t> rgce, int biffVersion)
+// The binary workbook format gives the anchor's row in the token and its column in the extra data.
+DecompiledFormula decodeAnchor(std::span<const std::uint8_t> rgce, std::span<const std::uint8_t> rgcb,
+                               int biffVersion)
 {
     DecompiledFormula result;
     ByteCursor cursor(rgce);
+    ByteCursor extra(rgcb);
     std::uint8_t ptg = 0;
-    std::uint16_t row = 0;
-    std::uint16_t col = 0;
-    std::uint8_t col8 = 0;
-    bool read = cursor.readU8(ptg) && cursor.readU16(row);
-    // Excel 2.x keeps the anchor's column in one byte.
-    if (biffVersion == 2)
-    {
-        read = read && cursor.readU8(col8);
-        col = col8;
-    }
+    std::uint32_t row = 0;
+    std::uint32_t col = 0;
+    bool read = cursor.readU8(ptg);
+    if (biffVersion >= 12)
+        read = read && cursor.readU32(row) && extra.readU32(col);
     else
-        read = read && cursor.readU16(col);
+    {
+        std::uint16_t row16 = 0;
+        std::uint16_t col16 = 0;
+        std::uint8_t col8 = 0;
+        read = read && cursor.readU16(row16);
+        // Excel 2.x keeps the anchor's column in one byte.
+        if (biffVersion == 2)
+        {
+            read = read && cursor.readU8(col8);
+            col16 = col8;
+        }
+        else
+            read = read && cursor.readU16(col16);
+        row = row16;
+        col = col16;
+    }
     if (!read)
     {
         result.status = Status(EngineErrc::DamagedFile,
                                std::string(rgce[0] == kPtgTbl ? "table" : "shared") + " formula pointer is truncated");
         return result;
     }
-    result.anchor = std::make_pair(std::uint32_t{row}, std::uint32_t{col});
+    result.anchor = std::make_pair(row, col);
     result.isTable = ptg == kPtgTbl;
     return result;
 }
@@ -54,7 +67,7 @@ DecompiledFormula decompile(std::span<const std::uint8_t> rgce, std::span<const 
         return result;
     }
     if (rgce[0] == kPtgExp || rgce[0] == kPtgTbl)
-        return decodeAnchor(rgce, context.biffVersion);
+        return decodeAnchor(rgce, rgcb, context.biffVersion);
     try
     {
         TokenDecoder decoder(rgce, rgcb, context);

@@ -15,7 +15,7 @@ namespace velquin::engine::xls::formula {
 /// rendered as a #REF! reference rather than failing.
 struct FormulaContext
 {
-    int biffVersion = 8; ///< 5 or 8: token layouts differ
+    int biffVersion = 8; ///< 5, 8 or 12 (the binary workbook format): token layouts differ
     /// 0-based cell whose formula text is wanted; relative references count from it. For a shared or array
     /// formula this is the cell that uses it (the one holding PtgExp), not the anchor.
     std::uint32_t row = 0;
@@ -36,6 +36,11 @@ struct FormulaContext
     std::function<std::optional<std::string>(std::int32_t externSheetIndex, std::int32_t firstSheet,
                                              std::int32_t lastSheet)>
         sheetPrefixBiff5;
+    /// BIFF12: the text of a structured reference to a table (PtgList): the table's id, the token's flags (which
+    /// columns and rows) and its first and last column. Empty optional = unknown (#REF!).
+    std::function<std::optional<std::string>(std::uint32_t table, std::uint16_t flags, std::uint16_t firstColumn,
+                                             std::uint16_t lastColumn)>
+        tableReference;
     /// BIFF5: a byte string of the formula (string constants) as UTF-8, decoded with the workbook's code page.
     /// Empty = Windows-1252.
     std::function<std::string(std::span<const std::uint8_t> bytes)> decodeByteString;

@@ -1,4 +1,4 @@
-// The built-in worksheet function table of BIFF5/BIFF8 formulas: function number -> name and argument counts.
+// The built-in worksheet function table of BIFF5/BIFF8/BIFF12 formulas: function number -> name and argument counts.
 #pragma once
 
 #include <cstdint>

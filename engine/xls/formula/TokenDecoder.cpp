@@ -5,6 +5,7 @@
 #include "engine/xls/formula/FunctionTable.h"
 #include "engine/xls/formula/NumberText.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -15,6 +16,8 @@ namespace {
 constexpr std::int32_t kBiff8Rows = 65536;
 constexpr std::int32_t kBiff5Rows = 16384;
 constexpr std::int32_t kColumns = 256;
+constexpr std::int32_t kBiff12Rows = 1048576;
+constexpr std::int32_t kBiff12Columns = 16384;
 
 // PtgAttr option bits that change the text. The others (0x01 volatile, 0x02 IF jump, 0x08 skip, 0x20 macro
 // assignment) only help Excel's calculation.
@@ -79,7 +82,10 @@ std::string hexByte(std::uint8_t value)
 
 TokenDecoder::TokenDecoder(std::span<const std::uint8_t> rgce, std::span<const std::uint8_t> rgcb,
                            const FormulaContext& context)
-    : m_tokens(rgce), m_extra(rgcb), m_context(context), m_biff8(context.biffVersion >= 8)
+    : m_tokens(rgce), m_extra(rgcb), m_context(context), m_biff8(context.biffVersion >= 8),
+      m_biff12(context.biffVersion >= 12),
+      m_rowLimit(m_biff12 ? kBiff12Rows : m_biff8 ? kBiff8Rows : kBiff5Rows),
+      m_columnLimit(m_biff12 ? kBiff12Columns : kColumns)
 {
     m_stack.reserve(8);
 }
@@ -200,7 +206,9 @@ Status TokenDecoder::decodeToken(std::uint8_t ptg)
     case 0x01: // PtgExp: only valid as the whole formula of a cell, handled before decoding
     case 0x02: // PtgTbl: likewise
         return damaged("shared formula token " + hexByte(ptg) + " inside a formula");
-    case 0x18: // PtgExtended: natural-language (Elf) and pivot-name tokens, which no worksheet cell formula keeps
+    case 0x18: // PtgExtended: structured references (PtgList) of BIFF12; natural-language and pivot-name tokens
+        if (m_biff12 && m_tokens.remaining() > 0 && m_tokens.peekU8() == 0x19)
+            return decodeList();
         return Status(EngineErrc::UnsupportedFormat,
                       "formula token 0x18 at offset " + std::to_string(m_tokenOffset) + " is not supported");
     default:
@@ -247,10 +255,17 @@ Status TokenDecoder::decodeParen()
 
 Status TokenDecoder::decodeString()
 {
+    std::string value;
+    if (m_biff12)
+    {
+        std::uint16_t count16 = 0;
+        if (!m_tokens.readU16(count16) || !readUtf16Characters(m_tokens, count16, value))
+            return truncated();
+        return pushOperand(quotedString(value));
+    }
     std::uint8_t count = 0;
     if (!m_tokens.readU8(count))
         return truncated();
-    std::string value;
     if (m_biff8)
     {
         if (!readBiff8Characters(m_tokens, count, value))
@@ -359,12 +374,12 @@ Status TokenDecoder::decodeNum()
 
 Status TokenDecoder::decodeArray()
 {
-    // The token itself holds only unused bytes (one fewer in Excel 2.x); the values follow the whole token stream,
-    // in token order.
-    if (!m_tokens.skip(m_context.biffVersion == 2 ? 6 : 7))
+    // The token itself holds only unused bytes (one fewer in Excel 2.x, seven more in the binary workbook format);
+    // the values follow the whole token stream, in token order.
+    if (!m_tokens.skip(m_biff12 ? 14 : m_context.biffVersion == 2 ? 6 : 7))
         return truncated();
     std::string text;
-    if (Status status = readArrayConstant(m_extra, m_biff8 ? 8 : 5, m_context.decodeByteString, text); !status)
+    if (Status status = readArrayConstant(m_extra, m_context.biffVersion, m_context.decodeByteString, text); !status)
         return status;
     return pushOperand(std::move(text));
 }
@@ -499,7 +514,16 @@ Status TokenDecoder::decodeNameX()
 {
     std::uint32_t sheetRef = 0;
     std::uint16_t index = 0;
-    if (m_biff8)
+    if (m_biff12)
+    {
+        std::uint16_t ixti = 0;
+        std::uint32_t index32 = 0;
+        if (!m_tokens.readU16(ixti) || !m_tokens.readU32(index32))
+            return truncated();
+        sheetRef = ixti;
+        index = static_cast<std::uint16_t>(std::min<std::uint32_t>(index32, 0xFFFF));
+    }
+    else if (m_biff8)
     {
         std::uint16_t ixti = 0;
         if (!m_tokens.readU16(ixti) || !m_tokens.readU16(index) || !m_tokens.skip(2))
@@ -517,6 +541,14 @@ Status TokenDecoder::decodeNameX()
     if (m_context.externalName)
         name = m_context.externalName(sheetRef, index);
     return pushOperand(name.value_or("#REF!"));
+}
+
+// A four-byte row: an offset is signed; a position past the last row is kept in range rather than read negative.
+std::int32_t TokenDecoder::widerRow(std::uint32_t raw, bool offset)
+{
+    if (offset)
+        return static_cast<std::int32_t>(raw);
+    return static_cast<std::int32_t>(std::min<std::uint32_t>(raw, kBiff12Rows - 1));
 }
 
 Coordinate TokenDecoder::resolve(std::int32_t raw, bool relative, bool offsets, std::uint32_t origin,
@@ -539,7 +571,18 @@ Status TokenDecoder::readCell(bool offsets, CellReference& cell)
     std::int32_t col = 0;
     bool rowRelative = false;
     bool colRelative = false;
-    if (m_biff8)
+    if (m_biff12)
+    {
+        std::uint32_t row32 = 0;
+        std::uint16_t colField = 0;
+        if (!m_tokens.readU32(row32) || !m_tokens.readU16(colField))
+            return truncated();
+        rowRelative = (colField & 0x8000) != 0;
+        colRelative = (colField & 0x4000) != 0;
+        row = widerRow(row32, rowRelative && offsets);
+        col = colField & 0x3FFF;
+    }
+    else if (m_biff8)
     {
         std::uint16_t colField = 0;
         if (!m_tokens.readU16(rowField) || !m_tokens.readU16(colField))
@@ -559,22 +602,45 @@ Status TokenDecoder::readCell(bool offsets, CellReference& cell)
         rowRelative = (rowField & 0x8000) != 0;
         colRelative = (rowField & 0x4000) != 0;
     }
-    cell.row = resolve(row, rowRelative, offsets, m_context.row, m_biff8 ? kBiff8Rows : kBiff5Rows);
-    cell.col = resolve(col, colRelative, offsets, m_context.col, kColumns);
+    cell.row = resolve(row, rowRelative, offsets, m_context.row, m_rowLimit);
+    cell.col = resolve(col, colRelative, offsets, m_context.col, m_columnLimit);
     return Status::ok();
 }
 
 Status TokenDecoder::readArea(bool offsets, CellReference& first, CellReference& last, AreaShape& shape)
 {
-    std::uint16_t rows[2] = {};
+    std::int32_t rows[2] = {};
     std::int32_t cols[2] = {};
     bool rowRelative[2] = {};
     bool colRelative[2] = {};
-    if (!m_tokens.readU16(rows[0]) || !m_tokens.readU16(rows[1]))
-        return truncated();
+    std::uint32_t rawRows[2] = {};
+    if (m_biff12)
+    {
+        if (!m_tokens.readU32(rawRows[0]) || !m_tokens.readU32(rawRows[1]))
+            return truncated();
+    }
+    else
+    {
+        std::uint16_t row16[2] = {};
+        if (!m_tokens.readU16(row16[0]) || !m_tokens.readU16(row16[1]))
+            return truncated();
+        rawRows[0] = row16[0];
+        rawRows[1] = row16[1];
+    }
     for (int i = 0; i < 2; ++i)
     {
-        if (m_biff8)
+        rows[i] = static_cast<std::int32_t>(rawRows[i]);
+        if (m_biff12)
+        {
+            std::uint16_t colField = 0;
+            if (!m_tokens.readU16(colField))
+                return truncated();
+            cols[i] = colField & 0x3FFF;
+            rowRelative[i] = (colField & 0x8000) != 0;
+            colRelative[i] = (colField & 0x4000) != 0;
+            rows[i] = widerRow(rawRows[i], rowRelative[i] && offsets);
+        }
+        else if (m_biff8)
         {
             std::uint16_t colField = 0;
             if (!m_tokens.readU16(colField))
@@ -591,20 +657,20 @@ Status TokenDecoder::readArea(bool offsets, CellReference& first, CellReference&
             cols[i] = colField;
             rowRelative[i] = (rows[i] & 0x8000) != 0;
             colRelative[i] = (rows[i] & 0x4000) != 0;
-            rows[i] = static_cast<std::uint16_t>(rows[i] & 0x3FFF);
+            rows[i] = rows[i] & 0x3FFF;
         }
     }
-    const std::int32_t rowLimit = m_biff8 ? kBiff8Rows : kBiff5Rows;
+    const std::int32_t rowLimit = m_rowLimit;
     first.row = resolve(rows[0], rowRelative[0], offsets, m_context.row, rowLimit);
     last.row = resolve(rows[1], rowRelative[1], offsets, m_context.row, rowLimit);
-    first.col = resolve(cols[0], colRelative[0], offsets, m_context.col, kColumns);
-    last.col = resolve(cols[1], colRelative[1], offsets, m_context.col, kColumns);
+    first.col = resolve(cols[0], colRelative[0], offsets, m_context.col, m_columnLimit);
+    last.col = resolve(cols[1], colRelative[1], offsets, m_context.col, m_columnLimit);
 
     // Stored positions spanning the whole grid one way make whole rows or columns; offsets never do.
     const bool rowsArePositions = !offsets || (!rowRelative[0] && !rowRelative[1]);
     const bool colsArePositions = !offsets || (!colRelative[0] && !colRelative[1]);
     shape = AreaShape::Cells;
-    if (colsArePositions && cols[0] == 0 && cols[1] == kColumns - 1)
+    if (colsArePositions && cols[0] == 0 && cols[1] == m_columnLimit - 1)
         shape = AreaShape::WholeRows;
     else if (rowsArePositions && rows[0] == 0 && rows[1] == rowLimit - 1)
         shape = AreaShape::WholeColumns;
@@ -647,8 +713,13 @@ Status TokenDecoder::decodeMem()
     if (base == 0x26)
     {
         // PtgMemArea keeps the areas it cached in the extra data, which must be passed over in order.
-        std::uint16_t areaCount = 0;
-        if (!m_extra.readU16(areaCount) || !m_extra.skip(static_cast<std::size_t>(areaCount) * (m_biff8 ? 8 : 6)))
+        std::uint32_t areaCount = 0;
+        std::uint16_t areaCount16 = 0;
+        const bool counted = m_biff12 ? m_extra.readU32(areaCount) : m_extra.readU16(areaCount16);
+        if (!m_biff12)
+            areaCount = areaCount16;
+        const std::size_t areaSize = m_biff12 ? 16 : m_biff8 ? 8 : 6;
+        if (!counted || areaCount > m_extra.remaining() / areaSize || !m_extra.skip(areaCount * areaSize))
             return damaged("cached areas of formula token " + hexByte(m_ptg) + " are truncated");
     }
     return Status::ok();
@@ -656,14 +727,14 @@ Status TokenDecoder::decodeMem()
 
 Status TokenDecoder::decodeRefErr()
 {
-    if (!m_tokens.skip(m_biff8 ? 4 : 3))
+    if (!m_tokens.skip(m_biff12 ? 6 : m_biff8 ? 4 : 3))
         return truncated();
     return pushOperand("#REF!");
 }
 
 Status TokenDecoder::decodeAreaErr()
 {
-    if (!m_tokens.skip(m_biff8 ? 8 : 6))
+    if (!m_tokens.skip(m_biff12 ? 12 : m_biff8 ? 8 : 6))
         return truncated();
     return pushOperand("#REF!");
 }
@@ -720,7 +791,7 @@ Status TokenDecoder::decodeRefErr3d()
     std::optional<std::string> prefix;
     if (Status status = readSheetPrefix(prefix); !status)
         return status;
-    if (!m_tokens.skip(m_biff8 ? 4 : 3))
+    if (!m_tokens.skip(m_biff12 ? 6 : m_biff8 ? 4 : 3))
         return truncated();
     return pushOperand((prefix ? *prefix + "!#REF!" : std::string("#REF!")));
 }
@@ -730,9 +801,23 @@ Status TokenDecoder::decodeAreaErr3d()
     std::optional<std::string> prefix;
     if (Status status = readSheetPrefix(prefix); !status)
         return status;
-    if (!m_tokens.skip(m_biff8 ? 8 : 6))
+    if (!m_tokens.skip(m_biff12 ? 12 : m_biff8 ? 8 : 6))
         return truncated();
     return pushOperand((prefix ? *prefix + "!#REF!" : std::string("#REF!")));
+}
+
+Status TokenDecoder::decodeList()
+{
+    std::uint8_t eptg = 0;
+    std::uint16_t ixti = 0, flags = 0, firstColumn = 0, lastColumn = 0;
+    std::uint32_t table = 0;
+    if (!m_tokens.readU8(eptg) || !m_tokens.readU16(ixti) || !m_tokens.readU16(flags) || !m_tokens.readU32(table) ||
+        !m_tokens.readU16(firstColumn) || !m_tokens.readU16(lastColumn))
+        return truncated();
+    std::optional<std::string> text;
+    if (m_context.tableReference)
+        text = m_context.tableReference(table, flags, firstColumn, lastColumn);
+    return pushOperand(text.value_or("#REF!"));
 }
 
 Status TokenDecoder::push(std::string text)

@@ -1,4 +1,4 @@
-// Decodes a BIFF5/BIFF8 token stream (reverse Polish) into R1C1 formula text, one decoder per token class.
+// Decodes a BIFF5/BIFF8/BIFF12 token stream (reverse Polish) into R1C1 formula text, one decoder per token class.
 #pragma once
 
 #include "engine/Error.h"
@@ -59,6 +59,7 @@ private:
     Status decodeArea3d();
     Status decodeRefErr3d();
     Status decodeAreaErr3d();
+    Status decodeList();
 
     Status applyFunction(std::string name, std::size_t argumentCount);
     /// The "record.field" form of a linked data type's field value call, or nothing when the arguments do not fit.
@@ -66,6 +67,7 @@ private:
     Status readCell(bool offsets, CellReference& cell);
     Status readArea(bool offsets, CellReference& first, CellReference& last, AreaShape& shape);
     Status readSheetPrefix(std::optional<std::string>& prefix);
+    static std::int32_t widerRow(std::uint32_t raw, bool offset);
     Coordinate resolve(std::int32_t raw, bool relative, bool offsets, std::uint32_t origin, std::int32_t limit) const;
 
     Status push(std::string text);
@@ -81,6 +83,9 @@ private:
     ByteCursor m_extra;
     const FormulaContext& m_context;
     bool m_biff8;
+    bool m_biff12; ///< the binary workbook format: four-byte rows, 14-bit columns, UTF-16 strings
+    std::int32_t m_rowLimit;
+    std::int32_t m_columnLimit;
     std::size_t m_tokenOffset = 0;
     std::uint8_t m_ptg = 0;
     std::vector<std::string> m_stack;
