@@ -2,6 +2,7 @@
 #include "engine/Engine.h"
 
 #include "engine/Deadline.h"
+#include "engine/text/TextReader.h"
 #include "engine/xls/XlsReader.h"
 #include "engine/xlsx/XlsxReader.h"
 #include "engine/xmlss/FileSink.h"
@@ -107,13 +108,14 @@ Status openByKind(Kind kind, const std::string& path, std::unique_ptr<model::Wor
     case Kind::Biff4OrOlder:
         return {EngineErrc::UnsupportedFormat, "It is an Excel 2, 3 or 4 worksheet, which predates Excel 5.0."};
     case Kind::Text:
-        return {EngineErrc::NotAWorkbook, "It is a text, HTML or XML file."};
+        return text::openTextFile(path, reader);
     case Kind::Empty:
         return {EngineErrc::NotAWorkbook, "The file is empty."};
     case Kind::Unknown:
         break;
     }
-    return {EngineErrc::NotAWorkbook, "It is neither an Excel 97-2003 nor an Excel 2007 or later workbook."};
+    // Excel opens any text as delimited text; the text reader refuses binary data.
+    return text::openTextFile(path, reader);
 }
 
 /// A hidden name next to the target that no other conversion uses at the same time.

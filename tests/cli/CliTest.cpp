@@ -185,7 +185,7 @@ TEST(VelquinConvert, ExitsWithTwoOnBadUsageAndZeroForHelp)
 TEST(VelquinConvert, ReportsEachFailureAsNumberAndDescriptionAndExitsWithOne)
 {
     test::TempDir dir;
-    const std::string text = dir.write("in/notes.xls", "just text");
+    const std::string text = dir.write("in/notes.xls", std::string("\x7F" "ELF\x02\x01\x01\0\0\0 binary", 17));
     const ConverterRun single = runConverter(text + " " + dir.file("out.xml"));
     EXPECT_EQ(single.exitCode, 1);
     EXPECT_THAT(single.output, HasSubstr(text + ": 1003: The file is not an Excel workbook."));

@@ -63,7 +63,7 @@ TEST(OpenWorkbook, JudgesTheFileByItsContent)
     EXPECT_EQ(openError(dir.file("missing.xlsx")), EngineErrc::FileNotFound);
     EXPECT_EQ(openError(dir.path().string()), EngineErrc::FileUnreadable);
     EXPECT_EQ(openError(dir.write("empty.xlsx", "")), EngineErrc::NotAWorkbook);
-    EXPECT_EQ(openError(dir.write("page.xls", "<html><body>table</body></html>")), EngineErrc::NotAWorkbook);
+    EXPECT_EQ(openError(dir.write("drawing.xls", "<?xml version=\"1.0\"?><svg/>")), EngineErrc::NotAWorkbook);
     EXPECT_EQ(openError(dir.write("old.xls", std::string("\x09\x04\x06\x00\x00\x00\x10\x00", 8))),
               EngineErrc::UnsupportedFormat);
     EXPECT_EQ(openError(dir.write("random.xlsx", "\x01\x02\x03\x04 not a workbook")), EngineErrc::NotAWorkbook);
