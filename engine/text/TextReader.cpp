@@ -8,6 +8,7 @@
 #include "engine/text/TextDecoding.h"
 #include "engine/text/XmlssReader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -19,6 +20,24 @@
 namespace velquin::engine::text {
 
 namespace {
+
+constexpr std::size_t kTextSample = 65536;
+
+// Text has no NUL and few control characters; anything else is some binary format.
+bool looksLikeText(std::string_view text)
+{
+    std::size_t controls = 0;
+    const std::string_view sample = text.substr(0, kTextSample);
+    for (char c : sample)
+    {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == 0)
+            return false;
+        if (byte < 0x20 && byte != '\t' && byte != '\r' && byte != '\n' && byte != '\f' && byte != 0x1A)
+            ++controls;
+    }
+    return controls * 100 <= sample.size();
+}
 
 Status readWholeFile(const std::string& path, std::string& bytes)
 {
@@ -39,7 +58,26 @@ Status readWholeFile(const std::string& path, std::string& bytes)
         return {EngineErrc::LimitExceeded, "a text file larger than 256 MB"};
     }
     bytes.resize(static_cast<std::size_t>(info.st_size));
+    // A binary file is refused after its first block instead of after reading all of it.
     std::size_t done = 0;
+    const std::size_t head = std::min<std::size_t>(bytes.size(), kTextSample);
+    while (done < head)
+    {
+        const ssize_t got = ::read(fd, bytes.data() + done, head - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    std::size_t markLength = 0;
+    if (byteOrderMark(std::string_view(bytes).substr(0, done), markLength).empty() &&
+        !looksLikeText(std::string_view(bytes).substr(0, done)))
+    {
+        ::close(fd);
+        bytes.resize(done);
+        return {};
+    }
     while (done < bytes.size())
     {
         const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
@@ -54,21 +92,6 @@ Status readWholeFile(const std::string& path, std::string& bytes)
     return {};
 }
 
-// Text has no NUL and few control characters; anything else is some binary format.
-bool looksLikeText(std::string_view text)
-{
-    std::size_t controls = 0;
-    const std::string_view sample = text.substr(0, 65536);
-    for (char c : sample)
-    {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte == 0)
-            return false;
-        if (byte < 0x20 && byte != '\t' && byte != '\r' && byte != '\n' && byte != '\f' && byte != 0x1A)
-            ++controls;
-    }
-    return controls * 100 <= sample.size();
-}
 
 std::string_view firstMarkup(std::string_view text)
 {

@@ -39,8 +39,9 @@ std::vector<fs::path> sources()
         std::sort(paths.begin(), paths.end());
         return paths;
     }
-    // One package, one BIFF8 and one BIFF5 workbook, all small.
-    for (const char* name : {"defined_names_simple.xlsx", "merge_cells.xls", "biff5-number_format_entities.xls"})
+    // One package, one BIFF8 and one BIFF5 workbook, a web page and an XML Spreadsheet, all small.
+    for (const char* name : {"defined_names_simple.xlsx", "merge_cells.xls", "biff5-number_format_entities.xls",
+                             "crlf-html.xls", "comments_stress_test-xmlss.xls"})
         if (auto path = corpusFile(name); path && fs::exists(*path))
             paths.push_back(*path);
     return paths;
