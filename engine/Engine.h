@@ -11,7 +11,8 @@
 namespace velquin::engine {
 
 /// Opens the workbook at `path`, choosing the reader from the file's first bytes (an OLE2 compound file is read
-/// as .xls, a ZIP package as .xlsx/.xlsm), never from its name.
+/// as .xls, a ZIP package as .xlsx/.xlsm, text as an XML Spreadsheet, a web page or delimited text), never from its
+/// name.
 /// Errors: FileNotFound, FileUnreadable, NotAWorkbook, UnsupportedFormat, EncryptedWorkbook, DamagedFile,
 /// LimitExceeded, OutOfMemory, and Timeout once `deadline` has passed.
 Status openWorkbook(const std::string& path, std::unique_ptr<model::WorkbookReader>& reader,

@@ -20,7 +20,8 @@ namespace {
 
 constexpr std::size_t kMaxCellText = 1 << 20;  ///< characters kept of one cell
 constexpr std::size_t kMaxStyleText = 4 << 20; ///< characters kept of the page's style sheets
-constexpr std::uint32_t kMaxSpan = 65536;      ///< colspan and rowspan are cut to this
+constexpr std::uint32_t kMaxColspan = 1000;    ///< browsers cut colspan to this
+constexpr std::uint32_t kMaxRowspan = 65534;   ///< and rowspan to this
 constexpr std::size_t kMaxStyleKeys = 65536;
 
 std::string_view attribute(const xmlChar** attributes, std::string_view name, bool* present = nullptr)
@@ -40,14 +41,14 @@ std::string_view attribute(const xmlChar** attributes, std::string_view name, bo
     return {};
 }
 
-std::uint32_t spanOf(std::string_view value)
+std::uint32_t spanOf(std::string_view value, std::uint32_t limit)
 {
     long long span = 0;
     for (char c : value)
     {
         if (c < '0' || c > '9')
             break;
-        span = std::min<long long>(span * 10 + (c - '0'), kMaxSpan);
+        span = std::min<long long>(span * 10 + (c - '0'), limit);
     }
     return span < 1 ? 1u : static_cast<std::uint32_t>(span);
 }
@@ -161,6 +162,7 @@ private:
     model::RowInfo m_pendingRow;
     std::uint32_t m_nextCol = 0;
     std::uint32_t m_nextColumnInfo = 0;
+    bool m_acceptColumns = true;
     std::vector<std::uint32_t> m_busyUntil; ///< per column: the first row a rowspan leaves free
     OpenCell m_cell;
     std::string m_loose; ///< text outside tables, written as a row when its block ends
@@ -288,6 +290,8 @@ void HtmlSheetBuilder::startTable()
     m_rowOpen = false;
     m_anyRow = false;
     m_nextColumnInfo = 0;
+    // Column widths come from the first table that gives them.
+    m_acceptColumns = m_sheet.header.columns.empty();
     m_busyUntil.clear();
 }
 
@@ -348,8 +352,8 @@ void HtmlSheetBuilder::endRow()
 
 void HtmlSheetBuilder::addColumn(const xmlChar** attributes)
 {
-    const std::uint32_t span = spanOf(attribute(attributes, "span"));
-    if (m_nextColumnInfo + span > model::kMaxColumns || m_nextRow > m_tableEnd || m_sheet.header.columns.size() >= 16384)
+    const std::uint32_t span = spanOf(attribute(attributes, "span"), kMaxColspan);
+    if (!m_acceptColumns || m_nextColumnInfo + span > model::kMaxColumns)
         return;
     const CssDeclarations style = parseCssDeclarations(attribute(attributes, "style"));
     model::ColumnInfo column;
@@ -382,8 +386,8 @@ void HtmlSheetBuilder::startCell(std::string_view name, const xmlChar** attribut
     cell.row = m_row;
     cell.col = col;
     cell.header = name == "th";
-    cell.colspan = spanOf(attribute(attributes, "colspan"));
-    cell.rowspan = spanOf(attribute(attributes, "rowspan"));
+    cell.colspan = spanOf(attribute(attributes, "colspan"), kMaxColspan);
+    cell.rowspan = spanOf(attribute(attributes, "rowspan"), kMaxRowspan);
     cell.style = std::string(attribute(attributes, "style"));
     cell.className = std::string(attribute(attributes, "class"));
     cell.align = std::string(attribute(attributes, "align"));
@@ -395,12 +399,13 @@ void HtmlSheetBuilder::startCell(std::string_view name, const xmlChar** attribut
     cell.boolean = std::string(attribute(attributes, "x:bool", &cell.hasBool));
     cell.err = std::string(attribute(attributes, "x:err", &cell.hasErr));
     cell.formula = std::string(attribute(attributes, "x:fmla"));
-    if (col >= model::kMaxColumns || static_cast<std::uint64_t>(col) + cell.colspan > model::kMaxColumns ||
-        static_cast<std::uint64_t>(m_row) + cell.rowspan > model::kMaxRows)
+    if (col >= model::kMaxColumns)
     {
-        fail(EngineErrc::LimitExceeded, "a table cell lies beyond the last row or column of a worksheet");
+        fail(EngineErrc::LimitExceeded, "a table has more columns than a worksheet");
         return;
     }
+    cell.colspan = std::min(cell.colspan, model::kMaxColumns - col);
+    cell.rowspan = std::min(cell.rowspan, model::kMaxRows - m_row);
     const std::uint32_t lastCol = col + cell.colspan - 1;
     if (m_busyUntil.size() <= lastCol)
         m_busyUntil.resize(lastCol + 1, 0);

@@ -453,6 +453,7 @@ void XmlssHandler::startTopLevel(std::string_view name, const XmlAttributes& att
         m_sheet = static_cast<int>(m_workbook.sheets.size() - 1);
         added.options.protectContents = truthy(attributes.get("Protected"));
         m_nextRow = 0;
+        m_nextColumn = 0;
     }
     else if (name == "Table")
     {
@@ -462,7 +463,6 @@ void XmlssHandler::startTopLevel(std::string_view name, const XmlAttributes& att
             current.header.defaultColumnWidth = attributes.number("DefaultColumnWidth", -1);
         if (attributes.has("DefaultRowHeight"))
             current.header.defaultRowHeight = attributes.number("DefaultRowHeight", -1);
-        m_nextColumn = 0;
     }
     else if (name == "WorksheetOptions")
     {
@@ -626,9 +626,15 @@ void XmlssHandler::startTableElement(std::string_view name, const XmlAttributes&
     {
         const long long index = a.integer("Index", static_cast<long long>(m_nextRow) + 1) - 1;
         const long long span = std::max<long long>(0, a.integer("Span", 0));
-        if (index < 0 || index + span >= model::kMaxRows)
+        if (index + span >= model::kMaxRows)
         {
             fail(EngineErrc::LimitExceeded, "a row lies beyond the last row of a worksheet");
+            return;
+        }
+        // Excel refuses rows that go backwards; so each row is counted once, however long its span.
+        if (index < static_cast<long long>(m_nextRow))
+        {
+            fail(EngineErrc::DamagedFile, "a row comes before the row above it");
             return;
         }
         m_row = static_cast<std::uint32_t>(index);
@@ -642,7 +648,7 @@ void XmlssHandler::startTableElement(std::string_view name, const XmlAttributes&
         m_rowStyle = row.style;
         if (row.height >= 0 || row.hidden || row.style >= 0)
         {
-            for (long long r = index; r <= index + span && r - index < 65536; ++r)
+            for (long long r = index; r <= index + span; ++r)
             {
                 row.row = static_cast<std::uint32_t>(r);
                 current.addRow(row);
@@ -677,9 +683,14 @@ void XmlssHandler::startCell(const XmlAttributes& a)
     const long long col = a.integer("Index", static_cast<long long>(m_nextCol) + 1) - 1;
     const long long across = std::max<long long>(0, a.integer("MergeAcross", 0));
     const long long down = std::max<long long>(0, a.integer("MergeDown", 0));
-    if (col < 0 || col + across >= model::kMaxColumns || m_row + down >= model::kMaxRows)
+    if (col + across >= model::kMaxColumns || m_row + down >= model::kMaxRows)
     {
         fail(EngineErrc::LimitExceeded, "a cell lies beyond the last column of a worksheet");
+        return;
+    }
+    if (col < static_cast<long long>(m_nextCol))
+    {
+        fail(EngineErrc::DamagedFile, "a cell comes before the cell left of it");
         return;
     }
     m_inCell = true;
