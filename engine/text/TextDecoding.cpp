@@ -10,6 +10,7 @@
 #include <cstring>
 #include <iconv.h>
 #include <langinfo.h>
+#include <locale.h>
 
 namespace velquin::engine::text {
 
@@ -169,11 +170,21 @@ std::string declaredXmlCharset(std::string_view bytes)
 
 std::string localeCodePage()
 {
-    const char* codeset = nl_langinfo(CODESET);
-    const std::string name = lowered(codeset ? codeset : "");
-    if (name.empty() || name == "utf-8" || name == "ansi_x3.4-1968" || name == "ascii")
-        return "WINDOWS-1252";
-    return codeset;
+    // Read from the environment without changing the process's locale.
+    static const std::string codePage = [] {
+        std::string name;
+        if (locale_t locale = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr)))
+        {
+            const char* codeset = nl_langinfo_l(CODESET, locale);
+            name = codeset ? codeset : "";
+            freelocale(locale);
+        }
+        const std::string lower = lowered(name);
+        if (lower.empty() || lower == "utf-8" || lower == "ansi_x3.4-1968" || lower == "ascii")
+            return std::string("WINDOWS-1252");
+        return name;
+    }();
+    return codePage;
 }
 
 bool isValidUtf8(std::string_view text)

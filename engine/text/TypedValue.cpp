@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <langinfo.h>
+#include <locale.h>
 
 namespace velquin::engine::text {
 
@@ -281,12 +282,11 @@ bool parseDate(std::string_view text, DateOrder order, double& serial, int& form
 
 } // namespace
 
-DateOrder localeDateOrder()
+namespace {
+
+DateOrder dateOrderOf(const char* format)
 {
-    const char* format = nl_langinfo(D_FMT);
-    if (!format)
-        return DateOrder::MonthDayYear;
-    for (const char* p = format; *p; ++p)
+    for (const char* p = format; p && *p; ++p)
     {
         if (*p != '%' || !p[1])
             continue;
@@ -307,6 +307,26 @@ DateOrder localeDateOrder()
         }
     }
     return DateOrder::MonthDayYear;
+}
+
+// The environment's locale (LANG, LC_TIME), read without changing the process's own, which other code relies on
+// for the spelling of numbers.
+DateOrder readLocaleDateOrder()
+{
+    locale_t locale = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
+    if (!locale)
+        return DateOrder::MonthDayYear;
+    const DateOrder order = dateOrderOf(nl_langinfo_l(D_FMT, locale));
+    freelocale(locale);
+    return order;
+}
+
+} // namespace
+
+DateOrder localeDateOrder()
+{
+    static const DateOrder order = readLocaleDateOrder();
+    return order;
 }
 
 double serialFromDate(int year, int month, int day)
