@@ -521,7 +521,8 @@ void HtmlSheetBuilder::endCell()
         formula = formula::toR1C1Formula(std::string_view(cell.formula).substr(1), cell.row, cell.col);
         out.formula = formula;
     }
-    std::string value = text;
+    // A cell of nothing but no-break spaces (&nbsp;) is empty.
+    std::string value = text.find_first_not_of("\xC2\xA0 ") == std::string::npos ? std::string() : text;
     if (cell.hasStr && !cell.str.empty())
         value = cell.str;
     if (cell.hasNum && !cell.num.empty())

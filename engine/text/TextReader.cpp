@@ -115,6 +115,9 @@ Status openTextBytes(std::string_view bytes, std::string_view name, std::unique_
     std::string declared;
     if (!marked)
         declared = plain.rfind("<?xml", 0) == 0 ? declaredXmlCharset(plain) : declaredHtmlCharset(bytes);
+    // A declaration read as ASCII cannot be true when it names a 16- or 32-bit encoding (browsers ignore it too).
+    if (declared.rfind("utf-16", 0) == 0 || declared.rfind("utf-32", 0) == 0 || declared == "unicode")
+        declared.clear();
     std::string text;
     if (Status status = decodeText(bytes, declared, text); !status)
         return status;

@@ -169,6 +169,9 @@ TEST(TextCharacterSets, ByteOrderMarkThenDeclarationThenUtf8ThenCodePage)
     EXPECT_EQ(declaredXmlCharset("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"), "iso-8859-1");
     const Opened page = open("<html><head><meta charset=macintosh></head><body><table><tr><td>\x8E</td></tr></table>");
     EXPECT_EQ(page.sheet.at(0, 0).text, "\xC3\xA9");
+    // A 16-bit encoding declared in bytes that read as ASCII is wrong: browsers ignore it, so do we.
+    const Opened wrong = open("<html><head><meta charset=utf-16></head><body><table><tr><td>caf\xC3\xA9</td>");
+    EXPECT_EQ(wrong.sheet.at(0, 0).text, "caf\xC3\xA9");
 }
 
 TEST(TextFiles, BinaryDataAndOtherXmlAreNoWorkbook)
