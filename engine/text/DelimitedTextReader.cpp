@@ -4,6 +4,7 @@
 #include "engine/Deadline.h"
 #include "engine/text/StylePool.h"
 
+#include <map>
 #include <string>
 
 namespace velquin::engine::text {
@@ -92,6 +93,7 @@ Status readDelimitedText(std::string_view text, std::string_view sheetName, Date
     const model::CellStyle base = workbook.workbook.cellStyles.front();
     MemorySheet& sheet = workbook.addSheet(sheetName);
     FieldReader reader(text, delimiterOf(text));
+    std::map<int, int> formatted; ///< built-in number format -> cell style
     std::string field;
     std::uint32_t row = 0, col = 0;
     std::size_t fields = 0;
@@ -115,7 +117,12 @@ Status readDelimitedText(std::string_view text, std::string_view sheetName, Date
             else if (typed.type == model::CellType::Error)
                 cell.text = typed.error;
             if (typed.formatId != 0)
-                cell.style = styles.withFormat(base, typed.formatId);
+            {
+                auto [entry, added] = formatted.try_emplace(typed.formatId, -1);
+                if (added)
+                    entry->second = styles.withFormat(base, typed.formatId);
+                cell.style = entry->second;
+            }
             if (!sheet.addCell(cell))
                 return {EngineErrc::LimitExceeded, "the text has more cells than can be converted"};
         }
