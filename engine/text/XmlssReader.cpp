@@ -751,8 +751,7 @@ void XmlssHandler::endCell()
         cell.text = m_cellText;
         cell.runs = m_cellRuns;
     }
-    if (cell.type == model::CellType::Blank && cell.style < 0 && cell.formula.empty())
-        return;
+    // An empty Cell element is kept too: the file names it, and writing it again keeps the file as it was.
     if (!sheet()->addCell(cell))
         fail(EngineErrc::LimitExceeded, "the workbook has more cells than can be converted");
 }

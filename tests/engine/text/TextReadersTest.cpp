@@ -6,6 +6,7 @@
 #include "engine/text/TypedValue.h"
 #include "engine/xmlss/ByteSink.h"
 #include "engine/xmlss/WorkbookWriter.h"
+#include "tests/support/TestSupport.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -330,6 +331,27 @@ TEST(WebPage, HostileNestingAndSpansStayBounded)
     EXPECT_EQ(openTextBytes(wide, "x", reader).code(), EngineErrc::LimitExceeded);
     const Opened spans = open("<table><tr><td rowspan=99999999>a</td><td>b</td></tr><tr><td>c</td></tr></table>");
     EXPECT_EQ(spans.sheet.at(1, 1).text, "c");
+}
+
+// Excel's own XML Spreadsheets, read and written again, come out the same a second time: whatever the reader takes
+// from the writer's output it gives back unchanged. Excel's web pages convert with their cells.
+TEST(TextCorpus, XmlSpreadsheetsReachAFixedPointAndWebPagesConvert)
+{
+    VELQUIN_REQUIRE_CORPUS();
+    const auto spreadsheets = test::corpusSources({"xmlss"});
+    ASSERT_FALSE(spreadsheets.empty());
+    for (const auto& path : spreadsheets)
+    {
+        SCOPED_TRACE(path.string());
+        const std::string once = converted(test::readFile(path));
+        EXPECT_THAT(once, HasSubstr("<Cell"));
+        EXPECT_EQ(converted(once), once);
+    }
+    for (const auto& path : test::corpusSources({"html"}))
+    {
+        SCOPED_TRACE(path.string());
+        EXPECT_THAT(converted(test::readFile(path)), HasSubstr("<Data ss:Type=\"String\">"));
+    }
 }
 
 } // namespace
