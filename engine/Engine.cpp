@@ -106,7 +106,7 @@ Status openByKind(Kind kind, const std::string& path, std::unique_ptr<model::Wor
     case Kind::Zip:
         return xlsx::openXlsx(path, reader);
     case Kind::Biff4OrOlder:
-        return {EngineErrc::UnsupportedFormat, "It is an Excel 2, 3 or 4 worksheet, which predates Excel 5.0."};
+        return xls::openBiff4OrOlder(path, reader);
     case Kind::Text:
         return text::openTextFile(path, reader);
     case Kind::Empty:

@@ -1,5 +1,5 @@
-// Fuzz target: the BIFF formula decompiler. Input: a flags byte (bit 0 BIFF5, bit 1 shared formula, bit 2 cell near
-// the sheet's far corner), the token length (2 bytes), row (2 bytes) and column (1 byte) of the cell, the tokens,
+// Fuzz target: the BIFF formula decompiler. Input: a flags byte (bit 0 BIFF5, or with bits 3-4 BIFF4, 3 or 2; bit 1
+// shared formula, bit 2 cell near the sheet's far corner), the token length (2 bytes), row (2 bytes) and column (1 byte) of the cell, the tokens,
 // then the extra data (array constants) that follows them.
 #include "engine/xls/formula/FormulaDecompiler.h"
 #include "fuzz/FuzzSupport.h"
@@ -16,7 +16,7 @@ using namespace velquin::engine::xls::formula;
 FormulaContext makeContext(const std::uint8_t* header)
 {
     FormulaContext context;
-    context.biffVersion = (header[0] & 1) ? 5 : 8;
+    context.biffVersion = (header[0] & 1) ? 5 - ((header[0] >> 3) & 3) : 8;
     context.sharedFormula = (header[0] & 2) != 0;
     std::uint32_t base = (header[0] & 4) ? (context.biffVersion == 8 ? 65536u - 256u : 16384u - 256u) : 0u;
     context.row = base + static_cast<std::uint32_t>(header[3] | (header[4] << 8)) % 256u;

@@ -229,6 +229,54 @@ def minimal_xlsx():
     return buf.getvalue()
 
 
+def old_record(sid, payload):
+    return struct.pack("<HH", sid, len(payload)) + payload
+
+
+def old_worksheet(version):
+    """A small Excel 2.x, 3.0 or 4.0 worksheet: fonts, formats, an XF, a row, cells of each kind and a formula."""
+    bof = {2: 0x0009, 3: 0x0209, 4: 0x0409}[version]
+    s = old_record(bof, struct.pack("<HHH", 0, 0x10, 0)[: 4 if version == 2 else 6])
+    if version == 2:
+        s += old_record(0x31, struct.pack("<HH", 200, 1) + b"\x05Arial") + old_record(0x45, b"\x0a\x00")
+        s += old_record(0x1E, b"\x07General") + old_record(0x1E, b"\x04" + b"0.00")
+        s += old_record(0x18, b"\x00\x00\x01\x03N\x1e\x05\x00")
+        attrs = b"\x40\x41\x7a"
+        s += old_record(0x08, struct.pack("<HHHHH", 0, 0, 3, 300, 0) + b"\x01\x00\x00" + attrs)
+        s += old_record(0x24, b"\x00\x02\x00\x0a")
+        s += old_record(0x03, struct.pack("<HH", 0, 0) + attrs + struct.pack("<d", 1.5))
+        s += old_record(0x02, struct.pack("<HH", 0, 1) + attrs + struct.pack("<H", 7))
+        s += old_record(0x04, struct.pack("<HH", 1, 0) + attrs + b"\x02hi")
+        s += old_record(0x05, struct.pack("<HH", 1, 1) + attrs + b"\x01\x00")
+        tokens = b"\x23\x01\x00" + b"\x00" * 5 + b"\x44\x00\x00\x00\x03\x41\x18"
+        s += old_record(0x06, struct.pack("<HH", 2, 0) + attrs + struct.pack("<d", 3) + bytes([0, len(tokens)]) + tokens)
+        s += old_record(0x3E, b"\x00\x01\x01\x00\x01\x00\x00\x00\x00\x01\x00\x00\x00\x00")
+    else:
+        s += old_record(0x231, struct.pack("<HHH", 200, 1, 0x7FFF) + b"\x05Arial")
+        fmt = 0x1E if version == 3 else 0x41E
+        prefix = b"" if version == 3 else b"\x00\x00"
+        s += old_record(fmt, prefix + b"\x07General") + old_record(fmt, prefix + b"\x04" + b"0.00")
+        xf = 0x243 if version == 3 else 0x443
+        s += old_record(xf, bytes([0, 0, 5, 0, 0xF0, 0xFF, 0, 0xCE, 0, 0, 0, 0]))
+        s += old_record(xf, bytes([0, 1, 1, 0xFC, 0x38, 0xFC, 0x41, 0x10, 0x09, 0x01, 0x11, 0x01]))
+        s += old_record(0x218, b"\x00\x00\x00\x01\x03\x00N\x1e\x05\x00")
+        s += old_record(0x208, struct.pack("<HHHHHHHH", 0, 0, 3, 300, 0, 0, 0x1C0, 1))
+        s += old_record(0x7D, struct.pack("<HHHHHH", 0, 2, 2560, 1, 0, 0))
+        s += old_record(0x203, struct.pack("<HHHd", 0, 0, 1, 1.5))
+        s += old_record(0x27E, struct.pack("<HHHI", 0, 1, 1, (7 << 2) | 2))
+        s += old_record(0x204, struct.pack("<HHHH", 1, 0, 1, 2) + b"hi")
+        s += old_record(0x205, struct.pack("<HHHBB", 1, 1, 1, 1, 0))
+        idx = b"\x18" if version == 3 else b"\x18\x00"
+        tokens = b"\x23\x01\x00" + b"\x00" * 8 + b"\x44\x00\x00\x00\x03\x41" + idx
+        s += old_record(0x206 if version == 3 else 0x406,
+                        struct.pack("<HHHdHH", 2, 0, 1, 3, 0, len(tokens)) + tokens)
+        s += old_record(0x23E, struct.pack("<HHHI", 0xB6, 0, 0, 0))
+    return s + old_record(0x0A, b"")
+
+
+OLD_BIFF_SEEDS = [old_worksheet(v) for v in (2, 3, 4)]
+
+
 def corpus_files(corpus, extensions):
     if not corpus or not os.path.isdir(corpus):
         return []
@@ -250,6 +298,12 @@ def seeds_for(target, corpus):
     elif target == "fuzz_xls":
         for f in corpus_files(corpus, (".xls",)):
             yield open(f, "rb").read()
+    elif target == "fuzz_oldbiff":
+        yield from OLD_BIFF_SEEDS
+        for f in corpus_files(corpus, (".xls",)):
+            data = open(f, "rb").read()
+            if data[:1] == b"\x09" and data[1:2] in (b"\x00", b"\x02", b"\x04"):
+                yield data
     elif target == "fuzz_biff":
         for f in corpus_files(corpus, (".xls",)):
             streams = cfb_streams(open(f, "rb").read())

@@ -2,6 +2,7 @@
 #include "engine/xls/XlsGlobals.h"
 
 #include "engine/Deadline.h"
+#include "engine/xls/OldBiffRecords.h"
 #include "engine/xls/ThemeRecord.h"
 
 #include <cctype>
@@ -16,17 +17,6 @@ constexpr std::uint16_t kXfCrc = 0x087C;
 constexpr std::uint16_t kXfExt = 0x087D;
 constexpr std::uint16_t kTheme = 0x0896;
 constexpr std::size_t kFrtHeaderSize = 12;
-
-const char* builtinNameText(int code)
-{
-    static constexpr const char* kNames[] = {"Consolidate_Area", "Auto_Open",      "Auto_Close",    "Extract",
-                                             "Database",         "Criteria",       "Print_Area",    "Print_Titles",
-                                             "Recorder",         "Data_Form",      "Auto_Activate", "Auto_Deactivate",
-                                             "Sheet_Title",      "_FilterDatabase"};
-    if (code >= 0 && code < 14)
-        return kNames[code];
-    return nullptr;
-}
 
 struct GlobalsParser
 {
@@ -277,6 +267,9 @@ struct GlobalsParser
 
     Status handle(Record& r)
     {
+        if (g.biffVersion < 5)
+            if (auto old = readOldGlobalsRecord(r, g, strings))
+                return *old;
         ByteCursor c(r.bytes());
         switch (r.sid)
         {
@@ -447,19 +440,31 @@ bool looksLikeCellReference(const std::string& s)
 
 } // namespace
 
+const char* builtinNameText(int code)
+{
+    static constexpr const char* kNames[] = {"Consolidate_Area", "Auto_Open",      "Auto_Close",    "Extract",
+                                             "Database",         "Criteria",       "Print_Area",    "Print_Titles",
+                                             "Recorder",         "Data_Form",      "Auto_Activate", "Auto_Deactivate",
+                                             "Sheet_Title",      "_FilterDatabase"};
+    if (code >= 0 && code < 14)
+        return kNames[code];
+    return nullptr;
+}
+
 Status parseBof(const Record& record, BofInfo& bof)
 {
     switch (record.sid)
     {
     case sid::Bof2:
-        bof.biffVersion = 2;
-        return {};
     case sid::Bof3:
-        bof.biffVersion = 3;
+    case sid::Bof4: {
+        bof.biffVersion = record.sid == sid::Bof2 ? 2 : record.sid == sid::Bof3 ? 3 : 4;
+        ByteCursor c(record.bytes());
+        c.u16();
+        const std::uint16_t type = c.u16();
+        bof.type = c.ok() ? type : kBofWorksheet;
         return {};
-    case sid::Bof4:
-        bof.biffVersion = 4;
-        return {};
+    }
     case sid::Bof:
         break;
     default:
@@ -497,9 +502,15 @@ Status parseGlobals(RecordStream& stream, XlsGlobals& globals, CodepageDecoder& 
     if (Status st = parseBof(first, bof); !st)
         return {EngineErrc::NotAWorkbook, "The workbook stream does not start with a BOF record."};
     if (bof.biffVersion < 5)
-        return {EngineErrc::UnsupportedFormat, "Excel " + std::to_string(bof.biffVersion) + ".0 workbooks (BIFF" +
-                                                   std::to_string(bof.biffVersion) + ") are not supported."};
-    if (bof.type != 0x0005)
+    {
+        // An Excel 2.x-4.x worksheet keeps its formatting and its cells in one substream: the globals are read
+        // from it, and its one sheet is the same substream read again.
+        if (bof.type != kBofWorksheet)
+            return {EngineErrc::UnsupportedFormat, "Excel " + std::to_string(bof.biffVersion) +
+                                                       ".0 workbooks, charts and macro sheets are not supported."};
+        startOldGlobals(globals, bof.biffVersion);
+    }
+    else if (bof.type != 0x0005)
         return {EngineErrc::UnsupportedFormat, "The file holds a single sheet, not a workbook."};
     globals.biffVersion = bof.biffVersion;
     GlobalsParser parser(stream, globals, decoder);

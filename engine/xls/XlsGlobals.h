@@ -9,6 +9,7 @@
 #include "engine/xls/XlsStyles.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -71,6 +72,8 @@ struct XlsGlobals
     std::vector<XtiRecord> xti;
     std::vector<std::string> biff5ExternSheets; ///< BIFF5 EXTERNSHEET entries, decoded
     SharedStringTable sst;
+    /// BIFF2: the formatting bytes of cells and rows -> the XF made for them.
+    std::map<std::uint32_t, std::uint16_t> biff2CellFormats;
     model::WorkbookInfo info; ///< window, protection and sheet list filled while parsing
 };
 
@@ -85,6 +88,9 @@ Status parseBof(const Record& record, BofInfo& bof);
 /// Reads the globals substream from offset 0 up to its EOF.
 /// Errors: UnsupportedFormat (BIFF2-4), EncryptedWorkbook (FILEPASS), DamagedFile, LimitExceeded.
 Status parseGlobals(RecordStream& stream, XlsGlobals& globals, CodepageDecoder& decoder);
+
+/// The name of a built-in defined name by its code ("Print_Area" for 6), nothing for an unknown code.
+const char* builtinNameText(int code);
 
 /// A sheet name as formula text needs it: quoted when it is not a plain identifier.
 std::string quoteSheetName(const std::string& name);

@@ -1,12 +1,14 @@
 // Reader for Excel 97-2003 (BIFF8) and Excel 5.0/95 (BIFF5) workbooks.
 #include "engine/xls/XlsReader.h"
 
+#include "engine/xls/OldBiffRecords.h"
 #include "engine/xls/OleContainer.h"
 #include "engine/xls/PropertySetReader.h"
 #include "engine/xls/XlsFormulaContext.h"
 #include "engine/xls/XlsGlobals.h"
 #include "engine/xls/XlsSheetReader.h"
 
+#include <filesystem>
 #include <new>
 
 namespace velquin::engine::xls {
@@ -21,6 +23,7 @@ class XlsWorkbookReader : public model::WorkbookReader
 {
 public:
     Status open(const std::string& path);
+    Status openBare(const std::string& path);
     const model::WorkbookInfo& info() const override { return m_globals.info; }
     Status readSheet(int index, model::SheetSink& sink) override;
 
@@ -52,6 +55,23 @@ Status XlsWorkbookReader::open(const std::string& path)
     readSummaryInformation(summary, m_globals.info.properties);
     auto docSummary = m_container.readAll("\005DocumentSummaryInformation", kMaxPropertyStream);
     readDocumentSummaryInformation(docSummary, m_globals.info.properties);
+    return {};
+}
+
+/// An Excel 2.x-4.x worksheet is a record stream with no compound file; Excel names its one sheet after the file.
+Status XlsWorkbookReader::openBare(const std::string& path)
+{
+    auto file = std::make_unique<FileSource>();
+    if (Status st = file->open(path); !st)
+        return st;
+    m_source = std::move(file);
+    m_stream = std::make_unique<RecordStream>(*m_source);
+    if (Status st = parseGlobals(*m_stream, m_globals, m_decoder); !st)
+        return st;
+    if (m_globals.sheets.size() == 1)
+        m_globals.sheets[0].name = std::filesystem::path(path).stem().string();
+    fillInfo();
+    fillNames();
     return {};
 }
 
@@ -169,13 +189,15 @@ Status XlsWorkbookReader::readSheet(int index, model::SheetSink& sink)
 
 } // namespace
 
-Status openXls(const std::string& path, std::unique_ptr<model::WorkbookReader>& reader)
+namespace {
+
+Status openWith(const std::string& path, std::unique_ptr<model::WorkbookReader>& reader, bool bare)
 {
     reader.reset();
     try
     {
         auto xls = std::make_unique<XlsWorkbookReader>();
-        if (Status st = xls->open(path); !st)
+        if (Status st = bare ? xls->openBare(path) : xls->open(path); !st)
             return st;
         reader = std::move(xls);
         return {};
@@ -184,6 +206,18 @@ Status openXls(const std::string& path, std::unique_ptr<model::WorkbookReader>& 
     {
         return {EngineErrc::OutOfMemory, "Memory ran out while reading " + path + "."};
     }
+}
+
+} // namespace
+
+Status openXls(const std::string& path, std::unique_ptr<model::WorkbookReader>& reader)
+{
+    return openWith(path, reader, false);
+}
+
+Status openBiff4OrOlder(const std::string& path, std::unique_ptr<model::WorkbookReader>& reader)
+{
+    return openWith(path, reader, true);
 }
 
 } // namespace velquin::engine::xls

@@ -1,10 +1,13 @@
 // Streams one worksheet substream: a cheap first pass for what precedes the cells in the output (merges, links,
 // comments, columns, window options), then a second pass that hands the cells to the sink in row-major order.
+// The records of each family are read in a file of their own: XlsSheetCells.cpp, XlsSheetRowsColumns.cpp,
+// XlsSheetOptions.cpp and XlsSheetObjects.cpp.
 #pragma once
 
 #include "engine/Error.h"
 #include "engine/model/Sheet.h"
 #include "engine/xls/CondFmtRecords.h"
+#include "engine/xls/OldBiffRecords.h"
 #include "engine/xls/RecordStream.h"
 #include "engine/xls/XlsGlobals.h"
 #include "engine/xls/formula/FormulaDecompiler.h"
@@ -74,38 +77,53 @@ private:
     template <typename Wanted, typename Handle> Status walkSubstream(Record& r, Wanted wanted, Handle handle);
     Status collect(model::SheetHeader& header, model::SheetOptions& options);
     Status collectRecord(Record& r, model::SheetHeader& header, model::SheetOptions& options);
-    Status collectFormulaTokens(const Record& r);
-    void collectColInfo(const Record& r, model::SheetHeader& header);
-    void collectMerges(const Record& r, model::SheetHeader& header);
-    void collectWindow2(const Record& r, model::SheetOptions& options);
-    void collectPane(const Record& r, model::SheetOptions& options);
-    void collectSelection(const Record& r, model::SheetOptions& options);
-    void collectObj(const Record& r);
-    void collectTxo(const Record& r);
-    void collectNote(const Record& r);
-    void collectDv(const Record& r, model::SheetOptions& options);
-    void collectCondFmt(const Record& r);
-    void collectCf(const Record& r);
-    void collectCfEx(const Record& r);
-    void finishConditionalFormats(model::SheetOptions& options);
     void finishHeader(model::SheetHeader& header, model::SheetOptions& options);
-    void resolveLocalNameLinks(model::SheetHeader& header) const;
-
     Status stream(model::SheetSink& sink);
+    std::optional<std::string> decompile(std::span<const std::uint8_t> rgce, std::span<const std::uint8_t> rgcb,
+                                         std::uint32_t row, std::uint32_t col, bool shared);
+
+    // Cells (XlsSheetCells.cpp)
+    Status collectFormulaTokens(const Record& r);
     Status streamRecord(Record& r, model::SheetSink& sink);
-    void rowRecord(const Record& r);
     void formulaRecord(const Record& r);
     void stringRecord(Record& r);
     void rstringRecord(const Record& r);
     void addCell(model::Cell cell);
     void flush(model::SheetSink& sink, bool all);
-    void emitRowsUpTo(model::SheetSink& sink, std::int64_t lastRow);
     int styleOf(std::uint16_t ixfe) const;
     std::string_view keep(std::string text);
-    std::optional<std::string> decompile(std::span<const std::uint8_t> rgce, std::span<const std::uint8_t> rgcb,
-                                         std::uint32_t row, std::uint32_t col, bool shared);
     const FormulaTokens* findTokens(const std::map<CellKey, FormulaTokens>& map, std::uint32_t row,
                                     std::uint32_t col) const;
+
+    // Rows and columns (XlsSheetRowsColumns.cpp)
+    static double digitPixelsOf(const XlsGlobals& g);
+    void collectRowColumnRecord(const Record& r, model::SheetHeader& header);
+    void collectColInfo(const Record& r, model::SheetHeader& header);
+    void collectMerges(const Record& r, model::SheetHeader& header);
+    void finishColumns(model::SheetHeader& header) const;
+    void rowRecord(const Record& r);
+    void emitRowsUpTo(model::SheetSink& sink, std::int64_t lastRow);
+
+    // Sheet options (XlsSheetOptions.cpp)
+    Status collectOptionRecord(Record& r, model::SheetOptions& options);
+    void collectWindow2(const Record& r, model::SheetOptions& options);
+    void collectPane(const Record& r, model::SheetOptions& options);
+    void collectSelection(const Record& r, model::SheetOptions& options);
+    void collectDv(const Record& r, model::SheetOptions& options);
+    void collectCondFmt(const Record& r);
+    void collectCf(const Record& r);
+    void collectCfEx(const Record& r);
+    void finishConditionalFormats(model::SheetOptions& options);
+    void finishAutoFilter(model::SheetOptions& options) const;
+
+    // Drawing objects, notes and links (XlsSheetObjects.cpp)
+    Status collectObjectRecord(Record& r, model::SheetHeader& header);
+    void collectObj(const Record& r);
+    void collectTxo(const Record& r);
+    void collectNote(const Record& r);
+    void finishLinks(model::SheetHeader& header);
+    void finishComments(model::SheetHeader& header);
+    void resolveLocalNameLinks(model::SheetHeader& header) const;
 
     const XlsGlobals& m_g;
     RecordStream& m_stream;
@@ -113,6 +131,7 @@ private:
     StringReader m_strings;
     std::size_t m_styleCount;
     bool m_biff8;
+    OldRecordTranslator m_old; ///< Excel 2.x-4.x records into their Excel 5.0 shape
     formula::FormulaContext m_ctx;
     double m_digitPixels = 7;
     std::uint64_t m_start = 0;

@@ -14,14 +14,24 @@ constexpr std::uint8_t kPtgExp = 0x01;
 constexpr std::uint8_t kPtgTbl = 0x02;
 
 // A cell of a shared, array or table formula holds only a pointer to the cell whose record has the tokens.
-DecompiledFormula decodeAnchor(std::span<const std::uint8_t> rgce)
+DecompiledFormula decodeAnchor(std::span<const std::uint8_t> rgce, int biffVersion)
 {
     DecompiledFormula result;
     ByteCursor cursor(rgce);
     std::uint8_t ptg = 0;
     std::uint16_t row = 0;
     std::uint16_t col = 0;
-    if (!cursor.readU8(ptg) || !cursor.readU16(row) || !cursor.readU16(col))
+    std::uint8_t col8 = 0;
+    bool read = cursor.readU8(ptg) && cursor.readU16(row);
+    // Excel 2.x keeps the anchor's column in one byte.
+    if (biffVersion == 2)
+    {
+        read = read && cursor.readU8(col8);
+        col = col8;
+    }
+    else
+        read = read && cursor.readU16(col);
+    if (!read)
     {
         result.status = Status(EngineErrc::DamagedFile,
                                std::string(rgce[0] == kPtgTbl ? "table" : "shared") + " formula pointer is truncated");
@@ -44,7 +54,7 @@ DecompiledFormula decompile(std::span<const std::uint8_t> rgce, std::span<const 
         return result;
     }
     if (rgce[0] == kPtgExp || rgce[0] == kPtgTbl)
-        return decodeAnchor(rgce);
+        return decodeAnchor(rgce, context.biffVersion);
     try
     {
         TokenDecoder decoder(rgce, rgcb, context);

@@ -270,12 +270,17 @@ Status TokenDecoder::decodeAttr()
 {
     std::uint8_t options = 0;
     std::uint16_t data = 0;
-    if (!m_tokens.readU8(options) || !m_tokens.readU16(data))
+    // Excel 2.x keeps the attribute's data, and each jump of CHOOSE, in one byte.
+    const bool biff2 = m_context.biffVersion == 2;
+    std::uint8_t data8 = 0;
+    if (!m_tokens.readU8(options) || !(biff2 ? m_tokens.readU8(data8) : m_tokens.readU16(data)))
         return truncated();
+    if (biff2)
+        data = data8;
     if (options & kAttrChoose)
     {
         // The jump table of CHOOSE: one offset per choice plus the one past the end.
-        if (!m_tokens.skip((static_cast<std::size_t>(data) + 1) * 2))
+        if (!m_tokens.skip((static_cast<std::size_t>(data) + 1) * (biff2 ? 1 : 2)))
             return truncated();
         return Status::ok();
     }
@@ -354,8 +359,9 @@ Status TokenDecoder::decodeNum()
 
 Status TokenDecoder::decodeArray()
 {
-    // The token itself holds only unused bytes; the values follow the whole token stream, in token order.
-    if (!m_tokens.skip(7))
+    // The token itself holds only unused bytes (one fewer in Excel 2.x); the values follow the whole token stream,
+    // in token order.
+    if (!m_tokens.skip(m_context.biffVersion == 2 ? 6 : 7))
         return truncated();
     std::string text;
     if (Status status = readArrayConstant(m_extra, m_biff8 ? 8 : 5, m_context.decodeByteString, text); !status)
@@ -363,10 +369,22 @@ Status TokenDecoder::decodeArray()
     return pushOperand(std::move(text));
 }
 
+bool TokenDecoder::readFunctionIndex(std::uint16_t& index)
+{
+    // Excel 2.x and 3.0 number their functions in one byte.
+    if (m_context.biffVersion >= 4)
+        return m_tokens.readU16(index);
+    std::uint8_t index8 = 0;
+    if (!m_tokens.readU8(index8))
+        return false;
+    index = index8;
+    return true;
+}
+
 Status TokenDecoder::decodeFunc()
 {
     std::uint16_t iftab = 0;
-    if (!m_tokens.readU16(iftab))
+    if (!readFunctionIndex(iftab))
         return truncated();
     auto function = worksheetFunction(iftab);
     if (!function || iftab == kUserDefinedFunction)
@@ -380,7 +398,7 @@ Status TokenDecoder::decodeFuncVar()
 {
     std::uint8_t countAndPrompt = 0;
     std::uint16_t tab = 0;
-    if (!m_tokens.readU8(countAndPrompt) || !m_tokens.readU16(tab))
+    if (!m_tokens.readU8(countAndPrompt) || !readFunctionIndex(tab))
         return truncated();
     const std::size_t count = countAndPrompt & 0x7F;
     const bool prompt = (countAndPrompt & 0x80) != 0;
@@ -464,8 +482,10 @@ Status TokenDecoder::decodeName()
     }
     else
     {
+        // Unused bytes follow the index: 12 in Excel 5.0, 8 in Excel 3.0 and 4.0, 5 in Excel 2.x.
+        const std::size_t unused = m_context.biffVersion >= 5 ? 12 : m_context.biffVersion >= 3 ? 8 : 5;
         std::uint16_t index16 = 0;
-        if (!m_tokens.readU16(index16) || !m_tokens.skip(12))
+        if (!m_tokens.readU16(index16) || !m_tokens.skip(unused))
             return truncated();
         index = index16;
     }
@@ -615,8 +635,13 @@ Status TokenDecoder::decodeMem()
     const std::uint8_t base = static_cast<std::uint8_t>(0x20 | (m_ptg & 0x1F));
     const bool hasReservedBytes = base == 0x26 || base == 0x27 || base == 0x28;
     std::uint16_t innerSize = 0;
-    if ((hasReservedBytes && !m_tokens.skip(4)) || !m_tokens.readU16(innerSize))
+    std::uint8_t innerSize8 = 0;
+    // Excel 2.x counts the inner tokens in one byte.
+    const bool biff2 = m_context.biffVersion == 2;
+    if ((hasReservedBytes && !m_tokens.skip(4)) || !(biff2 ? m_tokens.readU8(innerSize8) : m_tokens.readU16(innerSize)))
         return truncated();
+    if (biff2)
+        innerSize = innerSize8;
     if (innerSize > m_tokens.remaining())
         return damaged("formula token " + hexByte(m_ptg) + " claims more bytes than remain");
     if (base == 0x26)

@@ -45,6 +45,7 @@ private:
     Status decodeInt();
     Status decodeNum();
     Status decodeArray();
+    bool readFunctionIndex(std::uint16_t& index);
     Status decodeFunc();
     Status decodeFuncVar();
     Status decodeName();
