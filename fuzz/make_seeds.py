@@ -129,6 +129,9 @@ DELIMITED_SEEDS = [
 ]
 
 
+CFB_SIGNATURE = bytes.fromhex("D0CF11E0A1B11AE1")
+
+
 def u16(b, o):
     return struct.unpack_from("<H", b, o)[0]
 
@@ -139,7 +142,7 @@ def u32(b, o):
 
 def cfb_streams(data):
     """Streams of a compound file by name, best effort (seeds only need to be plausible)."""
-    if data[:8] != bytes.fromhex("D0CF11E0A1B11AE1"):
+    if data[:8] != CFB_SIGNATURE:
         return {}
     ssz = 1 << u16(data, 30)
     nfat, dir_start, cutoff = u32(data, 44), u32(data, 48), u32(data, 56)
@@ -278,9 +281,22 @@ OLD_BIFF_SEEDS = [old_worksheet(v) for v in (2, 3, 4)]
 
 
 def corpus_files(corpus, extensions):
+    """The corpus's files with one of these extensions, in every folder (encrypted/ holds workbooks too)."""
     if not corpus or not os.path.isdir(corpus):
         return []
-    return sorted(os.path.join(corpus, f) for f in os.listdir(corpus) if f.lower().endswith(extensions))
+    found = []
+    for folder, _, names in os.walk(corpus):
+        found += [os.path.join(folder, f) for f in names if f.lower().endswith(extensions)]
+    return sorted(found)
+
+
+def compound_files(corpus):
+    """Every compound file of the corpus, whatever its name (encrypted packages are compound files named .xlsx)."""
+    for f in corpus_files(corpus, ("",)):
+        with open(f, "rb") as handle:
+            data = handle.read()
+        if data[:8] == CFB_SIGNATURE:
+            yield data
 
 
 def seeds_for(target, corpus):
@@ -298,6 +314,9 @@ def seeds_for(target, corpus):
     elif target == "fuzz_xls":
         for f in corpus_files(corpus, (".xls",)):
             yield open(f, "rb").read()
+        yield from compound_files(corpus)
+    elif target == "fuzz_cfb":
+        yield from compound_files(corpus)
     elif target == "fuzz_oldbiff":
         yield from OLD_BIFF_SEEDS
         for f in corpus_files(corpus, (".xls",)):
@@ -305,8 +324,11 @@ def seeds_for(target, corpus):
             if data[:1] == b"\x09" and data[1:2] in (b"\x00", b"\x02", b"\x04"):
                 yield data
     elif target == "fuzz_biff":
-        for f in corpus_files(corpus, (".xls",)):
-            streams = cfb_streams(open(f, "rb").read())
+        for data in compound_files(corpus):
+            try:
+                streams = cfb_streams(data)
+            except (struct.error, IndexError):
+                continue
             for name in ("Workbook", "Book"):
                 if name in streams:
                     yield streams[name]

@@ -6,9 +6,9 @@
 #   fuzz/run.sh summary                   seconds, executions and findings per target, over every run so far
 #   fuzz/run.sh TARGET repro FILE...      runs the target once over saved inputs (a finding, a minimised case)
 #
-# TARGET is one of the fuzz_* programs of this folder. Seeds come from the shared corpus (when present) and from
-# small inputs fuzz/make_seeds.py makes; the growing corpus stays in fuzz/corpus-work/TARGET, and crashes, leaks,
-# timeouts and out-of-memory inputs land in fuzz/findings/TARGET/ (both ignored by git). Each run appends one line
+# TARGET is one of the fuzz_* programs of this folder. Seeds come from the shared corpus (every folder of it, when
+# present) and from small inputs fuzz/make_seeds.py makes; the growing corpus stays in fuzz/corpus-work/TARGET, and
+# crashes, leaks, timeouts and out-of-memory inputs land in fuzz/findings/TARGET/ (both ignored by git). Each run appends one line
 # (date, target, seconds, executions, outcome) to fuzz/findings/runs.tsv.
 #
 # Environment: FUZZ_TIMEOUT (seconds per input, 10), FUZZ_RSS_MB (2048), FUZZ_NICE (15), FUZZ_KEEP_GOING=1 (go on

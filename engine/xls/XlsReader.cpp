@@ -78,18 +78,20 @@ Status XlsWorkbookReader::openBare(const std::string& path)
 Status XlsWorkbookReader::openStream()
 {
     std::string name = "Workbook";
-    auto stream = m_container.stream(name);
-    if (!stream)
-        stream = m_container.stream(name = "Book");
-    if (!stream)
-    {
-        if (m_container.stream("WordDocument") || m_container.stream("PowerPoint Document"))
-            return {EngineErrc::NotAWorkbook, "The compound file is not a workbook."};
-        return {EngineErrc::NotAWorkbook, "The compound file holds no workbook stream."};
-    }
+    if (!m_container.hasStream(name))
+        name = "Book";
     // Checked before the property sets, so that a property set sharing the workbook's sectors is the one dropped.
     if (Status st = m_container.checkSectors(name); !st)
         return st;
+    std::unique_ptr<OleStream> stream;
+    if (Status st = m_container.openStream(name, stream); !st)
+        return st;
+    if (!stream)
+    {
+        if (m_container.hasStream("WordDocument") || m_container.hasStream("PowerPoint Document"))
+            return {EngineErrc::NotAWorkbook, "The compound file is not a workbook."};
+        return {EngineErrc::NotAWorkbook, "The compound file holds no workbook stream."};
+    }
     m_source = std::move(stream);
     m_stream = std::make_unique<RecordStream>(*m_source);
     return {};

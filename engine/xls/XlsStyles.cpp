@@ -479,6 +479,15 @@ void applyBorders(const StyleTables& t, const XfRecord& x, model::CellStyle& s)
     b.diagonalRight = x.diagonalUp ? edge(x.lineDiagonal, x.colorDiagonal, t.palette) : model::BorderEdge{};
 }
 
+/// A colour of a fill. Index 65 is the system's window background, which a fill shows as white.
+std::optional<model::Rgb> fillColor(const Palette& palette, std::uint16_t index)
+{
+    constexpr std::uint16_t kWindowBackground = 65;
+    if (index == kWindowBackground)
+        return model::Rgb{0xFF, 0xFF, 0xFF};
+    return palette.color(index);
+}
+
 void applyFill(const StyleTables& t, const XfRecord& x, model::CellStyle& s)
 {
     auto& i = s.interior;
@@ -488,12 +497,12 @@ void applyFill(const StyleTables& t, const XfRecord& x, model::CellStyle& s)
     i.pattern = kPatterns[x.pattern];
     if (x.pattern == 1)
     {
-        i.color = t.palette.color(x.patternColor);
+        i.color = fillColor(t.palette, x.patternColor);
         return;
     }
     // A pattern draws its foreground colour over the cell's background colour.
-    i.color = t.palette.color(x.backColor);
-    i.patternColor = t.palette.color(x.patternColor);
+    i.color = fillColor(t.palette, x.backColor);
+    i.patternColor = fillColor(t.palette, x.patternColor);
 }
 
 // Puts the exact colours of an XFEXT in place of the palette's: only where the XF draws something in that colour,
@@ -570,7 +579,9 @@ const XfExtension* extensionOf(const StyleTables& t, std::size_t xf)
 void buildStyles(const StyleTables& t, std::vector<model::CellStyle>& cellStyles,
                  std::vector<model::NamedStyle>& namedStyles)
 {
-    // Style XFs are complete in themselves; cell XFs take each group whose "used" bit is clear from their style.
+    // Every XF is complete in itself. A cell XF's "used" bits only say which groups differ from its style when it
+    // was made: Excel shows the cell XF's own number format, font, alignment, borders, fill and protection whatever
+    // the bits say.
     std::vector<model::CellStyle> resolved(t.xfs.size());
     for (std::size_t i = 0; i < t.xfs.size(); ++i)
         if (t.xfs[i].isStyle)
@@ -624,7 +635,7 @@ void buildStyles(const StyleTables& t, std::vector<model::CellStyle>& cellStyles
             s.parentStyle = it != namedByXf.end() ? it->second : 0;
             continue;
         }
-        unsigned own = x.usedFlags & 0x3F;
+        const unsigned own = 0x3F;
         if (x.parent < t.xfs.size() && t.xfs[x.parent].isStyle)
         {
             s = resolved[x.parent];
@@ -633,7 +644,6 @@ void buildStyles(const StyleTables& t, std::vector<model::CellStyle>& cellStyles
         }
         else
         {
-            own = 0x3F;
             s.parentStyle = 0;
         }
         applyAll(t, x, own, s);

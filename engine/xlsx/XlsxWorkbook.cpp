@@ -233,7 +233,7 @@ Status XlsxWorkbook::readSheetRelations(const std::string& partName, SheetHeader
         if (!linkLocations[i].empty())
             href += linkLocation(header.index, linkLocations[i]);
     }
-    std::erase_if(header.hyperlinks, [](const Hyperlink& link) { return link.href.empty(); });
+    // A link without a target stays a link, as in Excel's output (ss:HRef="").
     for (const Relationship& rel : rels)
     {
         if (rel.external || !rel.typeIs("comments"))

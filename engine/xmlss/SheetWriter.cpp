@@ -596,8 +596,7 @@ void SheetWriter::writeRun(const model::TextRun& run)
 void SheetWriter::writeComment(const model::Comment& comment)
 {
     m_out.raw("<Comment");
-    if (!comment.author.empty())
-        m_out.attribute("ss:Author", comment.author);
+    m_out.attribute("ss:Author", comment.author); // Excel writes the attribute for an empty author too
     if (comment.shown)
         m_out.raw(" ss:ShowAlways=\"1\"");
     m_out.raw("><ss:Data xmlns=\"http://www.w3.org/TR/REC-html40\">");

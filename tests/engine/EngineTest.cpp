@@ -64,8 +64,13 @@ TEST(OpenWorkbook, JudgesTheFileByItsContent)
     EXPECT_EQ(openError(dir.path().string()), EngineErrc::FileUnreadable);
     EXPECT_EQ(openError(dir.write("empty.xlsx", "")), EngineErrc::NotAWorkbook);
     EXPECT_EQ(openError(dir.write("drawing.xls", "<?xml version=\"1.0\"?><svg/>")), EngineErrc::NotAWorkbook);
-    EXPECT_EQ(openError(dir.write("old.xls", std::string("\x09\x04\x06\x00\x00\x00\x10\x00", 8))),
+    // Excel 4.0 record streams go to the old reader: a chart is not converted, a cut worksheet is damaged.
+    EXPECT_EQ(openError(dir.write("chart.xls", std::string("\x09\x04\x06\x00\x00\x00\x20\x00\x00\x00"
+                                                           "\x0a\x00\x00\x00",
+                                                           14))),
               EngineErrc::UnsupportedFormat);
+    EXPECT_EQ(openError(dir.write("old.xls", std::string("\x09\x04\x06\x00\x00\x00\x10\x00", 8))),
+              EngineErrc::DamagedFile);
     EXPECT_EQ(openError(dir.write("random.xlsx", "\x01\x02\x03\x04 not a workbook")), EngineErrc::NotAWorkbook);
 }
 

@@ -1,15 +1,11 @@
 // Damaged variants of workbooks: byte-level damage for every file, part-level damage for zip packages (through
-// libzip) and record-level damage for compound files (the workbook stream rewritten through libgsf).
+// libzip) and record-level damage for compound files (the workbook stream rewritten into a new compound file).
 #include "tests/hardening/DamagedFiles.h"
+
+#include "engine/xls/CompoundFile.h"
 
 #include <algorithm>
 #include <cstring>
-#include <gsf/gsf-infile-msole.h>
-#include <gsf/gsf-infile.h>
-#include <gsf/gsf-input-memory.h>
-#include <gsf/gsf-outfile-msole.h>
-#include <gsf/gsf-output-memory.h>
-#include <gsf/gsf-utils.h>
 #include <random>
 #include <zip.h>
 
@@ -69,55 +65,23 @@ std::vector<std::pair<std::string, std::string>> zipParts(const std::string& pac
 std::vector<std::pair<std::string, std::string>> compoundStreams(const std::string& file)
 {
     std::vector<std::pair<std::string, std::string>> streams;
-    gsf_init();
-    GsfInput* input =
-        gsf_input_memory_new(reinterpret_cast<const guint8*>(file.data()), static_cast<gsf_off_t>(file.size()), FALSE);
-    if (!input)
+    engine::xls::CompoundFile compound;
+    if (!compound.open(std::vector<std::uint8_t>(file.begin(), file.end())))
         return streams;
-    GsfInfile* ole = gsf_infile_msole_new(input, nullptr);
-    g_object_unref(input);
-    if (!ole)
-        return streams;
-    const int count = gsf_infile_num_children(ole);
-    for (int i = 0; i < count; ++i)
+    const auto& entries = compound.entries();
+    for (std::size_t i = 1; i < entries.size(); ++i)
     {
-        GsfInput* child = gsf_infile_child_by_index(ole, i);
-        if (!child)
+        std::unique_ptr<engine::xls::CompoundStream> stream;
+        if (entries[i].parent != 0 || !compound.openStream(i, stream))
             continue;
-        const char* name = gsf_infile_name_by_index(ole, i);
-        if (name && gsf_infile_num_children(GSF_INFILE(child)) < 0)
-        {
-            std::string content(static_cast<std::size_t>(gsf_input_size(child)), '\0');
-            if (content.empty() || gsf_input_read(child, content.size(), reinterpret_cast<guint8*>(content.data())))
-                streams.emplace_back(name, std::move(content));
-        }
-        g_object_unref(child);
+        std::string content(static_cast<std::size_t>(stream->size()), '\0');
+        if (stream->read(0, {reinterpret_cast<std::uint8_t*>(content.data()), content.size()}))
+            streams.emplace_back(engine::xls::CompoundFile::nameOf(entries[i]), std::move(content));
     }
-    g_object_unref(ole);
     return streams;
 }
 
 } // namespace
-
-std::string makeCompoundFile(const std::vector<std::pair<std::string, std::string>>& streams)
-{
-    gsf_init();
-    GsfOutput* memory = gsf_output_memory_new();
-    GsfOutfile* ole = gsf_outfile_msole_new(memory);
-    for (const auto& [name, content] : streams)
-    {
-        GsfOutput* stream = gsf_outfile_new_child(ole, name.c_str(), FALSE);
-        gsf_output_write(stream, content.size(), reinterpret_cast<const guint8*>(content.data()));
-        gsf_output_close(stream);
-        g_object_unref(stream);
-    }
-    gsf_output_close(GSF_OUTPUT(ole));
-    g_object_unref(ole);
-    const auto size = static_cast<std::size_t>(gsf_output_size(memory));
-    std::string bytes(reinterpret_cast<const char*>(gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(memory))), size);
-    g_object_unref(memory);
-    return bytes;
-}
 
 namespace {
 

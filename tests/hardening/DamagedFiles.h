@@ -2,6 +2,8 @@
 // duplicated or claiming more bytes than they have.
 #pragma once
 
+#include "tests/support/CompoundFileBuilder.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -33,8 +35,5 @@ std::vector<std::pair<std::string, std::string>> xlsxParts(const std::string& sh
 
 /// makeZip(xlsxParts(sheetData)).
 std::string makeXlsx(const std::string& sheetData);
-
-/// A compound file holding these top-level streams (name, content), written by libgsf.
-std::string makeCompoundFile(const std::vector<std::pair<std::string, std::string>>& streams);
 
 } // namespace velquin::test

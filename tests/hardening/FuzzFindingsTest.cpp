@@ -71,6 +71,8 @@ TEST(FuzzFindings, SelectionBeyondTheLastColumnIsDropped)
     record(sheet, 0x0809, bof(0x0010));
     // SELECTION: pane 3, active cell row 2, column 300 (a BIFF8 sheet has 256), one range A1:A1
     record(sheet, 0x001D, std::string("\x03\x02\x00\x2C\x01\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00", 15));
+    // and a sound one beside it: pane 2, active cell row 4, column 5, one range F5:F5
+    record(sheet, 0x001D, std::string("\x02\x04\x00\x05\x00\x00\x00\x01\x00\x04\x00\x04\x00\x05\x05", 15));
     record(sheet, 0x000A, "");
     const auto offset = static_cast<std::uint32_t>(globals.size());
     for (std::size_t k = 0; k < 4; ++k)
@@ -78,8 +80,10 @@ TEST(FuzzFindings, SelectionBeyondTheLastColumnIsDropped)
     TempDir dir;
     const HeaderAndOptions read =
         readFirstSheet(dir.write("selection.xls", makeCompoundFile({{"Workbook", globals + sheet}})));
-    for (const auto& selection : read.options.selections)
-        EXPECT_LT(selection.activeCol, 256u);
+    ASSERT_EQ(read.options.selections.size(), 1u);
+    EXPECT_EQ(read.options.selections[0].pane, 2);
+    EXPECT_EQ(read.options.selections[0].activeRow, 4u);
+    EXPECT_EQ(read.options.selections[0].activeCol, 5u);
 }
 
 } // namespace

@@ -389,8 +389,8 @@ std::uint32_t linkBalanced(CompoundFileEditor& file, const std::vector<std::size
 
 TEST(HostileInput, ParallelConversionsOfCompoundFilesReportOnlyTheirOwnErrors)
 {
-    // Many .xls files converted at once in one process: the compound-file library is set up once, sound files all
-    // convert, and a damaged one gives one line of error, not library chatter on stderr.
+    // Many .xls files converted at once in one process: sound files all convert, and a damaged one gives one line
+    // of error, nothing else on stderr.
     TempDir dir;
     const std::string sound = makeCompoundFile({{"Workbook", convertibleBiffStream(8192)}});
     for (int i = 0; i < 12; ++i)
@@ -409,8 +409,8 @@ TEST(HostileInput, ParallelConversionsOfCompoundFilesReportOnlyTheirOwnErrors)
 
 TEST(HostileInput, CompoundFileDirectoryNestedTooDeep)
 {
-    // libgsf writes the siblings of a storage as one list, so 6000 streams make a tree 6000 entries deep: libgsf
-    // would read it with 6000 nested calls, and some tens of thousands overflow the stack.
+    // makeCompoundFile links the siblings of a storage as one list, so 6000 streams make a tree 6000 entries deep;
+    // a reader that recursed would overflow its stack some tens of thousands deep.
     std::vector<std::pair<std::string, std::string>> streams{{"Workbook", convertibleBiffStream(8192)}};
     for (int i = 0; i < 6000; ++i)
         streams.emplace_back("S" + std::to_string(i), "x");

@@ -4,9 +4,9 @@
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <random>
 #include <sstream>
-
 #include <unistd.h>
 
 namespace velquin::test {
@@ -102,6 +102,14 @@ std::optional<fs::path> corpusFile(std::string_view name)
     if (!fs::exists(p, ec))
         return std::nullopt;
     return p;
+}
+
+std::string requiredCorpusFile(std::string_view name)
+{
+    if (auto path = corpusFile(name))
+        return path->string();
+    ADD_FAILURE() << name << " is missing from the shared corpus";
+    return std::string(name);
 }
 
 std::vector<fs::path> corpusSources(std::initializer_list<std::string_view> formats)

@@ -2,11 +2,11 @@
 #pragma once
 
 #include <filesystem>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-#include <initializer_list>
 
 namespace velquin::test {
 
@@ -37,6 +37,10 @@ std::optional<std::filesystem::path> sharedDir();
 
 /// Full path of a workbook of the shared corpus, or nothing when the corpus is missing.
 std::optional<std::filesystem::path> corpusFile(std::string_view name);
+
+/// Full path of a workbook the test needs from a corpus that is present: when the file is missing, the test fails
+/// here, naming it (call VELQUIN_REQUIRE_CORPUS() first so that a clone without the corpus skips instead).
+std::string requiredCorpusFile(std::string_view name);
 
 /// Sources of the shared corpus whose manifest format is one of formats (such as "xls-biff8"), as full paths;
 /// empty when the corpus is missing.

@@ -336,7 +336,7 @@ TEST(XlsCorpus, HyperlinkStyleTakesTheThemeHyperlinkColour)
     // Saved by Excel 2013 or later: the palette can only approximate the theme's #0563C1 with #0066CC.
     VELQUIN_REQUIRE_CORPUS();
     std::unique_ptr<model::WorkbookReader> reader;
-    ASSERT_TRUE(openXls(test::corpusFile("internal_link.xls")->string(), reader));
+    ASSERT_TRUE(openXls(test::requiredCorpusFile("internal_link.xls"), reader));
     test::BiffRecordingSink sink;
     ASSERT_TRUE(reader->readSheet(0, sink));
     const auto a1 = std::find_if(sink.cells.begin(), sink.cells.end(),

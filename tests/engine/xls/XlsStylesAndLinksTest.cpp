@@ -25,24 +25,25 @@ FontRecord font(const std::string& name, double points, std::uint16_t color, boo
     return f;
 }
 
-TEST(CellStyles, CellXfTakesUnusedGroupsFromItsStyle)
+TEST(CellStyles, CellXfShowsItsOwnGroupsWhateverItsUsedBitsSay)
 {
     StyleTables t;
     t.fonts = {font("Arial", 10, 0x7FFF), font("Arial", 12, 10, true)};
-    t.formats[164] = "0.000";
-    XfRecord normal; // style XF 0: everything from it
+    XfRecord normal; // style XF 0
     normal.isStyle = true;
     XfRecord styled; // style XF 1: a user style with font 1 and a solid yellow fill
     styled.isStyle = true;
     styled.font = 1;
     styled.pattern = 1;
     styled.patternColor = 13;
-    XfRecord cell; // cell XF 2 on style 1: own number format and alignment only
+    XfRecord cell; // cell XF 2 on style 1: a date with every "used" bit clear, font 0, the window background fill
     cell.parent = 1;
-    cell.format = 164;
+    cell.format = 14;
     cell.horizontal = 2;
-    cell.usedFlags = 0x01 | 0x04;
-    cell.font = 0; // not used: the style's font wins
+    cell.usedFlags = 0;
+    cell.font = 0;
+    cell.pattern = 1;
+    cell.patternColor = 65;
     t.xfs = {normal, styled, cell};
     t.styles[0] = {"", 0};
     t.styles[1] = {"Loud", -1};
@@ -54,17 +55,17 @@ TEST(CellStyles, CellXfTakesUnusedGroupsFromItsStyle)
     EXPECT_EQ(named[0].name, "Normal");
     EXPECT_EQ(named[1].name, "Loud");
     ASSERT_EQ(cells.size(), 3u);
+    EXPECT_EQ(cells[1].font.size, 12);
+    EXPECT_EQ(cells[1].interior.color, (model::Rgb{0xFF, 0xFF, 0})); // palette 13: yellow
     const model::CellStyle& s = cells[2];
     EXPECT_EQ(s.parentStyle, 1);
-    EXPECT_EQ(s.numberFormat, "0.000");
-    EXPECT_EQ(s.numberFormatId, -1);
+    EXPECT_EQ(s.numberFormatId, 14);
     EXPECT_EQ(s.alignment.horizontal, model::Horizontal::Center);
-    EXPECT_EQ(s.font.size, 12);
-    EXPECT_TRUE(s.font.bold);
-    EXPECT_EQ(s.font.color, (model::Rgb{0xFF, 0, 0})); // palette 10: red
+    EXPECT_EQ(s.font.size, 10);
+    EXPECT_FALSE(s.font.bold);
     EXPECT_EQ(s.interior.pattern, model::Pattern::Solid);
-    EXPECT_EQ(s.interior.color, (model::Rgb{0xFF, 0xFF, 0})); // palette 13: yellow
-    EXPECT_FALSE(cells[0].font.color.has_value());            // automatic colour
+    EXPECT_EQ(s.interior.color, (model::Rgb{0xFF, 0xFF, 0xFF}));
+    EXPECT_FALSE(cells[0].font.color.has_value()); // automatic colour
 }
 
 TEST(CellStyles, Biff8XfBitFieldsAndCustomPalette)

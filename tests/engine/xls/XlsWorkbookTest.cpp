@@ -1,15 +1,12 @@
-// Whole .xls files: compound files made here with libgsf (intact and damaged) and the workbooks of the corpus.
+// Whole .xls files: compound files made here (intact and damaged) and the workbooks of the corpus.
 #include "BiffBuilder.h"
 #include "engine/xls/RecordStream.h"
 #include "engine/xls/XlsReader.h"
+#include "tests/support/CompoundFileBuilder.h"
 #include "tests/support/TestSupport.h"
 
 #include <filesystem>
 #include <fstream>
-#include <gsf/gsf-outfile-msole.h>
-#include <gsf/gsf-outfile.h>
-#include <gsf/gsf-output-stdio.h>
-#include <gsf/gsf-utils.h>
 #include <gtest/gtest.h>
 
 namespace velquin::engine::xls {
@@ -53,17 +50,8 @@ Bytes workbookStream()
 
 void writeCompoundFile(const std::string& path, const char* streamName, const Bytes& bytes)
 {
-    gsf_init();
-    GsfOutput* out = gsf_output_stdio_new(path.c_str(), nullptr);
-    ASSERT_NE(out, nullptr);
-    GsfOutfile* ole = gsf_outfile_msole_new(out);
-    GsfOutput* stream = gsf_outfile_new_child(ole, streamName, FALSE);
-    gsf_output_write(stream, bytes.size(), bytes.data());
-    gsf_output_close(stream);
-    g_object_unref(stream);
-    gsf_output_close(GSF_OUTPUT(ole));
-    g_object_unref(ole);
-    g_object_unref(out);
+    const std::string file = test::makeCompoundFile({{streamName, std::string(bytes.begin(), bytes.end())}});
+    std::ofstream(path, std::ios::binary).write(file.data(), static_cast<std::streamsize>(file.size()));
 }
 
 class XlsFile : public ::testing::Test
@@ -247,7 +235,7 @@ TEST(XlsCorpus, LinksCommentsAndNamesOfKnownWorkbooks)
     VELQUIN_REQUIRE_CORPUS();
     auto open = [](const char* name, test::BiffRecordingSink& sink, int sheet = 0) {
         std::unique_ptr<model::WorkbookReader> reader;
-        EXPECT_TRUE(openXls(test::corpusFile(name)->string(), reader));
+        EXPECT_TRUE(openXls(test::requiredCorpusFile(name), reader));
         if (reader)
         {
             EXPECT_TRUE(reader->readSheet(sheet, sink));
@@ -280,7 +268,7 @@ TEST(XlsCorpus, ConditionalFormatWithExactColours)
     // Saved by Excel 2007 or later: the CF record holds the palette's nearest colours, the CFEX the real ones.
     VELQUIN_REQUIRE_CORPUS();
     std::unique_ptr<model::WorkbookReader> reader;
-    ASSERT_TRUE(openXls(test::corpusFile("pivot_table_named_range.xls")->string(), reader));
+    ASSERT_TRUE(openXls(test::requiredCorpusFile("pivot_table_named_range.xls"), reader));
     test::BiffRecordingSink sink;
     ASSERT_TRUE(reader->readSheet(2, sink));
     EXPECT_EQ(sink.header.name, "PTTable");

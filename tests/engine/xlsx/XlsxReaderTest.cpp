@@ -98,7 +98,7 @@ TEST(XlsxSheet, HeaderHoldsMergesLinksAndColumnsThatFollowTheCells)
         R"(<mergeCells count="1"><mergeCell ref="B2:D3"/></mergeCells>)"
         R"(<hyperlinks><hyperlink ref="A1" r:id="rId1" location="part" tooltip="Go"/>)"
         R"(<hyperlink ref="B5" location="'My Sheet'!C3"/><hyperlink ref="B6" location="Local"/>)"
-        R"(<hyperlink ref="B7" location="Global"/><hyperlink ref="B8" location="'Sheet1'!Local"/></hyperlinks></worksheet>)");
+        R"(<hyperlink ref="B7" location="Global"/><hyperlink ref="B8" location="'Sheet1'!Local"/><hyperlink ref="B9"/></hyperlinks></worksheet>)");
     package.part(
         "xl/workbook.xml",
         R"(<workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" )"
@@ -116,13 +116,15 @@ TEST(XlsxSheet, HeaderHoldsMergesLinksAndColumnsThatFollowTheCells)
     ASSERT_EQ(header.merges.size(), 1u);
     EXPECT_EQ(header.merges[0].firstRow, 1u);
     EXPECT_EQ(header.merges[0].lastCol, 3u);
-    ASSERT_EQ(header.hyperlinks.size(), 5u);
+    ASSERT_EQ(header.hyperlinks.size(), 6u);
     EXPECT_EQ(header.hyperlinks[0].href, "http://example.com/a%20b#part");
     EXPECT_EQ(header.hyperlinks[0].screenTip, "Go");
     EXPECT_EQ(header.hyperlinks[1].href, "#'My Sheet'!C3");
     EXPECT_EQ(header.hyperlinks[2].href, "#Sheet1!C7:E8"); // a name of the sheet shows its range
     EXPECT_EQ(header.hyperlinks[3].href, "#Global");
     EXPECT_EQ(header.hyperlinks[4].href, "#Sheet1!C7:E8");
+    EXPECT_EQ(header.hyperlinks[5].href, ""); // no target: still a link
+    EXPECT_EQ(header.hyperlinks[5].firstRow, 8u);
     ASSERT_EQ(header.columns.size(), 1u);
     EXPECT_EQ(header.columns[0].first, 1u);
     EXPECT_DOUBLE_EQ(header.columns[0].width, 48); // 64 pixels of Calibri 11
@@ -453,7 +455,7 @@ TEST(XlsxCorpus, EveryCorpusWorkbookOpensAndStreams)
                              "comments_stress_test.xlsx", "hyperlink_stress_test_2011.xlsx", "rich_text_stress.xlsx"})
     {
         std::unique_ptr<model::WorkbookReader> reader;
-        Status open = xlsx::openXlsx(velquin::test::corpusFile(name)->string(), reader);
+        Status open = xlsx::openXlsx(velquin::test::requiredCorpusFile(name), reader);
         ASSERT_TRUE(open) << name << ": " << open.detail();
         for (int i = 0; i < static_cast<int>(reader->info().sheets.size()); ++i)
         {

@@ -182,7 +182,11 @@ TEST(XmlssWriter, WritesCellsAndRowsAReaderNeverSendsForCommentsAndMergeAnchors)
     reader.addSheet("S", [](model::SheetSink& sink) {
         model::SheetHeader header = test::sheetHeader(0, "S");
         header.comments.push_back({2, 1, "Ann", {{"note <1>", false, {}}}, true});
+        header.comments.push_back({5, 1, "", {{"n", false, {}}}, false});
         header.merges.push_back({3, 0, 3, 1});
+        model::Hyperlink targetless;
+        targetless.firstRow = targetless.lastRow = 5;
+        header.hyperlinks.push_back(targetless);
         sink.beginSheet(header);
         sink.cell(number(0, 0, 1));
         sink.cell(number(5, 0, 2));
@@ -194,6 +198,8 @@ TEST(XmlssWriter, WritesCellsAndRowsAReaderNeverSendsForCommentsAndMergeAnchors)
                                "ss:ShowAlways=\"1\"><ss:Data xmlns=\"http://www.w3.org/TR/REC-html40\">note "
                                "&lt;1&gt;</ss:Data></Comment></Cell>"));
     EXPECT_THAT(xml, HasSubstr("<Row>\n    <Cell ss:MergeAcross=\"1\"/>"));
+    EXPECT_THAT(xml, HasSubstr("<Cell ss:HRef=\"\"><Data ss:Type=\"Number\">2</Data></Cell>\n    <Cell><Comment "
+                               "ss:Author=\"\"><ss:Data"));
 }
 
 TEST(XmlssWriter, MarksTheCellsOfNamedAreasWithTheirNames)

@@ -117,7 +117,7 @@ private:
 std::vector<std::string> formulaMismatches(const std::string& name, std::size_t& checked)
 {
     std::unique_ptr<velquin::engine::model::WorkbookReader> reader;
-    velquin::engine::Status status = velquin::engine::xls::openXls(velquin::test::corpusFile(name)->string(), reader);
+    velquin::engine::Status status = velquin::engine::xls::openXls(velquin::test::requiredCorpusFile(name), reader);
     EXPECT_TRUE(status) << status.description();
     FormulaMap ours;
     if (status)
@@ -127,7 +127,7 @@ std::vector<std::string> formulaMismatches(const std::string& name, std::size_t&
             EXPECT_TRUE(reader->readSheet(i, collector)) << name << " sheet " << i;
     }
     const FormulaMap excel =
-        ExpectedFormulas::read(velquin::test::readFile(*velquin::test::corpusFile(name + ".expected.xml")));
+        ExpectedFormulas::read(velquin::test::readFile(velquin::test::requiredCorpusFile(name + ".expected.xml")));
     std::vector<std::string> mismatches;
     for (const auto& [where, text] : excel)
     {
