@@ -455,6 +455,8 @@ void XmlssHandler::startTopLevel(std::string_view name, const XmlAttributes& att
         m_nextRow = 0;
         m_nextColumn = 0;
     }
+    else if (!sheet() || m_depth != 3)
+        m_section = Section::Other; // the elements below belong inside a Worksheet
     else if (name == "Table")
     {
         m_section = Section::Table;

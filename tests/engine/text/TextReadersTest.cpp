@@ -247,6 +247,11 @@ TEST(XmlSpreadsheet, DamagedOrForeignXmlIsRefused)
     std::string entity = "<?xml version=\"1.0\"?><!DOCTYPE w [<!ENTITY a \"aaaa\">]>"
                          "<Workbook xmlns=\"urn:schemas-microsoft-com:office:spreadsheet\"/>";
     EXPECT_EQ(openTextBytes(entity, "x", reader).code(), EngineErrc::DamagedFile);
+    // Sheet parts outside a Worksheet belong to no sheet.
+    const std::string loose = "<?xml version=\"1.0\"?><Workbook xmlns=\"urn:schemas-microsoft-com:office:spreadsheet\">"
+                              "<Table/><WorksheetOptions/><Worksheet ss:Name=\"S\" xmlns:ss=\"urn:schemas-microsoft-com:"
+                              "office:spreadsheet\"/></Workbook>";
+    EXPECT_TRUE(openTextBytes(loose, "x", reader));
     std::string far = std::string(kXmlSpreadsheet);
     far.replace(far.find("ss:Index=\"2\""), 12, "ss:Index=\"2000000\"");
     EXPECT_EQ(openTextBytes(far, "x", reader).code(), EngineErrc::LimitExceeded);
