@@ -7,4 +7,5 @@ bash scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELQUIN_TESTS=ON -DVELQUIN_WERROR=ON
 cmake --build build -j "$(nproc)"
 cd build
+command -v parallel >/dev/null || echo "GNU Parallel is not installed: the Parallel recipe test (ParallelRecipe) is skipped."
 ctest --output-on-failure -j "$(nproc)" --timeout 600

@@ -1,8 +1,10 @@
 // velquin-convert: converts workbooks into XML Spreadsheet 2003 files without the window.
 #include "cli/Batch.h"
 #include "cli/Options.h"
+#include "cli/Report.h"
 #include "convert/automation/EngineAutomation.h"
 #include "engine/Error.h"
+#include "platform/PosixPlatform.h"
 
 #include <algorithm>
 #include <csignal>
@@ -54,7 +56,7 @@ bool createOutputFolder(const std::string& folder)
     std::filesystem::create_directories(folder, error);
     if (std::filesystem::is_directory(folder, error))
         return true;
-    std::fprintf(stderr, "%s: %d: The output folder cannot be created.\n", folder.c_str(),
+    std::fprintf(stderr, "%s: %d: The folder cannot be created.\n", folder.c_str(),
                  static_cast<int>(velquin::engine::EngineErrc::OutputNotWritable));
     return false;
 }
@@ -80,14 +82,32 @@ int main(int argc, char** argv)
         return kAllConverted;
     }
 
+    for (const cli::SourceList& list : options.lists)
+    {
+        if (!cli::readSourceList(list, options.sources, error))
+        {
+            std::fprintf(stderr, "velquin-convert: %s\n", error.c_str());
+            return kSomeFailed;
+        }
+    }
+    cli::Report report;
+    if (!options.report.empty() && !report.open(options.report, error))
+    {
+        std::fprintf(stderr, "velquin-convert: the report cannot be written: %s\n", error.c_str());
+        return kSomeFailed;
+    }
+
     std::vector<cli::Job> jobs;
     if (options.outputFolder.empty())
-        jobs.push_back({options.sources.front(), options.output});
+        jobs.push_back({options.sources.front(), options.output, std::nullopt});
     else
     {
         if (!createOutputFolder(options.outputFolder))
             return kSomeFailed;
-        jobs = cli::planFolderJobs(options.outputFolder, options.sources);
+        if (!options.claims.empty() && !createOutputFolder(options.claims))
+            return kSomeFailed;
+        platform::PosixPlatform platform;
+        jobs = cli::planFolderJobs(platform, options.outputFolder, options.sources);
     }
 
     convert::EngineAutomationOptions automation;
@@ -95,16 +115,26 @@ int main(int argc, char** argv)
     automation.durability = options.noSync ? engine::Durability::Buffered : engine::Durability::Synced;
     convert::EngineApplicationFactory factory(automation);
     ProgressLine progress;
-    const std::size_t failures = cli::runJobs(
-        factory, jobs, options.jobs > 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency()),
-        [&progress](const cli::Job& job, const cli::JobResult& result, std::size_t done, std::size_t total) {
-            if (!result.converted)
-            {
-                progress.clear();
-                reportFailure(job.source, result);
-            }
-            progress.update(job.source, done, total);
-        });
+    cli::RunOptions run;
+    run.threads = options.jobs > 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+    run.skipExisting = options.skipExisting;
+    run.replace = options.replace;
+    run.claimsFolder = options.claims;
+    const std::size_t failures =
+        cli::runJobs(factory, jobs, run,
+                     [&](const cli::Job& job, const cli::JobResult& result, std::size_t done, std::size_t total) {
+                         if (report.isOpen())
+                             report.write(job, result);
+                         if (result.status == cli::JobStatus::Failed)
+                         {
+                             progress.clear();
+                             reportFailure(job.source, result);
+                         }
+                         progress.update(job.source, done, total);
+                     });
     progress.clear();
-    return failures == 0 ? kAllConverted : kSomeFailed;
+    if (!report.complete())
+        std::fprintf(stderr, "velquin-convert: %s: the report is incomplete: a line could not be written.\n",
+                     options.report.c_str());
+    return failures == 0 && report.complete() ? kAllConverted : kSomeFailed;
 }

@@ -10,6 +10,7 @@ PACKAGES=(
     libzip-dev libexpat1-dev libxml2-dev zlib1g-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     python3 xauth xvfb fonts-liberation
+    parallel dpkg-dev file lintian appstream
 )
 if [ "${1:-}" = "--fuzz" ]; then
     PACKAGES+=(clang libclang-rt-14-dev)

@@ -5,6 +5,7 @@
 #include "engine/model/Sheet.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 
 namespace velquin::engine::formula {
@@ -202,6 +203,90 @@ bool readEdge(std::string_view text, std::size_t& at, Edge& edge)
     return edge.hasRow || edge.hasCol;
 }
 
+/// The next token that is not white space.
+Token nextSolid(A1Tokenizer& tokenizer)
+{
+    Token token = tokenizer.next();
+    while (token.kind == TokenKind::Whitespace)
+        token = tokenizer.next();
+    return token;
+}
+
+/// Whether a field name must be written in brackets: anything but letters, digits and "_" not starting with a digit.
+bool fieldNeedsBrackets(std::string_view field)
+{
+    if (field.empty() || (field[0] >= '0' && field[0] <= '9'))
+        return true;
+    return std::any_of(field.begin(), field.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return !(u >= 0x80 || std::isalnum(u) || c == '_');
+    });
+}
+
+/// A field of a linked data type, stored as _FV(ref,"Field"[,brackets]), as Excel shows it: ref.Field, or
+/// ref.[Field] when the third argument is TRUE or the name needs brackets. The tokenizer stands after "_FV"; false
+/// (and the tokenizer untouched) when the arguments are not of that form.
+bool appendFieldValue(std::string& out, A1Tokenizer& tokenizer, Base base)
+{
+    A1Tokenizer peek = tokenizer;
+    if (nextSolid(peek).kind != TokenKind::Open)
+        return false;
+    Token ref = nextSolid(peek);
+    std::string_view sheet;
+    if (ref.kind == TokenKind::SheetPrefix)
+    {
+        sheet = ref.text;
+        ref = peek.next();
+    }
+    A1Cell cell;
+    const bool isCell = ref.kind == TokenKind::CellRef && parseA1Cell(ref.text, cell);
+    if (!isCell && !(ref.kind == TokenKind::Name && sheet.empty()))
+        return false;
+    Token comma = nextSolid(peek);
+    const Token field = nextSolid(peek);
+    if (comma.kind != TokenKind::Separator || comma.text != "," || field.kind != TokenKind::String ||
+        field.text.size() < 2)
+        return false;
+    bool brackets = false;
+    Token after = nextSolid(peek);
+    if (after.kind == TokenKind::Separator && after.text == ",")
+    {
+        const Token flag = nextSolid(peek);
+        if (flag.kind != TokenKind::Name || (flag.text != "TRUE" && flag.text != "FALSE"))
+            return false;
+        brackets = flag.text == "TRUE";
+        after = nextSolid(peek);
+    }
+    if (after.kind != TokenKind::Close)
+        return false;
+
+    std::string name;
+    const std::string_view quoted = field.text.substr(1, field.text.size() - 2);
+    for (std::size_t i = 0; i < quoted.size(); ++i)
+    {
+        name += quoted[i];
+        if (quoted[i] == '"')
+            ++i; // doubled inside the literal
+    }
+    if (!sheet.empty())
+        appendSheetPrefix(out, sheet);
+    if (isCell)
+        appendCell(out, cell, base);
+    else
+        out += ref.text;
+    out += '.';
+    if (brackets || fieldNeedsBrackets(name))
+    {
+        out += '[';
+        out += name;
+        out += ']';
+    }
+    else
+        out += name;
+    tokenizer = peek;
+    return true;
+}
+
 } // namespace
 
 void appendR1C1Formula(std::string& out, std::string_view a1, std::uint32_t row, std::uint32_t col)
@@ -228,6 +313,10 @@ void appendR1C1Formula(std::string& out, std::string_view a1, std::uint32_t row,
             appendLineRange(out, token.text, true, base);
             break;
         case TokenKind::Function:
+            if (withoutFutureMarks(token.text) == "_FV" && appendFieldValue(out, tokenizer, base))
+                break;
+            out += withoutFutureMarks(token.text);
+            break;
         case TokenKind::Name:
             out += withoutFutureMarks(token.text);
             break;

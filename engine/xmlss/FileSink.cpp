@@ -1,11 +1,15 @@
 // Writing the output file with POSIX calls.
 #include "engine/xmlss/FileSink.h"
 
+#include "engine/xmlss/FileSpill.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/types.h>
 #include <unistd.h>
+#include <vector>
 
 namespace velquin::engine::xmlss {
 
@@ -65,6 +69,51 @@ Status FileSink::overwrite(std::uint64_t offset, const char* data, std::size_t s
         size -= static_cast<std::size_t>(done);
         offset += static_cast<std::uint64_t>(done);
     }
+    return {};
+}
+
+Status FileSink::appendFile(int fd, std::uint64_t size)
+{
+    loff_t from = 0;
+    while (static_cast<std::uint64_t>(from) < size)
+    {
+        const auto want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(size - static_cast<std::uint64_t>(from), 1 << 30));
+        const ssize_t done = ::copy_file_range(fd, &from, m_fd, nullptr, want, 0);
+        if (done > 0)
+            continue;
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done < 0 && errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)
+            return failure(errno, "Cannot write");
+        break; // not supported between these files: copy through memory
+    }
+    std::vector<char> buffer(std::size_t(1) << 20);
+    while (static_cast<std::uint64_t>(from) < size)
+    {
+        const auto want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(size - static_cast<std::uint64_t>(from), buffer.size()));
+        const ssize_t got = ::pread(fd, buffer.data(), want, from);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return failure(got < 0 ? errno : EIO, "Cannot read back the worksheets for");
+        if (Status status = append(buffer.data(), static_cast<std::size_t>(got)); !status)
+            return status;
+        from += got;
+    }
+    return {};
+}
+
+Status FileSink::createSpill(std::unique_ptr<Spill>& spill)
+{
+    const std::size_t slash = m_path.rfind('/');
+    auto file = std::make_unique<FileSpill>();
+    if (Status status =
+            file->create(slash == std::string::npos ? std::string(".") : m_path.substr(0, slash + (slash == 0)));
+        !status)
+        return status;
+    spill = std::move(file);
     return {};
 }
 

@@ -19,6 +19,11 @@ public:
     Status create(const std::string& path);
     Status append(const char* data, std::size_t size) override;
     Status overwrite(std::uint64_t offset, const char* data, std::size_t size) override;
+    /// Appends the first `size` bytes of the open file `fd`, copied inside the kernel where it can.
+    /// Errors: OutputNotWritable, DiskFull.
+    Status appendFile(int fd, std::uint64_t size);
+    /// An unnamed temporary file in the same folder. Errors: OutputNotWritable.
+    Status createSpill(std::unique_ptr<Spill>& spill) override;
     /// Closes the file, first flushing it to the disk when `sync` is true. Errors: OutputNotWritable, DiskFull.
     Status close(bool sync);
     /// The errno of the last failed call, 0 when none failed.

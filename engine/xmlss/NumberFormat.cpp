@@ -164,13 +164,60 @@ void appendBracket(std::string& out, std::string_view inside)
 
 } // namespace
 
-std::string normalizeFormatCode(std::string_view code)
+namespace {
+
+/// Currency signs that stand for themselves in a code: the dollar, cent, pound, currency, yen and euro signs and the
+/// Unicode block of currency symbols.
+bool isCurrencySign(std::string_view code, std::size_t i, std::size_t& length)
 {
-    std::string out;
-    out.reserve(code.size());
-    for (std::size_t i = 0; i < code.size(); ++i)
+    const auto byte = [&code](std::size_t at) { return at < code.size() ? static_cast<unsigned char>(code[at]) : 0; };
+    length = 1;
+    if (code[i] == '$')
+        return true;
+    length = 2;
+    if (byte(i) == 0xC2 && (byte(i + 1) == 0xA2 || byte(i + 1) == 0xA3 || byte(i + 1) == 0xA4 || byte(i + 1) == 0xA5))
+        return true;
+    length = 3; // U+20A0 to U+20BF
+    return byte(i) == 0xE2 && (byte(i + 1) == 0x82 && byte(i + 2) >= 0xA0 && byte(i + 2) <= 0xBF);
+}
+
+/// Where the section that starts at `begin` ends: its ';' or the end of the code.
+std::size_t sectionEnd(std::string_view code, std::size_t begin)
+{
+    for (std::size_t i = begin; i < code.size(); ++i)
     {
         const char c = code[i];
+        if (c == '"' || c == '[')
+        {
+            const std::size_t close = code.find(c == '"' ? '"' : ']', i + 1);
+            if (close == std::string_view::npos)
+                return code.size();
+            i = close;
+        }
+        else if (c == '\\' || c == '_' || c == '*')
+            ++i;
+        else if (c == ';')
+            return i;
+    }
+    return code.size();
+}
+
+/// The code with Excel's spelling of letters, colours and General, and the literals as the workbook marks them.
+std::string spellLikeExcel(std::string_view code, bool markLiterals)
+{
+    std::string out;
+    out.reserve(code.size() + 8);
+    std::size_t sectionStop = 0;
+    bool dateSection = false;
+    for (std::size_t i = 0; i < code.size(); ++i)
+    {
+        if (i >= sectionStop)
+        {
+            sectionStop = sectionEnd(code, i);
+            dateSection = isDateFormat(code.substr(i, sectionStop - i));
+        }
+        const char c = code[i];
+        std::size_t signLength = 0;
         if (c == '"')
         {
             const std::size_t close = code.find('"', i + 1);
@@ -180,6 +227,7 @@ std::string normalizeFormatCode(std::string_view code)
         }
         else if ((c == '\\' || c == '_' || c == '*') && i + 1 < code.size())
         {
+            // The escaped, width or fill character may be a multi-byte one; its first byte is enough to keep it whole.
             out += c;
             out += code[++i];
         }
@@ -209,10 +257,32 @@ std::string normalizeFormatCode(std::string_view code)
         }
         else if (c == 'Y' || c == 'D' || c == 'M' || c == 'H' || c == 'S')
             out += lower(c);
+        // Literal characters Excel marks as such: signs of a number's exponent stay as they are.
+        else if (!markLiterals)
+            out += c;
+        else if ((c == '-' && !(!dateSection && !out.empty() && (out.back() == 'E' || out.back() == 'e'))) ||
+                 c == ' ' || c == '(' || c == ')' || (c == ',' && dateSection))
+        {
+            out += '\\';
+            out += c;
+        }
+        else if (isCurrencySign(code, i, signLength))
+        {
+            out += '\\';
+            out += code.substr(i, signLength);
+            i += signLength - 1;
+        }
         else
             out += c;
     }
     return out;
+}
+
+} // namespace
+
+std::string normalizeFormatCode(std::string_view code)
+{
+    return spellLikeExcel(code, true);
 }
 
 namespace {
@@ -260,18 +330,74 @@ bool spellsNames(std::string_view code)
 
 } // namespace
 
+bool isUsableFormat(std::string_view code)
+{
+    int sections = 0;
+    for (std::size_t begin = 0; begin <= code.size();)
+    {
+        const std::size_t end = sectionEnd(code, begin);
+        if (++sections > 4) // positive, negative, zero, text
+            return false;
+        bool hour = false;   // an hour code so far in the section
+        char elapsed = '\0'; // the unit of the section's elapsed-time code
+        std::string plain;   // the units of its other time codes
+        for (std::size_t i = begin; i < end; ++i)
+        {
+            const char c = lower(code[i]);
+            if ((c == '"' || c == '[') && code.find(c == '"' ? '"' : ']', i + 1) == std::string_view::npos)
+                return false; // a literal or a bracket that never closes
+            if (c == '"')
+                i = std::min(code.find('"', i + 1), end);
+            else if (c == '\\' || c == '_' || c == '*')
+                ++i;
+            else if (c == '[')
+            {
+                const std::size_t close = std::min(code.find(']', i + 1), end);
+                const std::string_view inside = code.substr(i + 1, close - i - 1);
+                const char unit = inside.empty() ? '\0' : lower(inside[0]);
+                const bool isElapsed =
+                    (unit == 'h' || unit == 'm' || unit == 's') &&
+                    std::all_of(inside.begin(), inside.end(), [unit](char u) { return lower(u) == unit; });
+                if (isElapsed)
+                {
+                    // One elapsed-time code a section, never after an hour code.
+                    if (elapsed != '\0' || hour)
+                        return false;
+                    elapsed = unit;
+                }
+                i = close;
+            }
+            else if (c == 'h' || c == 'm' || c == 's')
+            {
+                hour = hour || c == 'h';
+                plain += c;
+            }
+        }
+        // Nor beside the ordinary code of its own unit.
+        if (elapsed != '\0' && plain.find(elapsed) != std::string::npos)
+            return false;
+        begin = end + 1;
+    }
+    return true;
+}
+
 std::string excelFormatName(std::string_view storedCode, int builtinId)
 {
+    if (!isUsableFormat(storedCode))
+        return {};
     // The currency format keeps its name whatever code the workbook's locale gave it.
     if (builtinId == 8)
         return "Currency";
-    const std::string normalized = normalizeFormatCode(storedCode);
-    const std::string_view code = normalized;
+    // Names go by the code as the workbook spells it: Excel keeps the code of a format stored with marks the
+    // named one does not have.
+    const std::string spelled = spellLikeExcel(storedCode, false);
     for (const NamedFormat& named : kNamedByCode)
     {
-        if (code == named.code)
+        if (spelled == named.code)
             return std::string(named.name);
     }
+    const std::string normalized = normalizeFormatCode(storedCode);
+    const std::string_view code = normalized;
     // Dates in the explicit English (US) locale that spell out month or day names carry Excel's language tag in
     // front; numeric dates and times do not depend on the language.
     if (code.starts_with("[$-409]") && spellsNames(code))

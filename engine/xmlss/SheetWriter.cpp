@@ -34,7 +34,7 @@ constexpr std::uint32_t clampColumn(std::uint32_t col)
 } // namespace
 
 SheetWriter::SheetWriter(XmlOutput& out, const model::WorkbookInfo& info, const StyleTable& styles)
-    : m_out(out), m_info(info), m_styles(styles)
+    : m_out(out), m_info(info), m_styles(styles), m_usedStyles(info.cellStyles.size(), 0)
 {}
 
 bool SheetWriter::shouldStop() const
@@ -338,8 +338,10 @@ void SheetWriter::styleAttribute(int style)
 {
     if (!m_styles.isWritten(style))
         return;
+    const int id = m_styles.sameAs(style);
+    m_usedStyles[static_cast<std::size_t>(id)] = 1;
     m_out.raw(" ss:StyleID=\"s");
-    m_out.integer(style);
+    m_out.integer(id);
     m_out.raw('"');
 }
 

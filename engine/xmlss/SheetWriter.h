@@ -36,6 +36,8 @@ public:
     Status error() const;
     /// True between beginSheet and endSheet: a reader that returns then has left the Worksheet unfinished.
     bool sheetOpen() const { return m_header != nullptr; }
+    /// Per cell format index, non-zero when a Cell, Row or Column written so far refers to it.
+    const std::vector<std::uint8_t>& usedStyles() const { return m_usedStyles; }
 
 private:
     struct Extra
@@ -81,6 +83,7 @@ private:
     XmlOutput& m_out;
     const model::WorkbookInfo& m_info;
     const StyleTable& m_styles;
+    std::vector<std::uint8_t> m_usedStyles;
 
     int m_sheetIndex = 0;
     model::SheetHeader m_headerCopy;

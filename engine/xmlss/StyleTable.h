@@ -17,6 +17,9 @@ public:
     const model::CellStyle& defaultStyle() const { return m_default; }
     /// True when cell format `index` needs its own ss:Style (it differs from the default).
     bool isWritten(int index) const { return valid(index) && m_written[static_cast<std::size_t>(index)] != 0; }
+    /// The cell format whose ss:ID stands for `index`: the first one alike in everything (`index` itself when none
+    /// comes before it). Only for formats that are written.
+    int sameAs(int index) const { return valid(index) ? m_same[static_cast<std::size_t>(index)] : index; }
     /// True when a number in cell format `index` is written as DateTime.
     bool isDate(int index) const { return valid(index) && m_date[static_cast<std::size_t>(index)] != 0; }
 
@@ -26,6 +29,7 @@ private:
     model::CellStyle m_default;
     std::vector<std::uint8_t> m_written;
     std::vector<std::uint8_t> m_date;
+    std::vector<int> m_same;
 };
 
 } // namespace velquin::engine::xmlss

@@ -1,4 +1,4 @@
-// The sheet loop: workbook head, each worksheet streamed from the reader, workbook tail.
+// The sheet loop: workbook head, each worksheet streamed from the reader, the styles they use, workbook tail.
 #include "engine/xmlss/WorkbookWriter.h"
 
 #include "engine/xmlss/SheetWriter.h"
@@ -7,13 +7,11 @@
 
 namespace velquin::engine::xmlss {
 
-Status writeWorkbook(model::WorkbookReader& reader, ByteSink& sink)
+namespace {
+
+Status writeSheets(model::WorkbookReader& reader, SheetWriter& sheets)
 {
     const model::WorkbookInfo& info = reader.info();
-    XmlOutput out(sink);
-    XmlssWriter writer(out, info);
-    writer.writeHead();
-    SheetWriter sheets(out, info, writer.styles());
     for (std::size_t i = 0; i < info.sheets.size(); ++i)
     {
         if (info.sheets[i].kind != model::SheetKind::Worksheet)
@@ -28,6 +26,36 @@ Status writeWorkbook(model::WorkbookReader& reader, ByteSink& sink)
         if (sheets.sheetOpen())
             return {EngineErrc::DamagedFile, "Sheet \"" + info.sheets[i].name + "\" ended early."};
     }
+    return {};
+}
+
+} // namespace
+
+Status writeWorkbook(model::WorkbookReader& reader, ByteSink& sink)
+{
+    const model::WorkbookInfo& info = reader.info();
+    // Styles come before the worksheets but list only the formats the worksheets use, which the reader tells only
+    // as it streams them: the worksheets go to a spill first and follow the styles once those are written.
+    std::unique_ptr<Spill> spill;
+    if (Status created = sink.createSpill(spill); !created)
+        return created;
+    XmlOutput out(sink);
+    XmlssWriter writer(out, info);
+    writer.writeHead();
+    {
+        XmlOutput body(*spill);
+        SheetWriter sheets(body, info, writer.styles());
+        if (Status written = writeSheets(reader, sheets); !written)
+            return written;
+        if (Status flushed = body.flush(); !flushed)
+            return flushed;
+        writer.writeStyles(sheets.usedStyles());
+        writer.writeNames();
+    }
+    if (Status flushed = out.flush(); !flushed)
+        return flushed;
+    if (Status copied = spill->copyTo(sink); !copied)
+        return copied;
     writer.writeTail();
     return out.flush();
 }

@@ -211,8 +211,6 @@ void XmlssWriter::writeHead()
     writeCustomDocumentProperties();
     writeOfficeDocumentSettings();
     writeExcelWorkbook();
-    writeStyles();
-    writeNames();
 }
 
 void XmlssWriter::writeTail()
@@ -348,7 +346,7 @@ void XmlssWriter::writeExcelWorkbook()
     m_out.raw(" </ExcelWorkbook>\n");
 }
 
-void XmlssWriter::writeStyles()
+void XmlssWriter::writeStyles(const std::vector<std::uint8_t>& used)
 {
     m_out.raw(" <Styles>\n  <Style ss:ID=\"Default\" ss:Name=\"Normal\">\n");
     const model::CellStyle& base = m_styles.defaultStyle();
@@ -359,36 +357,92 @@ void XmlssWriter::writeStyles()
     writeNumberFormat(base);
     writeProtection(base.protection);
     m_out.raw("  </Style>\n");
+    m_formatWritten = !excelFormatName(base.numberFormat, base.numberFormatId).empty();
+    // The named styles the written cell formats inherit from come first, as in Excel's files.
+    std::vector<std::uint8_t> parents(m_info.namedStyles.size(), 0);
     for (std::size_t i = 0; i < m_info.cellStyles.size(); ++i)
     {
-        if (m_styles.isWritten(static_cast<int>(i)))
+        if (i < used.size() && used[i] != 0 && m_styles.isWritten(static_cast<int>(i)))
+            if (parentOf(m_info.cellStyles[i]) != nullptr)
+                parents[static_cast<std::size_t>(m_info.cellStyles[i].parentStyle)] = 1;
+    }
+    for (std::size_t p = 1; p < parents.size(); ++p)
+    {
+        if (parents[p] == 0)
+            continue;
+        m_out.raw("  <Style ss:ID=\"s");
+        m_out.integer(namedStyleId(static_cast<int>(p)));
+        m_out.raw('"');
+        m_out.attribute("ss:Name", m_info.namedStyles[p].name);
+        m_out.raw(">\n");
+        writeGroups(m_info.namedStyles[p].style, nullptr);
+        m_out.raw("  </Style>\n");
+    }
+    for (std::size_t i = 0; i < m_info.cellStyles.size(); ++i)
+    {
+        if (i < used.size() && used[i] != 0 && m_styles.isWritten(static_cast<int>(i)))
             writeStyle(m_info.cellStyles[i], static_cast<int>(i));
     }
     m_out.raw(" </Styles>\n");
 }
 
-// Each group that differs from the default is written whole, so the cell's effective format never depends on
-// how a reader of the file merges a style with its parent.
+const model::NamedStyle* XmlssWriter::parentOf(const model::CellStyle& style) const
+{
+    // Normal is the Default style itself; styles without a name cannot be referred to.
+    const int p = style.parentStyle;
+    if (p <= 0 || static_cast<std::size_t>(p) >= m_info.namedStyles.size())
+        return nullptr;
+    const model::NamedStyle& parent = m_info.namedStyles[static_cast<std::size_t>(p)];
+    return parent.name.empty() ? nullptr : &parent;
+}
+
+int XmlssWriter::namedStyleId(int named) const
+{
+    return static_cast<int>(m_info.cellStyles.size()) + named;
+}
+
 void XmlssWriter::writeStyle(const model::CellStyle& style, int index)
 {
-    const model::CellStyle& base = m_styles.defaultStyle();
     m_out.raw("  <Style ss:ID=\"s");
     m_out.integer(index);
-    m_out.raw("\">\n");
-    if (!(style.alignment == base.alignment))
-        writeAlignment(style.alignment);
-    if (!(style.borders == base.borders))
-        writeBorders(style.borders);
-    if (!(style.font == base.font))
-        writeFont(style.font);
-    if (!(style.interior == base.interior))
-        writeInterior(style.interior);
-    if (excelFormatName(style.numberFormat, style.numberFormatId) !=
-        excelFormatName(base.numberFormat, base.numberFormatId))
-        writeNumberFormat(style);
-    if (!(style.protection == base.protection))
-        writeProtection(style.protection);
+    m_out.raw('"');
+    const model::NamedStyle* parent = parentOf(style);
+    if (parent)
+    {
+        m_out.raw(" ss:Parent=\"s");
+        m_out.integer(namedStyleId(style.parentStyle));
+        m_out.raw('"');
+    }
+    m_out.raw(">\n");
+    writeGroups(style, parent ? &parent->style : nullptr);
     m_out.raw("  </Style>\n");
+}
+
+// Each group that differs from the default is written whole, so the cell's effective format never depends on
+// whether a reader of the file merges a style with its parent; a group that differs from the parent is written
+// for the readers that do.
+void XmlssWriter::writeGroups(const model::CellStyle& style, const model::CellStyle* parent)
+{
+    const model::CellStyle& base = m_styles.defaultStyle();
+    const auto differs = [&style, &base, parent](auto member) {
+        return !(style.*member == base.*member) || (parent && !(style.*member == parent->*member));
+    };
+    if (differs(&model::CellStyle::alignment))
+        writeAlignment(style.alignment);
+    if (differs(&model::CellStyle::borders))
+        writeBorders(style.borders);
+    if (differs(&model::CellStyle::font))
+        writeFont(style.font);
+    if (differs(&model::CellStyle::interior))
+        writeInterior(style.interior);
+    const std::string format = excelFormatName(style.numberFormat, style.numberFormatId);
+    const bool ownFormat = format != excelFormatName(base.numberFormat, base.numberFormatId) ||
+                           (parent && format != excelFormatName(parent->numberFormat, parent->numberFormatId));
+    if (ownFormat || (format.empty() && m_formatWritten))
+        writeNumberFormat(style);
+    m_formatWritten = m_formatWritten || !format.empty();
+    if (differs(&model::CellStyle::protection))
+        writeProtection(style.protection);
 }
 
 void XmlssWriter::writeAlignment(const model::Alignment& a)
@@ -519,25 +573,26 @@ void XmlssWriter::writeInterior(const model::Interior& interior)
     m_out.raw("/>\n");
 }
 
+// General is spelt out where an earlier style has a format: some readers carry that one over otherwise.
 void XmlssWriter::writeNumberFormat(const model::CellStyle& style)
 {
     const std::string name = excelFormatName(style.numberFormat, style.numberFormatId);
     m_out.raw("   <NumberFormat");
     if (!name.empty())
         m_out.attribute("ss:Format", name);
-    else if (!excelFormatName(m_styles.defaultStyle().numberFormat, m_styles.defaultStyle().numberFormatId).empty())
+    else if (m_formatWritten)
         m_out.attribute("ss:Format", "General");
     m_out.raw("/>\n");
 }
 
+// The element stands for the whole group, so a locked format under an unlocked Default writes it bare.
 void XmlssWriter::writeProtection(const model::Protection& protection)
 {
-    const model::Protection& base = m_styles.defaultStyle().protection;
     m_out.raw("   <Protection");
-    if (!protection.locked || !base.locked)
-        m_out.attribute("ss:Protected", protection.locked ? "1" : "0");
-    if (protection.hideFormula || base.hideFormula)
-        m_out.attribute("x:HideFormula", protection.hideFormula ? "1" : "0");
+    if (!protection.locked)
+        m_out.raw(" ss:Protected=\"0\"");
+    if (protection.hideFormula)
+        m_out.raw(" x:HideFormula=\"1\"");
     m_out.raw("/>\n");
 }
 

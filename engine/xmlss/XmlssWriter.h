@@ -5,6 +5,9 @@
 #include "engine/xmlss/StyleTable.h"
 #include "engine/xmlss/XmlOutput.h"
 
+#include <cstdint>
+#include <vector>
+
 namespace velquin::engine::xmlss {
 
 class XmlssWriter
@@ -12,9 +15,14 @@ class XmlssWriter
 public:
     XmlssWriter(XmlOutput& out, const model::WorkbookInfo& info);
 
-    /// Everything before the first Worksheet: declaration, processing instruction, Workbook start tag,
-    /// DocumentProperties, CustomDocumentProperties, OfficeDocumentSettings, ExcelWorkbook, Styles and Names.
+    /// The start of the document: declaration, processing instruction, Workbook start tag, DocumentProperties,
+    /// CustomDocumentProperties, OfficeDocumentSettings and ExcelWorkbook.
     void writeHead();
+    /// Styles: Default, then the cell formats whose entry in `used` is non-zero (by cell format index) and that
+    /// differ from Default.
+    void writeStyles(const std::vector<std::uint8_t>& used);
+    /// The workbook's Names.
+    void writeNames();
     /// The Workbook end tag.
     void writeTail();
 
@@ -26,8 +34,10 @@ private:
     void writeCustomDocumentProperties();
     void writeOfficeDocumentSettings();
     void writeExcelWorkbook();
-    void writeStyles();
     void writeStyle(const model::CellStyle& style, int index);
+    void writeGroups(const model::CellStyle& style, const model::CellStyle* parent);
+    const model::NamedStyle* parentOf(const model::CellStyle& style) const;
+    int namedStyleId(int named) const;
     void writeAlignment(const model::Alignment& alignment);
     void writeBorders(const model::Borders& borders);
     void writeBorder(const char* position, const model::BorderEdge& edge);
@@ -35,13 +45,13 @@ private:
     void writeInterior(const model::Interior& interior);
     void writeNumberFormat(const model::CellStyle& style);
     void writeProtection(const model::Protection& protection);
-    void writeNames();
     void writeProperty(const char* element, const std::string& value);
     void writeBoolElement(const char* element, bool value);
 
     XmlOutput& m_out;
     const model::WorkbookInfo& m_info;
     StyleTable m_styles;
+    bool m_formatWritten = false; ///< a style written so far has a number format other than General
 };
 
 /// Writes `<Names>` with one NamedRange per name of `scope` (-1 = workbook, else a sheet index); nothing when the

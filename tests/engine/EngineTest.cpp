@@ -80,12 +80,18 @@ TEST(SaveAsSpreadsheetMl, ReplacesAnExistingFileWithTheCompleteOutput)
     {
         TempDir dir;
         const std::string target = dir.write("out.xml", "old content");
-        FakeWorkbookReader reader = readerWithRows(10);
+        // Several megabytes of worksheet, written aside first and then behind the styles.
+        FakeWorkbookReader reader = readerWithRows(60000);
         const Status status =
             saveAsSpreadsheetMl(reader, target, std::chrono::steady_clock::time_point::max(), durability);
         ASSERT_TRUE(status) << status.description();
         const std::string written = readFile(target);
-        EXPECT_THAT(written, HasSubstr("<Worksheet ss:Name=\"Sheet1\">"));
+        EXPECT_LT(written.find("</Styles>"), written.find("<Worksheet ss:Name=\"Sheet1\">"));
+        EXPECT_THAT(written, HasSubstr("ss:ExpandedRowCount=\"60000\""));
+        std::size_t rows = 0;
+        for (std::size_t at = written.find("</Row>"); at != std::string::npos; at = written.find("</Row>", at + 1))
+            ++rows;
+        EXPECT_EQ(rows, 60000u);
         EXPECT_EQ(written.substr(written.size() - 12), "</Workbook>\n");
         EXPECT_EQ(entriesIn(dir.path()), 1u);
     }

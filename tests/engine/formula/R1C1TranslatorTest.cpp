@@ -85,6 +85,18 @@ TEST(R1C1Formula, FutureFunctionMarksAreDropped)
     EXPECT_EQ(fromB2("_xlfn.LET(_xlpm.x,1,_xlpm.x+A1)"), "=LET(x,1,x+R[-1]C[-1])");
 }
 
+TEST(R1C1Formula, FieldsOfLinkedDataTypesAreWrittenAsExcelShowsThem)
+{
+    EXPECT_EQ(fromB2("_FV(A2,\"High\")"), "=RC[-1].High");
+    EXPECT_EQ(fromB2("_FV(A2,\"Leader(s)\",TRUE)"), "=RC[-1].[Leader(s)]");
+    EXPECT_EQ(fromB2("_FV($A$1, \"Name\", TRUE)+1"), "=R1C1.[Name]+1");
+    EXPECT_EQ(fromB2("_FV(Sheet2!B2,\"Unit Price\",FALSE)"), "=Sheet2!RC.[Unit Price]");
+    EXPECT_EQ(fromB2("_FV(Stock,\"Say \"\"hi\"\"\")"), "=Stock.[Say \"hi\"]");
+    // Anything else stays a call.
+    EXPECT_EQ(fromB2("_FV(A1:A2,\"High\")"), "=_FV(R[-1]C[-1]:RC[-1],\"High\")");
+    EXPECT_EQ(fromB2("_FV(A2)"), "=_FV(RC[-1])");
+}
+
 TEST(R1C1Formula, OperatorsUnionsAndIntersectionsSurvive)
 {
     EXPECT_EQ(fromB2("AREAS((A1:B2,C3))"), "=AREAS((R[-1]C[-1]:RC,R[1]C[1]))");

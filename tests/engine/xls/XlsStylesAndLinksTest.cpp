@@ -3,6 +3,7 @@
 #include "engine/xls/HlinkRecord.h"
 #include "engine/xls/XlsSheetReader.h"
 #include "engine/xls/XlsStyles.h"
+#include "engine/xmlss/NumberFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,29 @@ FontRecord font(const std::string& name, double points, std::uint16_t color, boo
     f.color = color;
     f.weight = bold ? 700 : 400;
     return f;
+}
+
+TEST(CellStyles, AFormatRecordForABuiltInNumberWinsOverTheDefaultCode)
+{
+    StyleTables t;
+    t.fonts = {font("Arial", 10, 0x7FFF)};
+    t.formats[16] = "dd/mmm"; // as a localised Excel stores it
+    XfRecord normal;
+    normal.isStyle = true;
+    XfRecord stored;
+    stored.parent = 0;
+    stored.format = 16;
+    stored.usedFlags = 0x01;
+    XfRecord builtin = stored;
+    builtin.format = 17;
+    t.xfs = {normal, stored, builtin};
+    t.styles[0] = {"", 0};
+    std::vector<model::CellStyle> cells;
+    std::vector<model::NamedStyle> named;
+    buildStyles(t, cells, named);
+    ASSERT_EQ(cells.size(), 3u);
+    EXPECT_EQ(xmlss::excelFormatName(cells[1].numberFormat, cells[1].numberFormatId), "dd/mmm");
+    EXPECT_EQ(xmlss::excelFormatName(cells[2].numberFormat, cells[2].numberFormatId), "mmm\\-yy");
 }
 
 TEST(CellStyles, CellXfShowsItsOwnGroupsWhateverItsUsedBitsSay)

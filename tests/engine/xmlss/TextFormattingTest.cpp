@@ -100,7 +100,7 @@ TEST(NumberFormatName, SpellsCodesAsExcelDoes)
     EXPECT_EQ(excelFormatName("[HH]", -1), "[hh]");
     EXPECT_EQ(excelFormatName("HH:MM:SS\\ AM/PM", -1), "hh:mm:ss\\ AM/PM");
     EXPECT_EQ(excelFormatName("M/D/YYYY", -1), "Short Date");
-    EXPECT_EQ(excelFormatName("\"DAYS\" 0.0E+00 \\D", -1), "\"DAYS\" 0.0E+00 \\D");
+    EXPECT_EQ(excelFormatName("\"DAYS\" 0.0E+00 \\D", -1), "\"DAYS\"\\ 0.0E+00\\ \\D");
     EXPECT_EQ(excelFormatName("[$-409]DDDD", -1), "[ENG][$-409]dddd");
     EXPECT_EQ(excelFormatName("[COLOR12]0", -1), "[Color12]0");
     EXPECT_EQ(excelFormatName("[$-409]d\\-mmm;@", -1), "[ENG][$-409]d\\-mmm;@");
@@ -108,8 +108,31 @@ TEST(NumberFormatName, SpellsCodesAsExcelDoes)
     // Only month and day names depend on the language: numeric dates, times and first letters get no tag.
     EXPECT_EQ(excelFormatName("[$-409]m/d/yy\\ h:mm\\ AM/PM;@", -1), "[$-409]m/d/yy\\ h:mm\\ AM/PM;@");
     EXPECT_EQ(excelFormatName("[$-409]mmmmm\\-yy;@", -1), "[$-409]mmmmm\\-yy;@");
-    EXPECT_EQ(excelFormatName("[$-409]\"mmm\" yy", -1), "[$-409]\"mmm\" yy");
+    EXPECT_EQ(excelFormatName("[$-409]\"mmm\" yy", -1), "[$-409]\"mmm\"\\ yy");
     EXPECT_EQ(excelFormatName("[$-409]mmmm\\ d\\,\\ yyyy;@", -1), "[ENG][$-409]mmmm\\ d\\,\\ yyyy;@");
+}
+
+TEST(NumberFormatName, MarksLiteralCharactersWithABackslashAsExcelDoes)
+{
+    EXPECT_EQ(excelFormatName("yyyy-mm-dd;@", -1), "yyyy\\-mm\\-dd;@");
+    EXPECT_EQ(excelFormatName("#,##0.00;-#,##0.00", -1), "#,##0.00;\\-#,##0.00");
+    EXPECT_EQ(excelFormatName("mmmm d, yyyy", -1), "mmmm\\ d\\,\\ yyyy");
+    EXPECT_EQ(excelFormatName("0.00E-00;(0.00E+00)", -1), "0.00E-00;\\(0.00E+00\\)");
+    EXPECT_EQ(excelFormatName("$#,##0 \"€\" € £", -1), "\\$#,##0\\ \"€\"\\ \\€\\ \\£");
+    EXPECT_EQ(excelFormatName("_-* #,##0\\-;[Red][<=-5][$-419]0 \\,", -1), "_-* #,##0\\-;[Red][<=-5][$-419]0\\ \\,");
+    EXPECT_EQ(excelFormatName("d-mmm-yy", -1), "Medium Date");
+    EXPECT_EQ(excelFormatName("$#,##0.00_);[Red]($#,##0.00)", -1), "Currency");
+}
+
+TEST(NumberFormatName, GivesCodesExcelRefusesAsGeneral)
+{
+    for (const char* refused : {"HH[MM]", "hh[m]", "[h]:[mm]", "[s] s", "0;hh:mm [m]", "0;0;0;@;0", "0 \"days", "[Red 0"})
+    {
+        EXPECT_FALSE(isUsableFormat(refused)) << refused;
+        EXPECT_EQ(excelFormatName(refused, -1), "") << refused;
+    }
+    for (const char* usable : {"[h]:mm:ss", "[mm]:ss", "[ss].00", "\"hh[mm]\" 0", "[Red]hh", "0;-0;\"zero\";@"})
+        EXPECT_TRUE(isUsableFormat(usable)) << usable;
 }
 
 TEST(NumberFormatName, RecognisesDateFormatsOnlyOutsideLiteralsAndColours)

@@ -380,6 +380,116 @@ TEST(XmlssWriter, WritesStylesThatDifferFromNormalWithWholeGroups)
                  "<Border ss:Position=\"Left\" ss:LineStyle=\"Continuous\" ss:Weight=\"1\" ss:Color=\"Background\"/>"));
 }
 
+TEST(XmlssWriter, WritesOnlyTheStylesThatCellsRowsAndColumnsUse)
+{
+    FakeWorkbookReader reader;
+    reader.workbook.cellStyles.resize(6);
+    for (int i = 1; i < 5; ++i)
+        reader.workbook.cellStyles[static_cast<std::size_t>(i)].font.size = 10 + i;
+    reader.workbook.cellStyles[5] = reader.workbook.cellStyles[1]; // alike in everything: one Style
+    reader.addSheet("S", [](model::SheetSink& sink) {
+        model::SheetHeader header = test::sheetHeader(0, "S");
+        header.columns.push_back({0, 0, -1, false, 3, false});
+        sink.beginSheet(header);
+        sink.row({1, -1, false, false, 2});
+        sink.cell(number(1, 1, 1, 1));
+        sink.cell(number(1, 2, 2, 5));
+        sink.endSheet({});
+        return Status{};
+    });
+    reader.addSheet("T", [](model::SheetSink& sink) {
+        sink.beginSheet(test::sheetHeader(1, "T"));
+        sink.cell(number(0, 0, 1, 0));
+        sink.endSheet({});
+        return Status{};
+    });
+    const std::string xml = write(reader);
+    const std::string styles = xml.substr(xml.find("<Styles>"), xml.find("</Styles>") - xml.find("<Styles>"));
+    EXPECT_THAT(styles, HasSubstr("<Style ss:ID=\"s1\">\n   <Font ss:FontName=\"Arial\" ss:Size=\"11\"/>"));
+    EXPECT_THAT(styles, HasSubstr("<Style ss:ID=\"s2\">"));
+    EXPECT_THAT(styles, HasSubstr("<Style ss:ID=\"s3\">"));
+    EXPECT_THAT(styles, Not(HasSubstr("<Style ss:ID=\"s4\">")));
+    EXPECT_THAT(styles, Not(HasSubstr("<Style ss:ID=\"s5\">")));
+    EXPECT_THAT(xml, HasSubstr("<Cell ss:StyleID=\"s1\"><Data ss:Type=\"Number\">2</Data>"));
+    EXPECT_LT(xml.find("</Styles>"), xml.find("<Worksheet"));
+}
+
+TEST(XmlssWriter, SpellsOutGeneralAfterAFormattedStyleAndLockingUnderAnUnlockedDefault)
+{
+    FakeWorkbookReader reader;
+    model::NamedStyle normal{"Normal", {}, 0};
+    normal.style.protection.locked = false;
+    reader.workbook.namedStyles.push_back(normal);
+    reader.workbook.cellStyles.assign(4, normal.style);
+    reader.workbook.cellStyles[1].font.bold = true;
+    reader.workbook.cellStyles[2].numberFormat = "0.00%";
+    reader.workbook.cellStyles[3].protection.locked = true;
+    reader.addSheet("S", [](model::SheetSink& sink) {
+        sink.beginSheet(test::sheetHeader(0, "S"));
+        for (std::uint32_t col = 1; col < 4; ++col)
+            sink.cell(number(0, col, 1, static_cast<int>(col)));
+        sink.endSheet({});
+        return Status{};
+    });
+    const std::string xml = write(reader);
+    EXPECT_THAT(xml, HasSubstr("<NumberFormat/>\n   <Protection ss:Protected=\"0\"/>\n  </Style>\n"
+                               "  <Style ss:ID=\"s1\">\n   <Font ss:FontName=\"Arial\" ss:Size=\"10\" ss:Bold=\"1\"/>\n"
+                               "  </Style>\n  <Style ss:ID=\"s2\">\n   <NumberFormat ss:Format=\"Percent\"/>\n"
+                               "  </Style>\n  <Style ss:ID=\"s3\">\n   <NumberFormat ss:Format=\"General\"/>\n"
+                               "   <Protection/>\n  </Style>\n </Styles>"));
+}
+
+TEST(XmlssWriter, WritesNumbersInAFormatExcelRefusesAsGeneralNumbers)
+{
+    FakeWorkbookReader reader;
+    reader.workbook.cellStyles.resize(2);
+    reader.workbook.cellStyles[1].numberFormat = "hh[mm]";
+    reader.workbook.cellStyles[1].font.bold = true;
+    reader.addSheet("S", [](model::SheetSink& sink) {
+        sink.beginSheet(test::sheetHeader(0, "S"));
+        sink.cell(number(0, 0, 1, 1));
+        sink.endSheet({});
+        return Status{};
+    });
+    const std::string xml = write(reader);
+    EXPECT_THAT(xml, HasSubstr("<Style ss:ID=\"s1\">\n   <Font ss:FontName=\"Arial\" ss:Size=\"10\" ss:Bold=\"1\"/>\n"
+                               "  </Style>"));
+    EXPECT_THAT(xml, HasSubstr("<Cell ss:StyleID=\"s1\"><Data ss:Type=\"Number\">1</Data>"));
+}
+
+TEST(XmlssWriter, WritesTheNamedStylesThatUsedStylesInheritFrom)
+{
+    FakeWorkbookReader reader;
+    reader.workbook.namedStyles.push_back({"Normal", {}, 0});
+    model::NamedStyle percent{"Percent", {}, 5};
+    percent.style.numberFormat = "0%";
+    reader.workbook.namedStyles.push_back(percent);
+    reader.workbook.namedStyles.push_back({"Unused", percent.style, -1});
+    reader.workbook.cellStyles.assign(3, model::CellStyle{});
+    reader.workbook.cellStyles[1] = percent.style;
+    reader.workbook.cellStyles[1].parentStyle = 1;
+    reader.workbook.cellStyles[1].font.italic = true;
+    reader.workbook.cellStyles[2].parentStyle = 1;
+    reader.workbook.cellStyles[2].font.italic = true;
+    reader.addSheet("S", [](model::SheetSink& sink) {
+        sink.beginSheet(test::sheetHeader(0, "S"));
+        sink.cell(number(0, 0, 1, 1));
+        sink.cell(number(0, 1, 1, 2));
+        sink.endSheet({});
+        return Status{};
+    });
+    const std::string xml = write(reader);
+    EXPECT_THAT(
+        xml, HasSubstr("  </Style>\n  <Style ss:ID=\"s4\" ss:Name=\"Percent\">\n   <NumberFormat ss:Format=\"0%\"/>\n"
+                       "  </Style>\n  <Style ss:ID=\"s1\" ss:Parent=\"s4\">\n"
+                       "   <Font ss:FontName=\"Arial\" ss:Size=\"10\" ss:Italic=\"1\"/>\n"
+                       "   <NumberFormat ss:Format=\"0%\"/>\n  </Style>\n"
+                       "  <Style ss:ID=\"s2\" ss:Parent=\"s4\">\n"
+                       "   <Font ss:FontName=\"Arial\" ss:Size=\"10\" ss:Italic=\"1\"/>\n"
+                       "   <NumberFormat ss:Format=\"General\"/>\n  </Style>\n </Styles>"));
+    EXPECT_THAT(xml, Not(HasSubstr("Unused")));
+}
+
 TEST(XmlssWriter, GivesDefaultCellsInAFormattedRowOrColumnTheDefaultStyle)
 {
     FakeWorkbookReader reader;
