@@ -311,7 +311,7 @@ TEST(VelquinConvert, ReportsEachFailureAsNumberAndDescriptionAndExitsWithOne)
 TEST(VelquinConvert, ReportAndExitStatusAgreeOverAListOnStandardInput)
 {
     test::TempDir dir;
-    dir.write("in/A B.xls", "not a workbook");
+    dir.write("in/A B.xls", std::string("\x7F" "ELF\x02\x01\x01\0\0\0", 10)); // binary data that is no workbook
     dir.write("in/list", dir.file("in/A B.xls") + "\n" + dir.file("in") + "\n");
     const std::string report = dir.file("report.jsonl");
     const ConverterRun run =
