@@ -13,6 +13,11 @@ namespace velquin::app {
 
 namespace {
 
+// The copyright line at 9 pt and the addresses need more room than their first widths gave them with common
+// desktop fonts (Liberation Sans cut the copyright line after "The Velquin d"); they reach to the frame's inner edge,
+// and the box keeps its size.
+constexpr int kFrameRight = 4330;
+
 void place(QWidget* widget, int left, int top, int width, int height)
 {
     widget->setGeometry(twips(left), twips(top), twips(width), twips(height));
@@ -43,10 +48,10 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event)
     QLabel::mouseReleaseEvent(event);
 }
 
-Dialog1::Dialog1(platform::Platform& platform, QWidget* parent)
+Dialog1::Dialog1(platform::Platform& platform, std::string webSite, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      m_platform(platform), m_picture(drawPicture(Picture::Product, 48))
+      m_platform(platform), m_webSite(std::move(webSite)), m_picture(drawPicture(Picture::Product, 48))
 {
     setObjectName(QStringLiteral("Dialog1"));
     setWindowTitle(QStringLiteral("About us"));
@@ -68,18 +73,18 @@ Dialog1::Dialog1(platform::Platform& platform, QWidget* parent)
     Frame1 = new QGroupBox(this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     place(Frame1, 240, 960, 4450, 1090);
-    Label2 = new LinkLabel(QString::fromLatin1(common::kSupportAddress), Frame1);
+    Label2 = new LinkLabel(QString::fromUtf8(common::kSupportAddress), Frame1);
     Label2->setObjectName(QStringLiteral("Label2"));
-    place(Label2, 1800, 240, 2290, 250);
+    place(Label2, 1800, 240, kFrameRight - 1800, 250);
     Label3 = label(Frame1, "Label3", QStringLiteral("Technical Support:"), 120, 240, 1690, 250);
-    Label6 = label(Frame1, "Label6", QString::fromLatin1(common::kCopyright), 120, 720, 3135, 255);
+    Label6 = label(Frame1, "Label6", QString::fromLatin1(common::kCopyright), 120, 720, kFrameRight - 120, 255);
     QFont nine = font;
     nine.setPointSizeF(9);
     Label6->setFont(nine);
     Label7 = label(Frame1, "Label7", QStringLiteral(" Website:"), 120, 480, 850, 250);
-    Label8 = new LinkLabel(QString::fromLatin1(common::kWebSiteHost), Frame1);
+    Label8 = new LinkLabel(QString::fromUtf8(common::kWebSiteHost), Frame1);
     Label8->setObjectName(QStringLiteral("Label8"));
-    place(Label8, 1800, 480, 1930, 250);
+    place(Label8, 1800, 480, kFrameRight - 1800, 250);
 
     connect(Label2, &LinkLabel::clicked, this, &Dialog1::Label2_Click);
     connect(Label8, &LinkLabel::clicked, this, &Dialog1::Label8_Click);
@@ -94,7 +99,7 @@ void Dialog1::Label2_Click()
 
 void Dialog1::Label8_Click()
 {
-    m_platform.shellOpen(common::kWebSiteUrl, platform::kShowNormal);
+    m_platform.shellOpen(m_webSite, platform::kShowNormal);
 }
 
 void Dialog1::OKButton_Click()

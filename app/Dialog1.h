@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <string>
 
 namespace velquin::platform {
 class Platform;
@@ -32,7 +33,8 @@ class Dialog1 : public QDialog
     Q_OBJECT
 
 public:
-    Dialog1(platform::Platform& platform, QWidget* parent = nullptr);
+    /// `webSite` is what the web-site link opens.
+    Dialog1(platform::Platform& platform, std::string webSite, QWidget* parent = nullptr);
 
     QLabel* Label1 = nullptr;
     QLabel* Label4 = nullptr;
@@ -55,6 +57,7 @@ protected:
 
 private:
     platform::Platform& m_platform;
+    std::string m_webSite;
     QPixmap m_picture;
 };
 

@@ -44,6 +44,8 @@ struct Services
     convert::ApplicationFactory* automation = nullptr;
     /// Shows a modal dialog and returns when it is closed; empty means QDialog::exec(). Tests drive the dialog here.
     std::function<void(QDialog&)> runModal;
+    /// How many workbooks a batch converts at once; 0 means one per processor.
+    unsigned batchWorkers = 0;
 };
 
 } // namespace velquin::app

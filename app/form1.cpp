@@ -264,7 +264,7 @@ void form1::createBatch()
     }
     m_batchWindow = std::make_unique<BatchWindow>(*this);
     m_batch = std::make_unique<convert::BatchConversion>(m_services.platform, m_services.messageBox, *automation,
-                                                         *m_batchWindow, *m_batchWindow);
+                                                         *m_batchWindow, *m_batchWindow, m_services.batchWorkers);
 }
 
 bool form1::converting() const
@@ -441,11 +441,20 @@ std::string form1::helpFilePath() const
     auto chm = common::joinPath(m_services.applicationPath, "help.chm");
     if (common::GetPathType(m_services.platform, chm) == common::PathType::File)
         return chm;
-    // Our own page: beside the executable in a build tree, under share/ once installed.
+    return ownHelpPage();
+}
+
+std::string form1::ownHelpPage() const
+{
     auto local = common::joinPath(m_services.applicationPath, "velquin-help.html");
     if (common::GetPathType(m_services.platform, local) == common::PathType::File)
         return local;
     return common::joinPath(m_services.applicationPath, "../share/velquin/velquin-help.html");
+}
+
+std::string form1::webSiteTarget() const
+{
+    return common::isRealWebSite(common::kWebSiteUrl) ? std::string(common::kWebSiteUrl) : ownHelpPage();
 }
 
 void form1::openHelp()
@@ -528,7 +537,7 @@ void form1::Command6_Click()
 
 void form1::Command7_Click()
 {
-    m_services.platform.shellOpen(common::kWebSiteUrl, platform::kShowNormal);
+    m_services.platform.shellOpen(webSiteTarget(), platform::kShowNormal);
 }
 
 void form1::Command8_Click()
@@ -550,7 +559,7 @@ void form1::Settings_Click()
 
 void form1::About_Click()
 {
-    Dialog1 dialog(m_services.platform, this);
+    Dialog1 dialog(m_services.platform, webSiteTarget(), this);
     showModal(dialog);
 }
 

@@ -56,6 +56,11 @@ public:
     bool converting() const;
     /// The help file F1 opens: "help.chm" in the application path when it is there, else our own page.
     std::string helpFilePath() const;
+    /// Our own help page: beside the executable in a build tree, under share/ once installed.
+    std::string ownHelpPage() const;
+    /// What HomePage and the About box's web-site link open: the maker's web site when the build names a real one,
+    /// else our own help page rather than an address that leads nowhere.
+    std::string webSiteTarget() const;
 
     // Controls, in tab order. Each member's objectName is its own name.
     QToolButton* Command5 = nullptr;

@@ -11,14 +11,16 @@ PathType GetPathType(platform::Platform& platform, const std::string& path)
     auto attributes = platform.attributes(path);
     if (attributes.error != FsError::None)
         return PathType::Missing;
-    // One search admitting folders, then one for normal files only; a name from either means the path is there
-    // and visible (hidden and system entries pass neither).
-    auto withFolders = platform.findFirst(path, platform::attr::Directory);
+    // The path was named (chosen, typed, dropped, remembered), not found by listing a folder, so a hidden entry is
+    // there as much as any other: only a listing of a folder's contents hides dot-names. System entries (devices,
+    // pipes) pass neither search and stay Missing, so that no reader is ever handed one.
+    constexpr int named = platform::attr::Hidden;
+    auto withFolders = platform.findFirst(path, platform::attr::Directory | named);
     if (withFolders.error != FsError::None)
         return PathType::Missing;
     if (withFolders.name.empty())
     {
-        auto filesOnly = platform.findFirst(path, platform::attr::Normal);
+        auto filesOnly = platform.findFirst(path, platform::attr::Normal | named);
         if (filesOnly.error != FsError::None || filesOnly.name.empty())
             return PathType::Missing;
     }

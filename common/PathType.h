@@ -14,8 +14,9 @@ enum class PathType
     File = 2,
 };
 
-/// Folder or File for an existing, visible entry; Missing for anything else: a path that does not exist, a hidden
-/// entry, wildcards, a path that cannot be examined. Never fails. A folder path with a trailing "/" is that folder.
+/// Folder or File for an existing entry, hidden ones (dot-names) included, since the path was named rather than found
+/// by listing a folder; Missing for anything else: a path that does not exist, a system entry (a device, a pipe),
+/// wildcards, a path that cannot be examined. Never fails. A folder path with a trailing "/" is that folder.
 PathType GetPathType(platform::Platform& platform, const std::string& path);
 
 } // namespace velquin::common

@@ -11,7 +11,8 @@ constexpr int kNormalFilesOnly = platform::attr::Normal;
 
 void listFile(platform::Platform& platform, const std::string& path, std::vector<std::string>& names)
 {
-    const platform::SearchResult found = platform.findFirst(path, kNormalFilesOnly);
+    // A file source was named by the user, so a dot-name is listed like any other; only a folder hides its own.
+    const platform::SearchResult found = platform.findFirst(path, kNormalFilesOnly | platform::attr::Hidden);
     if (found.error == platform::FsError::None && !found.name.empty())
         names.push_back(found.name);
 }
@@ -22,7 +23,7 @@ void listFolder(platform::Platform& platform, const std::string& path, std::vect
     const platform::SearchResult anyFile = platform.findFirst(folder, kNormalFilesOnly);
     if (anyFile.error != platform::FsError::None || anyFile.name.empty())
         return;
-    platform::SearchResult found = platform.findFirst(folder + "*.xls", kNormalFilesOnly);
+    platform::SearchResult found = platform.findFirst(folder + kWorkbookPattern, kNormalFilesOnly);
     while (found.error == platform::FsError::None && !found.name.empty())
     {
         names.push_back(found.name);

@@ -3,12 +3,17 @@
 
 #include "common/MessageBox.h"
 #include "common/PathType.h"
+#include "convert/ConversionQueue.h"
 #include "convert/OutputName.h"
 #include "engine/Error.h"
 #include "platform/Platform.h"
 
+#include <algorithm>
+#include <chrono>
 #include <exception>
+#include <map>
 #include <new>
+#include <thread>
 
 namespace velquin::convert {
 
@@ -47,11 +52,42 @@ private:
     bool& m_running;
 };
 
+AutomationStatus runAutomation(ApplicationFactory& automation, const std::string& inputPath,
+                               const std::string& outputBasePath, std::unique_ptr<Application>& application,
+                               std::unique_ptr<Workbook>& workbook, bool& closed)
+{
+    if (auto error = automation.create(application))
+        return error;
+    if (!application)
+        return engineError(engine::EngineErrc::InvalidState, "(no application object)");
+    convert::Workbooks* workbooks = nullptr;
+    if (auto error = application->Workbooks(workbooks))
+        return error;
+    if (!workbooks)
+        return engineError(engine::EngineErrc::InvalidState, "(no Workbooks collection)");
+    if (auto error = workbooks->Open(inputPath, workbook))
+        return error;
+    if (!workbook)
+        return engineError(engine::EngineErrc::InvalidState, "(no workbook object)");
+    // Alerts go off only after Open, so that opening still behaves as with alerts on.
+    if (auto error = application->setDisplayAlerts(false))
+        return error;
+    const std::string outputPath = outputBasePath + ".xml";
+    if (auto error = workbook->SaveAs(outputPath, kXmlSpreadsheetFormat))
+        return error;
+    if (auto error = workbook->Close())
+        return error;
+    closed = true;
+    return application->Quit();
+}
+
 } // namespace
 
 BatchConversion::BatchConversion(platform::Platform& platform, common::MessageBox& messageBox,
-                                 ApplicationFactory& automation, const WorkbookLists& lists, BatchProgress& progress)
-    : m_platform(platform), m_messageBox(messageBox), m_automation(automation), m_lists(lists), m_progress(progress)
+                                 ApplicationFactory& automation, const WorkbookLists& lists, BatchProgress& progress,
+                                 unsigned workers)
+    : m_platform(platform), m_messageBox(messageBox), m_automation(automation), m_lists(lists), m_progress(progress),
+      m_workers(workers != 0 ? workers : std::max(1u, std::thread::hardware_concurrency()))
 {}
 
 void BatchConversion::Command6_Click()
@@ -75,20 +111,84 @@ void BatchConversion::Command6_Click()
     m_platform.shellOpen(m_outputFolder, platform::kShowNormal);
 }
 
+/// The entries of the workbook list as the batch handles them, and which entry last took each output name.
+struct BatchConversion::Batch
+{
+    struct Entry
+    {
+        bool checked = false;
+        std::string baseName;
+        std::string outputBasePath;
+    };
+    std::vector<Entry> entries;
+    std::map<std::string, std::int32_t> lastWithName;
+};
+
 void BatchConversion::convertChecked(std::int32_t count)
 {
-    for (std::int32_t index = 1; index <= count; ++index)
+    // How long the window waits for a conversion before it repaints.
+    constexpr std::chrono::milliseconds kRepaintInterval{40};
+    Batch batch;
+    batch.entries.resize(static_cast<std::size_t>(count) + 1);
+    ConversionQueue queue(m_workers);
+    std::int32_t next = 1;  // the next entry to start
+    std::int32_t shown = 1; // the next entry whose result the user sees
+    while (shown <= count)
     {
-        if (m_lists.workbookChecked(index))
-        {
-            const std::string baseName = outputBaseName(m_lists.workbookText(index));
-            m_outputBasePath = outputBasePath(m_platform, m_outputFolder, baseName);
-            if (ConvertWorkbook(index) != ConversionResult::Converted)
-                m_messageBox.show("Convert " + baseName + " file failed!", MessageIcon::Critical);
-        }
-        m_progress.setProgressValue(index);
-        m_progress.repaintNow();
+        const std::uint64_t seen = queue.changes();
+        while (next <= count && queue.running() < queue.capacity() && startNext(queue, next, batch))
+            ++next;
+        if (next > shown && showNext(queue, shown, batch))
+            ++shown;
+        else if (!queue.serve(shown) && !queue.waitForChange(seen, kRepaintInterval))
+            m_progress.repaintNow();
     }
+}
+
+bool BatchConversion::startNext(ConversionQueue& queue, std::int32_t index, Batch& batch)
+{
+    Batch::Entry& entry = batch.entries[static_cast<std::size_t>(index)];
+    entry.checked = m_lists.workbookChecked(index);
+    if (!entry.checked)
+        return true;
+    if (entry.outputBasePath.empty())
+    {
+        entry.baseName = outputBaseName(m_lists.workbookText(index));
+        entry.outputBasePath = outputBasePath(m_platform, m_outputFolder, entry.baseName);
+    }
+    // A workbook given the name of an earlier one still converting waits for it, so the later one replaces it.
+    const auto earlier = batch.lastWithName.find(entry.outputBasePath);
+    if (earlier != batch.lastWithName.end() && earlier->second != index && !queue.finished(earlier->second))
+        return false;
+    batch.lastWithName[entry.outputBasePath] = index;
+    m_outputBasePath = entry.outputBasePath;
+    const std::string inputPath = GetInputFilePath(index);
+    if (inputPath.empty())
+    {
+        queue.finish(index, {ConversionResult::NoInput, std::nullopt});
+        return true;
+    }
+    queue.start(index, [this, inputPath, output = entry.outputBasePath](WindowCalls& window) {
+        return convertWithAutomation(m_automation, inputPath, output, window);
+    });
+    return true;
+}
+
+bool BatchConversion::showNext(ConversionQueue& queue, std::int32_t index, const Batch& batch)
+{
+    const Batch::Entry& entry = batch.entries[static_cast<std::size_t>(index)];
+    if (entry.checked)
+    {
+        const std::optional<ConversionOutcome> outcome = queue.take(index);
+        if (!outcome)
+            return false;
+        tell(*outcome);
+        if (outcome->result != ConversionResult::Converted)
+            m_messageBox.show("Convert " + entry.baseName + " file failed!", MessageIcon::Critical);
+    }
+    m_progress.setProgressValue(index);
+    m_progress.repaintNow();
+    return true;
 }
 
 bool BatchConversion::CheckOutputFolder()
@@ -146,7 +246,21 @@ ConversionResult BatchConversion::ConvertWorkbook(std::int32_t index)
     const std::string inputPath = GetInputFilePath(index);
     if (inputPath.empty())
         return ConversionResult::NoInput;
+    DirectWindowCalls window;
+    const ConversionOutcome outcome = convertWithAutomation(m_automation, inputPath, m_outputBasePath, window);
+    tell(outcome);
+    return outcome.result;
+}
 
+void BatchConversion::tell(const ConversionOutcome& outcome)
+{
+    if (outcome.result == ConversionResult::AutomationFailed && outcome.error)
+        m_messageBox.show(outcome.error->description, MessageIcon::None);
+}
+
+ConversionOutcome convertWithAutomation(ApplicationFactory& automation, const std::string& inputPath,
+                                        const std::string& outputBasePath, WindowCalls& /*window*/)
+{
     // Declared in this order so that the workbook is released before its application on every way out.
     std::unique_ptr<Application> application;
     std::unique_ptr<Workbook> workbook;
@@ -154,7 +268,7 @@ ConversionResult BatchConversion::ConvertWorkbook(std::int32_t index)
     AutomationStatus error;
     try
     {
-        error = runAutomation(inputPath, application, workbook, closed);
+        error = runAutomation(automation, inputPath, outputBasePath, application, workbook, closed);
     }
     catch (const std::bad_alloc&)
     {
@@ -168,13 +282,12 @@ ConversionResult BatchConversion::ConvertWorkbook(std::int32_t index)
     {
         workbook.reset();
         application.reset();
-        return ConversionResult::Converted;
+        return {ConversionResult::Converted, std::nullopt};
     }
     if (error->number <= 0)
-        return ConversionResult::Failed;
+        return {ConversionResult::Failed, std::nullopt};
 
-    m_messageBox.show(error->description, MessageIcon::None);
-    // The user has been told; a clean-up step that fails as well changes neither the message nor the result.
+    // The user is told by the batch; a clean-up step that fails as well changes neither the message nor the result.
     try
     {
         if (workbook && !closed)
@@ -184,35 +297,7 @@ ConversionResult BatchConversion::ConvertWorkbook(std::int32_t index)
     }
     catch (const std::exception&)
     {}
-    return ConversionResult::AutomationFailed;
-}
-
-AutomationStatus BatchConversion::runAutomation(const std::string& inputPath, std::unique_ptr<Application>& application,
-                                                std::unique_ptr<Workbook>& workbook, bool& closed)
-{
-    if (auto error = m_automation.create(application))
-        return error;
-    if (!application)
-        return engineError(engine::EngineErrc::InvalidState, "(no application object)");
-    convert::Workbooks* workbooks = nullptr;
-    if (auto error = application->Workbooks(workbooks))
-        return error;
-    if (!workbooks)
-        return engineError(engine::EngineErrc::InvalidState, "(no Workbooks collection)");
-    if (auto error = workbooks->Open(inputPath, workbook))
-        return error;
-    if (!workbook)
-        return engineError(engine::EngineErrc::InvalidState, "(no workbook object)");
-    // Alerts go off only after Open, so that opening still behaves as with alerts on.
-    if (auto error = application->setDisplayAlerts(false))
-        return error;
-    const std::string outputPath = m_outputBasePath + ".xml";
-    if (auto error = workbook->SaveAs(outputPath, kXmlSpreadsheetFormat))
-        return error;
-    if (auto error = workbook->Close())
-        return error;
-    closed = true;
-    return application->Quit();
+    return {ConversionResult::AutomationFailed, std::move(error)};
 }
 
 } // namespace velquin::convert

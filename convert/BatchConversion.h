@@ -1,7 +1,9 @@
-// The Convert command: checks the output folder, converts the checked workbooks of the selected source one after
-// another through the automation layer, and reports each failure while the batch goes on.
+// The Convert command: checks the output folder, converts the checked workbooks of the selected source through the
+// automation layer on worker threads, and shows their results in list order, reporting each failure while the batch
+// goes on.
 #pragma once
 
+#include "convert/ConversionResult.h"
 #include "convert/ConvertWindow.h"
 #include "convert/automation/Automation.h"
 
@@ -17,23 +19,28 @@ class Platform;
 
 namespace velquin::convert {
 
-/// What ConvertWorkbook gives; the batch treats everything but Converted as a failure.
-enum class ConversionResult : std::int32_t
-{
-    Failed = 0,           ///< a step failed with an error number of 0 or less: nothing shown, nothing cleaned up
-    Converted = 1,        ///< the XML file was written, the workbook closed and the application quit
-    AutomationFailed = 2, ///< a step failed with a positive number; its description was shown
-    NoInput = 3,          ///< the workbook behind the entry is not there; no application was started
-};
+class ConversionQueue;
+class WindowCalls;
+
+/// Converts the workbook at `inputPath` into `outputBasePath` + ".xml" with a new application object: create it,
+/// Workbooks, Open, DisplayAlerts off, SaveAs with format 46, Close, Quit. After a failure with a positive number
+/// the opened workbook is closed and the application quit; the workbook is always released before its application.
+/// Shows nothing and touches nothing but the automation layer, so it may run on any thread; `window` reaches the
+/// window's thread when the conversion needs the user.
+ConversionOutcome convertWithAutomation(ApplicationFactory& automation, const std::string& inputPath,
+                                        const std::string& outputBasePath, WindowCalls& window);
 
 class BatchConversion
 {
 public:
+    /// `workers` conversions run at once, each on a thread of its own; 0 means one per processor.
     BatchConversion(platform::Platform& platform, common::MessageBox& messageBox, ApplicationFactory& automation,
-                    const WorkbookLists& lists, BatchProgress& progress);
+                    const WorkbookLists& lists, BatchProgress& progress, unsigned workers = 0);
 
-    /// The Convert command (the Command6 button and the Separate menu item). A second start while a batch runs
-    /// does nothing.
+    /// The Convert command (the Command6 button and the Separate menu item). Output names are decided in list
+    /// order; the conversions run side by side, but the progress bar and the messages follow list order exactly as
+    /// if they ran one after another, and two workbooks given the same output name convert in list order. A second
+    /// start while a batch runs does nothing.
     void Command6_Click();
     bool running() const { return m_running; }
 
@@ -42,7 +49,8 @@ public:
     bool CheckOutputFolder();
     /// The full path of the workbook behind the ListView2 entry at `index` (1-based), or "" when it is not there.
     std::string GetInputFilePath(std::int32_t index) const;
-    /// Converts the workbook behind the ListView2 entry at `index` into OutputBasePath() + ".xml".
+    /// Converts the workbook behind the ListView2 entry at `index` into OutputBasePath() + ".xml" on this thread,
+    /// showing the description of an automation error.
     ConversionResult ConvertWorkbook(std::int32_t index);
 
     const std::string& OutputFolder() const { return m_outputFolder; }
@@ -50,9 +58,13 @@ public:
     void setOutputBasePath(std::string path) { m_outputBasePath = std::move(path); }
 
 private:
+    struct Batch;
     void convertChecked(std::int32_t count);
-    AutomationStatus runAutomation(const std::string& inputPath, std::unique_ptr<Application>& application,
-                                   std::unique_ptr<Workbook>& workbook, bool& closed);
+    /// Starts the conversion of entry `index` (or settles it at once); false when it must wait for an earlier one.
+    bool startNext(ConversionQueue& queue, std::int32_t index, Batch& batch);
+    /// Shows the result of entry `index` and moves the progress bar to it; false while it is not there yet.
+    bool showNext(ConversionQueue& queue, std::int32_t index, const Batch& batch);
+    void tell(const ConversionOutcome& outcome);
 
     platform::Platform& m_platform;
     common::MessageBox& m_messageBox;
@@ -61,6 +73,7 @@ private:
     BatchProgress& m_progress;
     std::string m_outputFolder;
     std::string m_outputBasePath;
+    unsigned m_workers;
     bool m_running = false;
 };
 

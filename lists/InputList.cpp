@@ -2,17 +2,18 @@
 #include "lists/InputList.h"
 
 #include "common/PathType.h"
+#include "common/Paths.h"
 #include "dialogs/CCommonDialogs.h"
 #include "lists/ListWorkbooks.h"
 #include "lists/WaitCursor.h"
+#include "platform/Wildcard.h"
 
 #include <QDropEvent>
 #include <QMimeData>
 #include <QScopedValueRollback>
 #include <QTreeWidget>
 #include <QUrl>
-#include <algorithm>
-#include <cctype>
+#include <utility>
 
 namespace velquin::lists {
 namespace {
@@ -20,15 +21,10 @@ namespace {
 // One filter entry in the dialog's NUL-separated form; the literal's own terminator is the closing NUL.
 constexpr char kWorkbookFilter[] = "Excel File(*.xls;*.xlsx)\0*.xls;*.xlsx";
 
+// A dropped file is added when a listing of its folder would show it.
 bool isWorkbookName(const std::string& path)
 {
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || path.find('/', dot) != std::string::npos)
-        return false;
-    std::string extension = path.substr(dot + 1);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == "xls" || extension == "xlsx" || extension == "xlsm";
+    return platform::matchesPattern(kWorkbookPattern, common::fileNameOf(path));
 }
 
 std::vector<std::string> droppedPaths(const QMimeData* mime)
@@ -175,6 +171,9 @@ void InputList::moveDown()
 
 void InputList::showWorkbooks()
 {
+    // A click that selected another entry has listed it already, when the press changed the selection.
+    if (std::exchange(m_listedSincePress, false))
+        return;
     // Ctrl+click on the selected entry clears the selection before the click arrives; nothing is listed then.
     if (QTreeWidgetItem* selected = selectedEntry())
         listWorkbooksBusy(selected->text(0).toStdString());
@@ -184,6 +183,7 @@ void InputList::selectionChangedByUser()
 {
     if (m_changingList)
         return;
+    m_listedSincePress = true;
     // Without a selected source Convert has no folder for the names, so they go too.
     if (QTreeWidgetItem* selected = selectedEntry())
         listWorkbooksBusy(selected->text(0).toStdString());
@@ -231,6 +231,11 @@ bool InputList::eventFilter(QObject* watched, QEvent* event)
         return QObject::eventFilter(watched, event);
     switch (event->type())
     {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        // A new user action: whether its press lists the source is seen afresh.
+        m_listedSincePress = false;
+        return QObject::eventFilter(watched, event);
     case QEvent::DragEnter:
     case QEvent::DragMove:
     case QEvent::Drop:

@@ -43,8 +43,8 @@ public:
     /// Remove All Items: empties the input list and the workbook list.
     void removeAll();
 
-    /// Workbook files (.xls, .xlsx, .xlsm) and folders dropped on the list are added as the Add commands add
-    /// them; anything else is ignored.
+    /// Folders, and the workbook files a folder's listing would show, dropped on the list are added as the Add
+    /// commands add them; anything else is ignored.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -65,6 +65,9 @@ private:
     ListServices m_services;
     /// Set while a command changes ListView1 itself; its selection changes then list nothing on their own.
     bool m_changingList = false;
+    /// The selection changed, and the new source was listed, since the last mouse press on ListView1: the click that
+    /// ends that press lists nothing more.
+    bool m_listedSincePress = false;
 };
 
 } // namespace velquin::lists

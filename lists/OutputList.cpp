@@ -15,6 +15,9 @@ OutputList::OutputList(QComboBox* Combo2, ListServices services, QObject* parent
 {
     // A typed path is used as the box's text but never becomes an entry.
     m_combo2->setInsertPolicy(QComboBox::NoInsert);
+    // The box holds exactly what the user types: the default completer would complete a prefix of a remembered
+    // folder into that folder, and Return would swap a path for a remembered one that differs only in case.
+    m_combo2->setCompleter(nullptr);
     connect(m_combo2, &QComboBox::activated, this, [this](int index) { m_listIndex = index; });
     connect(m_combo2, &QComboBox::currentIndexChanged, this, [this](int index) { m_listIndex = index; });
     if (QLineEdit* edit = m_combo2->lineEdit())

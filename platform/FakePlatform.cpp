@@ -61,48 +61,57 @@ void FakePlatform::add(const std::string& path, int bits)
 
 void FakePlatform::addFile(const std::string& path, int extraBits)
 {
+    const std::lock_guard lock(m_mutex);
     add(path, extraBits & ~attr::Directory);
 }
 
 void FakePlatform::addFolder(const std::string& path, int extraBits)
 {
+    const std::lock_guard lock(m_mutex);
     add(path, extraBits | attr::Directory);
 }
 
 void FakePlatform::remove(const std::string& path)
 {
+    const std::lock_guard lock(m_mutex);
     auto p = normalise(path);
     std::erase_if(m_entries, [&](const Entry& e) { return e.path == p || e.path.starts_with(p + "/"); });
 }
 
 bool FakePlatform::exists(const std::string& path) const
 {
+    const std::lock_guard lock(m_mutex);
     return find(path) != nullptr;
 }
 
 bool FakePlatform::isFolder(const std::string& path) const
 {
+    const std::lock_guard lock(m_mutex);
     auto* e = find(path);
     return e && (e->bits & attr::Directory);
 }
 
 void FakePlatform::failSearchesIn(const std::string& folder, FsError error, int afterNames)
 {
+    const std::lock_guard lock(m_mutex);
     m_searchFailures[normalise(folder)] = {error, afterNames};
 }
 
 void FakePlatform::failAttributes(const std::string& path, FsError error)
 {
+    const std::lock_guard lock(m_mutex);
     m_attributeFailures[normalise(path)] = error;
 }
 
 void FakePlatform::denyCreateIn(const std::string& folder)
 {
+    const std::lock_guard lock(m_mutex);
     m_deniedFolders.push_back(normalise(folder));
 }
 
 SearchResult FakePlatform::findFirst(const std::string& pattern, int filter)
 {
+    const std::lock_guard lock(m_mutex);
     m_matches.clear();
     m_next = 0;
     m_pendingError = FsError::None;
@@ -139,6 +148,7 @@ SearchResult FakePlatform::findFirst(const std::string& pattern, int filter)
 
 SearchResult FakePlatform::findNext()
 {
+    const std::lock_guard lock(m_mutex);
     if (m_pendingError != FsError::None && m_next >= m_errorAt)
         return {{}, m_pendingError};
     if (m_next >= m_matches.size())
@@ -148,6 +158,7 @@ SearchResult FakePlatform::findNext()
 
 AttributeResult FakePlatform::attributes(const std::string& path)
 {
+    const std::lock_guard lock(m_mutex);
     if (path.empty() || hasWildcards(path))
         return {0, FsError::BadName};
     auto failure = m_attributeFailures.find(normalise(path));
@@ -165,6 +176,7 @@ AttributeResult FakePlatform::attributes(const std::string& path)
 
 FsError FakePlatform::createFolder(const std::string& path)
 {
+    const std::lock_guard lock(m_mutex);
     if (path.empty())
         return FsError::BadName;
     auto p = normalise(path);
@@ -181,6 +193,7 @@ FsError FakePlatform::createFolder(const std::string& path)
 
 void FakePlatform::shellOpen(const std::string& file, int showCommand)
 {
+    const std::lock_guard lock(m_mutex);
     m_shellOpens.push_back({file, showCommand});
 }
 

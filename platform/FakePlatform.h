@@ -1,10 +1,12 @@
-// An in-memory file tree standing in for the platform in tests; it also records every shell open.
+// An in-memory file tree standing in for the platform in tests; it also records every shell open. Its calls may come
+// from several threads (conversions that write files while the window looks at paths).
 #pragma once
 
 #include "platform/Platform.h"
 
 #include <cstddef>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -62,6 +64,7 @@ private:
     const Entry* find(const std::string& path) const;
     void add(const std::string& path, int bits);
 
+    mutable std::recursive_mutex m_mutex;
     std::vector<Entry> m_entries; // in the order they were added: the order searches report
     std::map<std::string, SearchFailure> m_searchFailures;
     std::map<std::string, FsError> m_attributeFailures;

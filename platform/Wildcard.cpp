@@ -4,35 +4,80 @@
 #include "platform/Platform.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
 
 namespace velquin::platform {
 
 namespace {
 
-char fold(char c)
+char foldAscii(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// Iterative glob match with single backtrack point: linear in practice, no recursion on the pattern.
-bool globMatch(std::string_view pattern, std::string_view name)
+bool isAscii(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// A byte that is not part of well-formed UTF-8 stands for itself as U+DC80..U+DCFF (code points no decoded text
+// gives), so that names in other encodings still match byte for byte.
+constexpr char32_t kStrayByte = 0xDC00;
+
+// The name as code points under Unicode simple case folding, the rule by which the file systems the workbooks come
+// from ignore case ("É" and "é" are one letter, "ß" and "ss" are not).
+std::u32string foldUtf8(std::string_view text)
+{
+    std::u32string folded;
+    folded.reserve(text.size());
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = static_cast<std::int32_t>(text.size());
+    std::int32_t i = 0;
+    while (i < length)
+    {
+        const std::int32_t start = i;
+        UChar32 c = 0;
+        U8_NEXT(bytes, i, length, c);
+        if (c < 0)
+        {
+            for (std::int32_t b = start; b < i; ++b)
+                folded += kStrayByte | bytes[b];
+            continue;
+        }
+        folded += static_cast<char32_t>(u_foldCase(c, U_FOLD_CASE_DEFAULT));
+    }
+    return folded;
+}
+
+std::string foldAscii(std::string_view text)
+{
+    std::string folded(text);
+    std::transform(folded.begin(), folded.end(), folded.begin(), [](char c) { return foldAscii(c); });
+    return folded;
+}
+
+// Iterative glob match over folded text with a single backtrack point: linear in practice, no recursion on the
+// pattern.
+template <typename Char> bool globMatch(std::basic_string_view<Char> pattern, std::basic_string_view<Char> name)
 {
     std::size_t p = 0, n = 0;
-    std::size_t starP = std::string_view::npos, starN = 0;
+    std::size_t starP = std::basic_string_view<Char>::npos, starN = 0;
     while (n < name.size())
     {
-        if (p < pattern.size() && (pattern[p] == '?' || fold(pattern[p]) == fold(name[n])))
+        if (p < pattern.size() && (pattern[p] == Char('?') || pattern[p] == name[n]))
         {
             ++p;
             ++n;
         }
-        else if (p < pattern.size() && pattern[p] == '*')
+        else if (p < pattern.size() && pattern[p] == Char('*'))
         {
             starP = p++;
             starN = n;
         }
-        else if (starP != std::string_view::npos)
+        else if (starP != std::basic_string_view<Char>::npos)
         {
             p = starP + 1;
             n = ++starN;
@@ -40,9 +85,24 @@ bool globMatch(std::string_view pattern, std::string_view name)
         else
             return false;
     }
-    while (p < pattern.size() && pattern[p] == '*')
+    while (p < pattern.size() && pattern[p] == Char('*'))
         ++p;
     return p == pattern.size();
+}
+
+template <typename Char> bool matchesFolded(std::basic_string_view<Char> pattern, std::basic_string_view<Char> name)
+{
+    if (globMatch(pattern, name))
+        return true;
+    // A three-character extension in the pattern also matches longer extensions that begin with it (as 8.3 short
+    // names did on older file systems), so "*.xls" finds "Book.xlsx" too: one pattern lists every workbook.
+    const auto patternDot = pattern.rfind(Char('.'));
+    const auto nameDot = name.rfind(Char('.'));
+    if (patternDot == pattern.npos || nameDot == name.npos)
+        return false;
+    if (pattern.size() - patternDot - 1 != 3 || name.size() - nameDot - 1 <= 3)
+        return false;
+    return globMatch(pattern, name.substr(0, nameDot + 4));
 }
 
 } // namespace
@@ -54,17 +114,9 @@ bool hasWildcards(std::string_view text)
 
 bool matchesPattern(std::string_view pattern, std::string_view name)
 {
-    if (globMatch(pattern, name))
-        return true;
-    // A three-character extension in the pattern also matches longer extensions that begin with it (as 8.3 short
-    // names did on older file systems), so "*.xls" finds "Book.xlsx" too: one pattern lists every workbook.
-    auto patternDot = pattern.rfind('.');
-    auto nameDot = name.rfind('.');
-    if (patternDot == std::string_view::npos || nameDot == std::string_view::npos)
-        return false;
-    if (pattern.size() - patternDot - 1 != 3 || name.size() - nameDot - 1 <= 3)
-        return false;
-    return globMatch(pattern, name.substr(0, nameDot + 4));
+    if (isAscii(pattern) && isAscii(name))
+        return matchesFolded<char>(foldAscii(pattern), foldAscii(name));
+    return matchesFolded<char32_t>(foldUtf8(pattern), foldUtf8(name));
 }
 
 } // namespace velquin::platform
@@ -106,15 +158,18 @@ PatternParts splitPattern(std::string_view pattern)
 
 bool nameLess(std::string_view a, std::string_view b)
 {
-    auto n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i)
+    if (isAscii(a) && isAscii(b))
     {
-        char x = fold(a[i]), y = fold(b[i]);
+        const std::string x = foldAscii(a), y = foldAscii(b);
         if (x != y)
-            return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+            return x < y;
     }
-    if (a.size() != b.size())
-        return a.size() < b.size();
+    else
+    {
+        const std::u32string x = foldUtf8(a), y = foldUtf8(b);
+        if (x != y)
+            return x < y;
+    }
     return a < b;
 }
 

@@ -6,7 +6,8 @@
 
 namespace velquin::platform {
 
-/// True when `name` matches `pattern` (one path component). ASCII letters match regardless of case. When the
+/// True when `name` matches `pattern` (one path component), both UTF-8. Letters match regardless of case by Unicode
+/// simple case folding ("É" matches "é"); bytes that are not UTF-8 match only themselves. When the
 /// pattern's extension (after its last ".") has exactly three characters, a name whose extension is longer also
 /// matches if its first three characters do, so "*.xls" matches "a.xlsx" and "a.XLSM".
 bool matchesPattern(std::string_view pattern, std::string_view name);
@@ -32,7 +33,7 @@ struct PatternParts
 };
 PatternParts splitPattern(std::string_view pattern);
 
-/// Orders search results the way users expect to see a folder: case-insensitively, then byte-wise.
+/// Orders search results the way users expect to see a folder: by case-folded code points, then byte-wise.
 bool nameLess(std::string_view a, std::string_view b);
 
 } // namespace velquin::platform

@@ -19,9 +19,9 @@ inline constexpr std::uint32_t kMaxColumns = 16384;
 struct ColumnInfo
 {
     std::uint32_t first = 0, last = 0;
-    double width = -1;   ///< points; < 0 = default width
+    double width = -1; ///< points; < 0 = default width
     bool hidden = false;
-    int style = -1;      ///< index into WorkbookInfo::cellStyles, -1 = none
+    int style = -1; ///< index into WorkbookInfo::cellStyles, -1 = none
     bool autoFit = false;
 };
 
@@ -33,8 +33,8 @@ struct MergedRange
 struct Hyperlink
 {
     std::uint32_t firstRow = 0, firstCol = 0, lastRow = 0, lastCol = 0;
-    std::string href;        ///< "http://...", "mailto:...", a file path, or "#Sheet1!A1" for a place in the workbook
-    std::string screenTip;   ///< x:HRefScreenTip
+    std::string href;      ///< "http://...", "mailto:...", a file path, or "#Sheet1!A1" for a place in the workbook
+    std::string screenTip; ///< x:HRefScreenTip
 };
 
 /// A run of rich text: its characters and, when formatted, its font.
@@ -47,7 +47,7 @@ struct TextRun
         std::string name;
         double size = 0; ///< 0 = inherit
         bool bold = false, italic = false, strike = false;
-        std::uint8_t underline = 0; ///< as model::Underline
+        std::uint8_t underline = 0;     ///< as model::Underline
         std::uint8_t verticalAlign = 0; ///< as model::VerticalAlign
         bool hasColor = false;
         std::uint8_t r = 0, g = 0, b = 0;
@@ -66,23 +66,23 @@ struct Comment
 /// comments in a cheap pass before streaming the cells (in both file formats they come after the cells).
 struct SheetHeader
 {
-    int index = 0;          ///< index into WorkbookInfo::sheets
+    int index = 0; ///< index into WorkbookInfo::sheets
     std::string name;
-    double defaultColumnWidth = -1; ///< points; < 0 = not known
-    double defaultRowHeight = -1;   ///< points; < 0 = not known
-    std::vector<ColumnInfo> columns;                  ///< sorted, not overlapping
-    std::vector<MergedRange> merges;                  ///< any order
-    std::vector<Hyperlink> hyperlinks;                ///< any order
-    std::vector<Comment> comments;                    ///< any order
+    double defaultColumnWidth = -1;    ///< points; < 0 = not known
+    double defaultRowHeight = -1;      ///< points; < 0 = not known
+    std::vector<ColumnInfo> columns;   ///< sorted, not overlapping
+    std::vector<MergedRange> merges;   ///< any order
+    std::vector<Hyperlink> hyperlinks; ///< any order
+    std::vector<Comment> comments;     ///< any order
 };
 
 struct RowInfo
 {
-    std::uint32_t row = 0;    ///< 0-based
-    double height = -1;       ///< points; < 0 = default
+    std::uint32_t row = 0; ///< 0-based
+    double height = -1;    ///< points; < 0 = default
     bool customHeight = false;
     bool hidden = false;
-    int style = -1;           ///< index into WorkbookInfo::cellStyles, -1 = none
+    int style = -1; ///< index into WorkbookInfo::cellStyles, -1 = none
 };
 
 enum class CellType : std::uint8_t
@@ -98,14 +98,14 @@ enum class CellType : std::uint8_t
 struct Cell
 {
     std::uint32_t row = 0, col = 0; ///< 0-based
-    int style = -1;                  ///< index into WorkbookInfo::cellStyles, -1 = default
+    int style = -1;                 ///< index into WorkbookInfo::cellStyles, -1 = default
     CellType type = CellType::Blank;
-    double number = 0;               ///< Number
-    bool boolean = false;            ///< Boolean
-    std::string_view text;           ///< String (UTF-8) or Error ("#DIV/0!", "#N/A", ...)
-    std::span<const TextRun> runs;   ///< rich text of a String; empty = plain
-    std::string_view formula;        ///< R1C1 with its leading "=", empty = none
-    std::string_view arrayRange;     ///< R1C1 range of an array formula relative to this cell, e.g. "RC:R[2]C"
+    double number = 0;             ///< Number
+    bool boolean = false;          ///< Boolean
+    std::string_view text;         ///< String (UTF-8) or Error ("#DIV/0!", "#N/A", ...)
+    std::span<const TextRun> runs; ///< rich text of a String; empty = plain
+    std::string_view formula;      ///< R1C1 with its leading "=", empty = none
+    std::string_view arrayRange;   ///< R1C1 range of an array formula relative to this cell, e.g. "RC:R[2]C"
 };
 
 enum class PaneKind : std::uint8_t
@@ -117,9 +117,9 @@ enum class PaneKind : std::uint8_t
 
 struct Selection
 {
-    int pane = 3;                  ///< 3 = top-left / only pane, 1 = top-right, 2 = bottom-left, 0 = bottom-right
+    int pane = 3; ///< 3 = top-left / only pane, 1 = top-right, 2 = bottom-left, 0 = bottom-right
     std::uint32_t activeRow = 0, activeCol = 0;
-    std::string rangeR1C1;         ///< x:RangeSelection, e.g. "R1C1:R3C4"; empty when only the active cell
+    std::string rangeR1C1; ///< x:RangeSelection, e.g. "R1C1:R3C4"; empty when only the active cell
 };
 
 struct DataValidation
@@ -127,9 +127,9 @@ struct DataValidation
     std::string rangeR1C1; ///< e.g. "R2C1:R10C1"
     std::string type;      ///< x:Type: "Whole", "Decimal", "List", "Date", "Time", "TextLength", "Custom"; empty = any
     std::string qualifier; ///< x:Qualifier: "Between", "NotBetween", "Equal", "NotEqual", "Greater", "Less", ...
-    std::string value, min, max; ///< R1C1 formulas without "=" (x:Value, x:Min, x:Max)
-    bool allowBlank = true;   ///< x:IgnoreBlanks when true
-    bool suppressDropDown = false;
+    std::string value, min, max;   ///< R1C1 formulas without "=" (x:Value, x:Min, x:Max)
+    bool allowBlank = true;        ///< x:IgnoreBlanks when true
+    bool suppressDropDown = false; ///< the in-cell drop-down of a list is hidden (x:ComboHide)
     std::string inputTitle, inputMessage, errorTitle, errorMessage;
     std::string errorStyle; ///< "Stop" (default), "Warn", "Info"
     bool showInput = true, showError = true;
@@ -137,9 +137,9 @@ struct DataValidation
 
 struct ConditionalRule
 {
-    std::string qualifier; ///< x:Qualifier, empty for expression rules
+    std::string qualifier;      ///< x:Qualifier, empty for expression rules
     std::string value1, value2; ///< R1C1 formulas without "="
-    std::string css;       ///< x:Format Style attribute, e.g. "color:red;font-weight:700"
+    std::string css;            ///< x:Format Style attribute, e.g. "color:red;font-weight:700"
 };
 
 struct ConditionalFormat
@@ -151,7 +151,7 @@ struct ConditionalFormat
 /// What comes after the cells: window, panes, selection, filter, validation, conditional formats, protection.
 struct SheetOptions
 {
-    bool selected = false;       ///< the active tab
+    bool selected = false; ///< the active tab
     PaneKind paneKind = PaneKind::None;
     std::uint32_t splitRows = 0; ///< frozen: rows above the split; split: vertical position in twips
     std::uint32_t splitCols = 0; ///< frozen: columns left of the split; split: horizontal position in twips

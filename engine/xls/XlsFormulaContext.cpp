@@ -1,6 +1,9 @@
 // Formula context callbacks over the workbook globals.
 #include "engine/xls/XlsFormulaContext.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace velquin::engine::xls {
 
 namespace {
@@ -37,18 +40,82 @@ std::string offset(char axis, std::int64_t delta)
     return s;
 }
 
-/// The file name of an external workbook's encoded path: the part after the last directory separator, without
-/// the control characters the encoding puts in front.
-std::string bookFileName(const std::string& path)
+/// Where an external workbook lives, from the encoded path of its SUPBOOK: the folder ("C:\\Docs\\", empty for a
+/// bare file name) and the file name.
+struct BookLocation
 {
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < path.size(); ++i)
+    std::string folder, file;
+};
+
+BookLocation decodeVirtualPath(std::string_view path)
+{
+    std::string text;
+    std::size_t i = 0;
+    if (!path.empty())
     {
-        auto ch = static_cast<unsigned char>(path[i]);
-        if (ch < 0x20 || ch == '\\' || ch == '/' || ch == ':')
-            start = i + 1;
+        switch (path[0])
+        {
+        case '\x01': // a volume: a drive letter, or '@' for a UNC share
+            if (path.size() > 1 && path[1] == '@')
+                text = "\\\\";
+            else if (path.size() > 1)
+                text = std::string(1, path[1]) + ":\\";
+            i = std::min<std::size_t>(2, path.size());
+            break;
+        case '\x02': // the root of the drive this workbook is on
+            text = "\\";
+            i = 1;
+            break;
+        case '\x05': { // a URL, after the character that counts it
+            if (path.size() < 2)
+                return {};
+            std::string_view url = path.substr(2, static_cast<unsigned char>(path[1]));
+            const std::size_t slash = url.find_last_of("/\\");
+            if (slash == std::string_view::npos)
+                return {"", std::string(url)};
+            return {std::string(url.substr(0, slash + 1)), std::string(url.substr(slash + 1))};
+        }
+        case '\x06': // the startup, alternate startup and library folders, which only the reading machine knows
+        case '\x07':
+        case '\x08':
+            i = 1;
+            break;
+        default:
+            break;
+        }
     }
-    return path.substr(start);
+    for (; i < path.size(); ++i)
+    {
+        const char ch = path[i];
+        if (ch == '\x03')
+            text += '\\';
+        else if (ch == '\x04')
+            text += "..\\";
+        else if (static_cast<unsigned char>(ch) >= 0x20)
+            text += ch;
+    }
+    const std::size_t separator = text.find_last_of("\\/");
+    if (separator == std::string::npos)
+        return {"", text};
+    return {text.substr(0, separator + 1), text.substr(separator + 1)};
+}
+
+/// A DDE item as Excel writes it after "server|topic!": quoted unless it is a plain word.
+std::string ddeItem(const std::string& item)
+{
+    const bool plain = !item.empty() && std::all_of(item.begin(), item.end(), [](char ch) {
+        return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_' || ch == '.';
+    });
+    if (plain)
+        return item;
+    std::string quoted = "'";
+    for (char ch : item)
+    {
+        quoted += ch;
+        if (ch == '\'')
+            quoted += ch;
+    }
+    return quoted + "'";
 }
 
 } // namespace
@@ -73,13 +140,22 @@ std::string relativeRangeR1C1(std::uint32_t row, std::uint32_t col, std::uint32_
 std::string absoluteRangeR1C1(std::uint32_t firstRow, std::uint32_t firstCol, std::uint32_t lastRow,
                               std::uint32_t lastCol)
 {
+    // All 65,536 rows of a BIFF8 sheet are whole columns, which Excel widens to its larger grid on opening.
+    constexpr std::uint32_t kBiff8LastRow = 65535;
+    std::string text;
+    if (firstRow == 0 && lastRow == kBiff8LastRow)
+    {
+        text = "C" + std::to_string(std::uint64_t{firstCol} + 1);
+        if (lastCol != firstCol)
+            text += ":C" + std::to_string(std::uint64_t{lastCol} + 1);
+        return text;
+    }
     auto cell = [](std::string& out, std::uint32_t r, std::uint32_t c) {
         out.push_back('R');
         out.append(std::to_string(std::uint64_t{r} + 1));
         out.push_back('C');
         out.append(std::to_string(std::uint64_t{c} + 1));
     };
-    std::string text;
     cell(text, firstRow, firstCol);
     if (lastRow != firstRow || lastCol != firstCol)
     {
@@ -122,11 +198,13 @@ formula::FormulaContext makeFormulaContext(const XlsGlobals& g)
             book = &gp->supBooks[x.supBook];
             if (book->kind == SupBook::Kind::Self)
                 return ownName(index, sheetRange(*names, x.firstSheet, x.firstSheet));
-            if (book->kind == SupBook::Kind::External)
+            if (book->kind == SupBook::Kind::External || book->kind == SupBook::Kind::Dde)
             {
                 if (index == 0 || index > book->externNames.size())
                     return std::nullopt;
-                return bookFileName(book->path) + "!" + book->externNames[index - 1];
+                if (book->kind == SupBook::Kind::Dde)
+                    return book->path + "!" + ddeItem(book->externNames[index - 1]);
+                return decodeVirtualPath(book->path).file + "!" + book->externNames[index - 1];
             }
         }
         else
@@ -157,12 +235,13 @@ formula::FormulaContext makeFormulaContext(const XlsGlobals& g)
             return sheetRange(*names, x.firstSheet, x.lastSheet);
         if (book.kind == SupBook::Kind::External)
         {
-            std::string inner = "[" + book.path + "]";
+            // The folder goes before the brackets, the file name alone inside: 'C:\\Docs\\[Book2.xls]Sheet1'.
+            const BookLocation location = decodeVirtualPath(book.path);
             auto sheets = sheetRange(book.sheets, x.firstSheet, x.lastSheet);
             if (!sheets)
                 return std::nullopt;
             std::string bare = sheets->front() == '\'' ? sheets->substr(1, sheets->size() - 2) : *sheets;
-            return "'" + inner + bare + "'";
+            return "'" + location.folder + "[" + location.file + "]" + bare + "'";
         }
         return std::nullopt;
     };

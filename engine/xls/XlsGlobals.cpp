@@ -169,6 +169,15 @@ struct GlobalsParser
             b.path = strings.chars(c, cch);
             for (std::size_t i = 0; i < ctab && c.ok() && !c.atEnd(); ++i)
                 b.sheets.push_back(strings.longString(c));
+            // A DDE link names no sheets, and its path is "server" 0x03 "topic" with no volume or folder codes.
+            const std::size_t separator = b.path.find('\x03');
+            if (ctab == 0 && separator != std::string::npos && separator > 0 &&
+                static_cast<unsigned char>(b.path[0]) >= 0x20 &&
+                b.path.find('\x03', separator + 1) == std::string::npos)
+            {
+                b.kind = SupBook::Kind::Dde;
+                b.path[separator] = '|';
+            }
         }
         g.supBooks.push_back(std::move(b));
     }

@@ -43,9 +43,10 @@ struct SupBook
         Self,
         AddIn,
         External,
+        Dde, ///< a DDE link: path is "server|topic", the external names are its items
         Other
     } kind = Kind::Other;
-    std::string path;
+    std::string path; ///< the encoded path of an external workbook, with its control characters
     std::vector<std::string> sheets;
     std::vector<std::string> externNames;
 };

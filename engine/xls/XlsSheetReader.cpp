@@ -26,6 +26,7 @@ bool isCellRecord(std::uint16_t s)
     case sid::Blank:
     case sid::MulBlank:
     case sid::Formula:
+    case sid::Formula4:
     case sid::String:
     case sid::Row:
     case sid::DbCell:
@@ -66,6 +67,7 @@ bool collectsRecord(std::uint16_t s)
     case sid::ScenProtect:
     case sid::SheetExt:
     case sid::Formula:
+    case sid::Formula4:
         return true;
     default:
         return false;
@@ -131,6 +133,9 @@ Status XlsSheetReader::walkSubstream(Record& r, Wanted wanted, Handle handle)
             return st;
         if (m_old.active())
             m_old.translate(r);
+        // Some writers give a BIFF8 formula cell the record number of BIFF4's FORMULA; its layout is BIFF8's.
+        else if (m_biff8 && r.sid == sid::Formula4)
+            r.sid = sid::Formula;
         if (nested)
         {
             if (++depth > kMaxDepth)

@@ -272,6 +272,7 @@ private:
 
     void formulaEnd()
     {
+        decodeOoxmlEscapes(m_formulaA1); // formula text is an ST_Xstring like any other
         m_formula.clear();
         m_arrayRange.clear();
         switch (m_formulaKind)

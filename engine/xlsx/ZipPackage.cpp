@@ -2,8 +2,10 @@
 #include "engine/xlsx/ZipPackage.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <zip.h>
 
 namespace velquin::engine::xlsx {
@@ -42,7 +44,10 @@ Status ZipPackage::open(const std::string& path)
     int error = 0;
     m_archive = zip_open(path.c_str(), ZIP_RDONLY, &error);
     if (m_archive)
+    {
+        indexBackslashNames();
         return {};
+    }
     switch (error)
     {
     case ZIP_ER_NOENT:
@@ -64,17 +69,46 @@ Status ZipPackage::open(const std::string& path)
     }
 }
 
+void ZipPackage::indexBackslashNames()
+{
+    // A part name never holds a backslash, so an entry name with one was written with the wrong separator.
+    const zip_int64_t count = zip_get_num_entries(m_archive, 0);
+    for (zip_int64_t i = 0; i < count; ++i)
+    {
+        const char* raw = zip_get_name(m_archive, static_cast<zip_uint64_t>(i), 0);
+        if (!raw || !std::strchr(raw, '\\'))
+            continue;
+        std::string name(raw);
+        for (char& c : name)
+            c = c == '\\' ? '/' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        m_backslashNames.emplace(std::move(name), i);
+    }
+}
+
+std::int64_t ZipPackage::find(std::string_view name) const
+{
+    if (!m_archive)
+        return -1;
+    std::string key(name);
+    const zip_int64_t found = zip_name_locate(m_archive, key.c_str(), ZIP_FL_NOCASE);
+    if (found >= 0 || m_backslashNames.empty())
+        return found;
+    for (char& c : key)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    auto it = m_backslashNames.find(key);
+    return it != m_backslashNames.end() ? it->second : -1;
+}
+
 bool ZipPackage::contains(std::string_view name) const
 {
-    std::string key(name);
-    return m_archive && zip_name_locate(m_archive, key.c_str(), ZIP_FL_NOCASE) >= 0;
+    return find(name) >= 0;
 }
 
 Status ZipPackage::locate(std::string_view name, std::uint64_t& index, std::uint64_t& size, std::uint64_t& storedSize,
                           std::uint64_t limit) const
 {
     std::string key(name);
-    zip_int64_t found = m_archive ? zip_name_locate(m_archive, key.c_str(), ZIP_FL_NOCASE) : -1;
+    const std::int64_t found = find(name);
     if (found < 0)
         return {EngineErrc::DamagedFile, "the part " + key + " is missing"};
     zip_stat_t stat;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -67,8 +68,13 @@ public:
 private:
     Status locate(std::string_view name, std::uint64_t& index, std::uint64_t& size, std::uint64_t& storedSize,
                   std::uint64_t limit) const;
+    void indexBackslashNames();
+    /// The entry of a part name, or -1.
+    std::int64_t find(std::string_view name) const;
 
     zip* m_archive = nullptr;
+    /// Entries some writers name with backslashes ("xl\\workbook.xml"), by their name with slashes in lower case.
+    std::map<std::string, std::int64_t> m_backslashNames;
 };
 
 } // namespace velquin::engine::xlsx

@@ -721,8 +721,11 @@ void SheetWriter::writeDataValidation(const model::DataValidation& v)
     writeTextElement("   ", "Range", v.rangeR1C1);
     if (!v.type.empty())
         writeTextElement("   ", "Type", v.type);
-    if (v.suppressDropDown)
+    // A list drawn from cells (a reference or a name rather than a literal "a,b,c") says so.
+    if (v.type == "List" && !v.value.empty() && v.value.front() != '"')
         m_out.raw("   <CellRangeList/>\n");
+    if (v.suppressDropDown)
+        m_out.raw("   <ComboHide/>\n");
     if (!v.allowBlank)
         m_out.raw("   <UseBlank/>\n");
     if (!v.qualifier.empty())

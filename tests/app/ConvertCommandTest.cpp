@@ -6,8 +6,12 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QTest>
+#include <algorithm>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <thread>
 
 using velquin::common::MessageIcon;
 using velquin::platform::FakePlatform;
@@ -76,13 +80,10 @@ TEST_F(ConvertCommand, ConvertsTheCheckedWorkbooksIntoATypedFolder)
             window.ListView2->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
     }
 
-    // In the middle of the batch the pointer is the hourglass and the bar has moved.
-    std::vector<Qt::CursorShape> cursors;
-    std::vector<int> values;
-    automation.onCreate = [&] {
-        cursors.push_back(window.cursor().shape());
-        values.push_back(window.ProgressBar1->value());
-    };
+    // While the batch runs the pointer is the hourglass, until the bar is back at 0.
+    std::vector<std::pair<int, Qt::CursorShape>> steps;
+    QObject::connect(window.ProgressBar1, &QProgressBar::valueChanged,
+                     [&](int value) { steps.emplace_back(value, window.cursor().shape()); });
     QTest::mouseClick(window.Command6, Qt::LeftButton);
 
     Strings saved = savedFiles();
@@ -95,9 +96,8 @@ TEST_F(ConvertCommand, ConvertsTheCheckedWorkbooksIntoATypedFolder)
     EXPECT_TRUE(ui.messages.shown().empty());
     EXPECT_EQ(window.ProgressBar1->value(), 0);
     EXPECT_EQ(window.ProgressBar1->maximum(), 3);
-    EXPECT_EQ(cursors, (std::vector<Qt::CursorShape>{Qt::WaitCursor, Qt::WaitCursor}));
-    EXPECT_EQ(values.front(), 0);
-    EXPECT_GE(values.back(), 1);
+    EXPECT_EQ(steps, (std::vector<std::pair<int, Qt::CursorShape>>{
+                         {1, Qt::WaitCursor}, {2, Qt::WaitCursor}, {3, Qt::WaitCursor}, {0, Qt::WaitCursor}}));
     EXPECT_EQ(window.cursor().shape(), Qt::ArrowCursor);
     // The typed folder is used, not remembered.
     EXPECT_EQ(window.Combo2->count(), 0);
@@ -147,22 +147,75 @@ TEST_F(ConvertCommand, TheWindowTakesNoInputWhileABatchRuns)
 {
     auto& window = prepared("/out");
     ui.stateDir.write("set.txt", "1\r\n1\r\n");
-    int creates = 0;
-    automation.onCreate = [&] {
-        ++creates;
-        if (creates > 1)
+    // A click on Convert or Remove, and a close of the window, arrive while the batch runs.
+    QObject::connect(window.ProgressBar1, &QProgressBar::valueChanged, [&](int value) {
+        if (value != 1)
             return;
-        // A click on Convert or Remove, and a close of the window, arrive while the first workbook converts.
         QTest::mouseClick(window.Command6, Qt::LeftButton);
         QTest::mouseClick(window.Command2, Qt::LeftButton);
         window.close();
         QApplication::processEvents();
-    };
+    });
     QTest::mouseClick(window.Command6, Qt::LeftButton);
-    EXPECT_EQ(creates, 3);
+    EXPECT_EQ(std::count(automation.calls.begin(), automation.calls.end(), "create"), 3);
     EXPECT_EQ(window.ListView1->topLevelItemCount(), 1);
     EXPECT_EQ(fs.shellOpens().size(), 1u);
     // The close waited for the batch and then saved the lists as the settings ask.
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(velquin::test::readFile(ui.stateDir.path() / "EXCEL.txt"), "/data/books\r\n");
+}
+
+namespace {
+
+/// Records, with each message, where the progress bar stood when it was shown.
+class ProgressAtMessage : public velquin::common::MessageBox
+{
+public:
+    explicit ProgressAtMessage(const QProgressBar*& bar) : m_bar(bar) {}
+    void show(const std::string& text, MessageIcon /*icon*/) override
+    {
+        shown.push_back(text + " @" + std::to_string(m_bar ? m_bar->value() : -1));
+    }
+    Strings shown;
+
+private:
+    const QProgressBar*& m_bar;
+};
+
+} // namespace
+
+TEST_F(ConvertCommand, FourWorkersShowEachResultInListOrder)
+{
+    fs.addFolder("/data/five");
+    for (const char* name : {"b1.xls", "b2.xls", "b3.xls", "b4.xls", "b5.xls"})
+        fs.addFile(std::string("/data/five/") + name);
+    automation.fail("Open", 1006, "The file is damaged.", "b2.xls");
+    automation.onSave = [this](const std::string& input, const std::string& output) {
+        // The first workbook takes longest, so the second one's failure is known long before it.
+        if (input.ends_with("b1.xls"))
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        fs.addFile(output);
+    };
+    const QProgressBar* bar = nullptr;
+    ProgressAtMessage messages(bar);
+    velquin::app::form1 window(velquin::app::Services{
+        fs, messages, ui.helpKeys, "/opt/velquin", ui.stateDir.path().string(), &ui.dialogs, &automation, {}, 4});
+    bar = window.ProgressBar1;
+    window.show();
+    ui.dialogs.answerFolder("/data/five");
+    QTest::mouseClick(window.Command5, Qt::LeftButton);
+    QTest::keyClicks(window.Combo2->lineEdit(), QStringLiteral("/out"));
+
+    // The bar reaches an entry only when it and every entry before it are done.
+    Strings reached;
+    QObject::connect(window.ProgressBar1, &QProgressBar::valueChanged, [&](int value) {
+        reached.push_back(std::to_string(value) + (fs.exists("/out/b" + std::to_string(value) + ".xml") ? "" : "-"));
+    });
+    QTest::mouseClick(window.Command6, Qt::LeftButton);
+
+    EXPECT_EQ(messages.shown, (Strings{"The file is damaged. @1", "Convert b2 file failed! @1"}));
+    EXPECT_EQ(reached, (Strings{"1", "2-", "3", "4", "5", "0-"}));
+    for (const char* written : {"/out/b1.xml", "/out/b3.xml", "/out/b4.xml", "/out/b5.xml"})
+        EXPECT_TRUE(fs.exists(written)) << written;
+    EXPECT_EQ(fs.shellOpens().size(), 1u);
 }

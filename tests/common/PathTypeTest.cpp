@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace velquin::common;
 using velquin::platform::FakePlatform;
@@ -35,18 +36,21 @@ TEST(PathType, FilesFoldersAndMissingPaths)
     EXPECT_EQ(GetPathType(platform, ""), PathType::Missing);
 }
 
-TEST(PathType, HiddenEntriesAndWildcardsCountAsMissing)
+TEST(PathType, NamedHiddenEntriesExistButWildcardsAndPipesCountAsMissing)
 {
     velquin::test::TempDir dir;
     auto root = dir.path().string();
     dir.write(".hidden.xls", "x");
-    dir.write(".cache/inside.xls", "x");
+    dir.write(".work/books/inside.xls", "x");
     dir.write("Book1.xls", "x");
+    ASSERT_EQ(::mkfifo((root + "/pipe.xls").c_str(), 0600), 0);
     PosixPlatform platform;
-    EXPECT_EQ(GetPathType(platform, root + "/.hidden.xls"), PathType::Missing);
-    EXPECT_EQ(GetPathType(platform, root + "/.cache"), PathType::Missing);
-    // Only the last component decides visibility.
-    EXPECT_EQ(GetPathType(platform, root + "/.cache/inside.xls"), PathType::File);
+    EXPECT_EQ(GetPathType(platform, root + "/.hidden.xls"), PathType::File);
+    EXPECT_EQ(GetPathType(platform, root + "/.work"), PathType::Folder);
+    EXPECT_EQ(GetPathType(platform, root + "/.work/"), PathType::Folder);
+    EXPECT_EQ(GetPathType(platform, root + "/.work/books"), PathType::Folder);
+    EXPECT_EQ(GetPathType(platform, root + "/.work/books/inside.xls"), PathType::File);
+    EXPECT_EQ(GetPathType(platform, root + "/pipe.xls"), PathType::Missing);
     EXPECT_EQ(GetPathType(platform, root + "/*.xls"), PathType::Missing);
     EXPECT_EQ(GetPathType(platform, root + "/Book?.xls"), PathType::Missing);
 }

@@ -1,11 +1,12 @@
 // A stand-in for the automation layer: records the operations it is asked for, fails the ones a test names, and
-// "writes" each saved file through a callback.
+// "writes" each saved file through a callback. Conversions may use it from several threads at once.
 #pragma once
 
 #include "convert/automation/Automation.h"
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -37,8 +38,16 @@ public:
     /// Called at the start of each create (tests use it to act in the middle of a batch).
     std::function<void()> onCreate;
 
+    /// Records an operation; safe from any thread.
+    void record(std::string call)
+    {
+        const std::lock_guard lock(m_mutex);
+        calls.push_back(std::move(call));
+    }
+
     convert::AutomationStatus check(const std::string& operation, const std::string& input)
     {
+        const std::lock_guard lock(m_mutex);
         for (const auto& f : failures)
         {
             if (f.operation == operation && input.find(f.inputContains) != std::string::npos)
@@ -48,6 +57,7 @@ public:
     }
 
 private:
+    std::mutex m_mutex;
     class FakeWorkbook;
     class FakeWorkbooks;
     class FakeApplication;
@@ -57,10 +67,10 @@ class FakeAutomation::FakeWorkbook : public convert::Workbook
 {
 public:
     FakeWorkbook(FakeAutomation& owner, std::string input) : m_owner(owner), m_input(std::move(input)) {}
-    ~FakeWorkbook() override { m_owner.calls.push_back("~Workbook"); }
+    ~FakeWorkbook() override { m_owner.record("~Workbook"); }
     convert::AutomationStatus SaveAs(const std::string& path, std::int32_t FileFormat) override
     {
-        m_owner.calls.push_back("SaveAs " + path + " " + std::to_string(FileFormat));
+        m_owner.record("SaveAs " + path + " " + std::to_string(FileFormat));
         auto error = m_owner.check("SaveAs", m_input);
         if (!error && m_owner.onSave)
             m_owner.onSave(m_input, path);
@@ -68,7 +78,7 @@ public:
     }
     convert::AutomationStatus Close() override
     {
-        m_owner.calls.push_back("Close");
+        m_owner.record("Close");
         return m_owner.check("Close", m_input);
     }
 
@@ -83,7 +93,7 @@ public:
     explicit FakeWorkbooks(FakeAutomation& owner) : m_owner(owner) {}
     convert::AutomationStatus Open(const std::string& path, std::unique_ptr<convert::Workbook>& workbook) override
     {
-        m_owner.calls.push_back("Open " + path);
+        m_owner.record("Open " + path);
         m_input = path;
         if (auto error = m_owner.check("Open", path))
             return error;
@@ -101,21 +111,21 @@ class FakeAutomation::FakeApplication : public convert::Application
 {
 public:
     explicit FakeApplication(FakeAutomation& owner) : m_owner(owner), m_workbooks(owner) {}
-    ~FakeApplication() override { m_owner.calls.push_back("~Application"); }
+    ~FakeApplication() override { m_owner.record("~Application"); }
     convert::AutomationStatus Workbooks(convert::Workbooks*& workbooks) override
     {
-        m_owner.calls.push_back("Workbooks");
+        m_owner.record("Workbooks");
         workbooks = &m_workbooks;
         return m_owner.check("Workbooks", "");
     }
     convert::AutomationStatus setDisplayAlerts(bool DisplayAlerts) override
     {
-        m_owner.calls.push_back(std::string("DisplayAlerts ") + (DisplayAlerts ? "1" : "0"));
+        m_owner.record(std::string("DisplayAlerts ") + (DisplayAlerts ? "1" : "0"));
         return m_owner.check("DisplayAlerts", m_workbooks.input());
     }
     convert::AutomationStatus Quit() override
     {
-        m_owner.calls.push_back("Quit");
+        m_owner.record("Quit");
         return m_owner.check("Quit", m_workbooks.input());
     }
 
@@ -128,7 +138,7 @@ inline convert::AutomationStatus FakeAutomation::create(std::unique_ptr<convert:
 {
     if (onCreate)
         onCreate();
-    calls.push_back("create");
+    record("create");
     if (auto error = check("create", ""))
         return error;
     application = std::make_unique<FakeApplication>(*this);

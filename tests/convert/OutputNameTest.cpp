@@ -49,9 +49,11 @@ TEST(OutputNameRule, OnlyAFolderStopsAName)
     platform.addFile("/out/Book1.xml");
     platform.addFile("/out/Data");
     platform.addFolder("/out/Hidden", velquin::platform::attr::Hidden);
+    platform.addFolder("/out/Device", velquin::platform::attr::System);
     EXPECT_EQ(outputBasePath(platform, "/out/", "Book1"), "/out/Book1");
     EXPECT_EQ(outputBasePath(platform, "/out/", "Data"), "/out/Data");
-    EXPECT_EQ(outputBasePath(platform, "/out/", "Hidden"), "/out/Hidden");
+    EXPECT_EQ(outputBasePath(platform, "/out/", "Hidden"), "/out/Hidden1");
+    EXPECT_EQ(outputBasePath(platform, "/out/", "Device"), "/out/Device");
 }
 
 TEST(OutputNameRule, EmptyBaseNameStepsAroundTheOutputFolderItself)

@@ -1,4 +1,5 @@
 // The input list driven through the main window: Add Excel, Add Folder, Remove File, moves, clicks, Remove All.
+#include "lists/ListWorkbooks.h"
 #include "tests/lists/ListsWindow.h"
 
 #include <QApplication>
@@ -39,7 +40,19 @@ protected:
 
     void click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
-    platform::FakePlatform fs;
+    /// Counts the searches that list a folder's workbooks.
+    class CountingPlatform : public platform::FakePlatform
+    {
+    public:
+        platform::SearchResult findFirst(const std::string& pattern, int filter) override
+        {
+            folderListings += pattern.ends_with(lists::kWorkbookPattern) ? 1 : 0;
+            return FakePlatform::findFirst(pattern, filter);
+        }
+        int folderListings = 0;
+    };
+
+    CountingPlatform fs;
     ListsWindow ui{fs};
 };
 
@@ -276,6 +289,25 @@ TEST_F(InputList, ClickingAgainChecksEveryWorkbookAgain)
     EXPECT_EQ(ui.workbooks(), (Workbooks{{"E.xls", true}, {"F.xls", true}}));
 }
 
+TEST_F(InputList, EachClickOrKeyListsTheSourceOnce)
+{
+    auto& w = start({"/data/three", "/data/two"});
+    const auto listed = [&](int row) {
+        const int before = fs.folderListings;
+        if (row < 0)
+            QTest::keyClick(w.ListView1, Qt::Key_Up);
+        else
+            ui.clickInput(row);
+        return fs.folderListings - before;
+    };
+    EXPECT_EQ(listed(0), 1) << "a click that selects the entry";
+    EXPECT_EQ(listed(0), 1) << "a click on the selected entry";
+    EXPECT_EQ(listed(1), 1);
+    EXPECT_EQ(listed(-1), 1) << "an arrow key";
+    EXPECT_EQ(listed(0), 1) << "a click on the entry the key selected";
+    EXPECT_EQ(ui.workbooks(), (Workbooks{{"E.xls", true}, {"F.xls", true}}));
+}
+
 TEST_F(InputList, ClickOnAPathThatIsGoneListsNothing)
 {
     auto& w = start({"/data/three", "/data/two"});
@@ -350,10 +382,30 @@ TEST_F(InputList, DroppedFoldersAndWorkbooksAreAddedAndOtherFilesIgnored)
                   QUrl::fromLocalFile("/nowhere/X.xls"), QUrl::fromLocalFile("/data/in/B.xlsx")});
     EXPECT_EQ(dragAndDrop(w, mime), Qt::CopyAction);
 
-    EXPECT_EQ(ui.inputs(), (Texts{"/data/one.xls", "/data/two", "/data/in/B.xlsx"}));
-    EXPECT_EQ(ui.images(), (std::vector<int>{1, 2, 1}));
-    EXPECT_EQ(ui.selectedInput(), 2);
+    // A dropped path was named by the user: a hidden workbook is added like any other.
+    EXPECT_EQ(ui.inputs(), (Texts{"/data/one.xls", "/data/two", "/data/in/.hidden.xls", "/data/in/B.xlsx"}));
+    EXPECT_EQ(ui.images(), (std::vector<int>{1, 2, 1, 1}));
+    EXPECT_EQ(ui.selectedInput(), 3);
     EXPECT_EQ(ui.workbooks(), (Workbooks{{"B.xlsx", true}}));
+}
+
+TEST_F(InputList, DroppedFilesAreTakenExactlyWhenTheListingWouldShowThem)
+{
+    auto& w = start();
+    QList<QUrl> urls;
+    for (const char* name : {"Binary.XLSB", "Macro.XlsM", "old.XLS", "Book.xl", "Book.xlsx.bak", "Book.xla", "xls"})
+    {
+        fs.addFile(std::string("/data/drop/") + name);
+        urls << QUrl::fromLocalFile(QStringLiteral("/data/drop/") + QString::fromLatin1(name));
+    }
+    QMimeData mime;
+    mime.setUrls(urls);
+    EXPECT_EQ(dragAndDrop(w, mime), Qt::CopyAction);
+    EXPECT_EQ(ui.inputs(), (Texts{"/data/drop/Binary.XLSB", "/data/drop/Macro.XlsM", "/data/drop/old.XLS"}));
+
+    lists::ListWorkbooks(fs, *w.ListView2, "/data/drop");
+    EXPECT_EQ(ui.workbooks(), (Workbooks{{"Binary.XLSB", true}, {"Macro.XlsM", true}, {"old.XLS", true}}))
+        << "the listing of the folder shows the same files";
 }
 
 TEST_F(InputList, DragsWithoutLocalFilesAreRefusedEvenTheListsOwnItems)

@@ -48,11 +48,18 @@ TEST(ListWorkbooks, FileListsItsNameAndMissingOrEmptyPathsListNothing)
 {
     TempDir dir;
     const std::string book = dir.write("Q1 Sales.2009.xls", "x");
+    const std::string hidden = dir.write(".work/.book.xls", "x");
     platform::PosixPlatform platform;
     QTreeWidget list;
 
     ListWorkbooks(platform, list, book);
     EXPECT_EQ(listedNames(list), (std::vector<std::string>{"Q1 Sales.2009.xls"}));
+    // A hidden workbook the user named is listed; so are the workbooks of a hidden folder the user named.
+    ListWorkbooks(platform, list, hidden);
+    EXPECT_EQ(listedNames(list), (std::vector<std::string>{".book.xls"}));
+    dir.write(".work/Book1.xls", "x");
+    ListWorkbooks(platform, list, dir.file(".work"));
+    EXPECT_EQ(listedNames(list), (std::vector<std::string>{"Book1.xls"}));
 
     ListWorkbooks(platform, list, dir.file("gone"));
     EXPECT_EQ(list.topLevelItemCount(), 0);

@@ -2,6 +2,7 @@
 #include "tests/lists/ListsWindow.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QLineEdit>
 #include <gtest/gtest.h>
 
@@ -46,6 +47,9 @@ protected:
     void type(app::form1& w, const QString& text)
     {
         QLineEdit* edit = w.Combo2->lineEdit();
+        // The box completes only while it has the keyboard focus, as it has when the user types.
+        QApplication::setActiveWindow(&w);
+        edit->setFocus();
         edit->selectAll();
         QTest::keyClicks(edit, text);
     }
@@ -143,6 +147,30 @@ TEST_F(OutputList, TypedPathLeavesNoEntryChosenUntilOneIsChosenAgain)
     QTest::keyClick(w.Combo2->lineEdit(), Qt::Key_Return);
     EXPECT_EQ(w.Combo2ListIndex(), -1);
     EXPECT_EQ(ui.outputs(), (Texts{"/out/A", "/out/B"}));
+}
+
+TEST_F(OutputList, TheBoxHoldsExactlyWhatWasTyped)
+{
+    auto& w = start({"/data/outgoing", "/data/Other"});
+    // A prefix of a remembered folder is not completed into it, neither while typing nor on Return or leaving.
+    type(w, QStringLiteral("/data/out"));
+    EXPECT_EQ(ui.outputText(), "/data/out");
+    QTest::keyClick(w.Combo2->lineEdit(), Qt::Key_Return);
+    QTest::keyClick(w.Combo2->lineEdit(), Qt::Key_Tab);
+    EXPECT_EQ(ui.outputText(), "/data/out");
+    EXPECT_EQ(w.Combo2ListIndex(), -1);
+
+    // A path that differs from a remembered one only in case is another folder here.
+    type(w, QStringLiteral("/data/other"));
+    QTest::keyClick(w.Combo2->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(ui.outputText(), "/data/other");
+    EXPECT_EQ(w.Combo2ListIndex(), -1);
+
+    // Typing a remembered folder's whole path gives that folder.
+    type(w, QStringLiteral("/data/outgoing"));
+    QTest::keyClick(w.Combo2->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(ui.outputText(), "/data/outgoing");
+    EXPECT_EQ(ui.outputs(), (Texts{"/data/outgoing", "/data/Other"}));
 }
 
 TEST_F(OutputList, BrowseAfterTypingChoosesTheNewEntry)

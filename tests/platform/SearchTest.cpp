@@ -45,6 +45,22 @@ TEST(NamePattern, ThreeCharacterExtensionAlsoMatchesLongerOnes)
     EXPECT_FALSE(matchesPattern("*.xls", "a.xls.bak"));
 }
 
+TEST(NamePattern, NonAsciiLettersFoldBySimpleCaseFolding)
+{
+    EXPECT_TRUE(matchesPattern("\xC3\x89tude*.xls", "\xC3\xA9TUDE 2009.XLSX")); // É / é
+    EXPECT_TRUE(matchesPattern("\xCF\x83*", "\xCE\xA3\xCF\x82"));               // σ matches Σ; ς folds to σ
+    EXPECT_TRUE(matchesPattern("?.xls", "\xC3\x96.xls")) << "? stands for one letter, not one byte";
+    EXPECT_FALSE(matchesPattern("stra\xC3\x9F"
+                                "e",
+                                "STRASSE"))
+        << "ß is not ss under simple folding";
+    EXPECT_FALSE(matchesPattern("\xC3\xA9", "e"));
+    // Bytes that are not UTF-8 match only themselves.
+    EXPECT_TRUE(matchesPattern("*\xFF.xls", "a\xFF.XLS"));
+    EXPECT_FALSE(matchesPattern("*\xFF.xls", "a\xFE.xls"));
+    EXPECT_TRUE(nameLess("\xC3\xA9" "b", "\xC3\x89" "C"));
+}
+
 TEST(NamePattern, LongNamesOfStarsStayFast)
 {
     std::string name(5000, 'a');
@@ -200,6 +216,10 @@ TEST(PosixExactSearch, ExactNameFirstThenTheOtherMatches)
     dir.write("SUB", "x");
     EXPECT_EQ(allNames(platform, root + "/Sub", 0), (std::vector<std::string>{"SUB"}));
     EXPECT_EQ(allNames(platform, root + "/Sub", 16), (std::vector<std::string>{"Sub", "SUB"}));
+    // Letters beyond ASCII are found in either case as well.
+    dir.write("\xC3\xA9t\xC3\xA9.xls", "x");
+    EXPECT_EQ(allNames(platform, root + "/\xC3\x89T\xC3\x89.XLS", 0),
+              (std::vector<std::string>{"\xC3\xA9t\xC3\xA9.xls"}));
     // A new search drops what the previous one had deferred.
     EXPECT_EQ(platform.findFirst(root + "/Book2.xls", 0).name, "Book2.xls");
     EXPECT_EQ(platform.findFirst(root + "/missing", 0).name, "");

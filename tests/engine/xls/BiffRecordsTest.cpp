@@ -277,6 +277,55 @@ TEST(Globals, NamesOfThisWorkbookThroughExternalReferencesKeepTheirSheet)
     EXPECT_EQ(c5.externalName(static_cast<std::uint32_t>(-2), 2), std::nullopt);
 }
 
+/// A SUPBOOK naming an external workbook (or DDE link) by its encoded path, and its sheets.
+Bytes supBook(const std::string& path, std::initializer_list<std::string> sheets)
+{
+    std::string raw{static_cast<char>(sheets.size()), 0, static_cast<char>(path.size()), 0, 0};
+    raw += path;
+    for (const auto& sheet : sheets)
+        raw += std::string{static_cast<char>(sheet.size()), 0, 0} + sheet;
+    return Bytes(raw.begin(), raw.end());
+}
+
+TEST(Globals, ExternalBookPathsAndDdeLinksAsExcelWritesThem)
+{
+    Bytes s;
+    record(s, sid::Bof, test::bof8(0x0005));
+    record(s, sid::SupBook,
+           supBook("\x01"
+                   "CDocs\x03"
+                   "Book2.xls",
+                   {"Sheet1"})); // C:\Docs\Book2.xls
+    record(s, sid::SupBook,
+           supBook("\x01@srv\x03share\x03"
+                   "B.xls",
+                   {"S 1"})); // \\srv\share\B.xls
+    record(s, sid::SupBook,
+           supBook("\x04\x04"
+                   "Up.xls",
+                   {"S"})); // ..\..\Up.xls
+    record(s, sid::SupBook,
+           supBook("\x05\x13"
+                   "http://h/d/Web.xls",
+                   {"S"}));                                  // a URL
+    record(s, sid::SupBook, supBook("Server\x03Topic", {})); // a DDE link
+    for (const std::string item : {"item,with,commas", "R1C1"})
+        record(s, sid::ExternName,
+               test::cat({words({0, 0, 0}), Bytes{static_cast<std::uint8_t>(item.size()), 0},
+                          Bytes(item.begin(), item.end())}));
+    record(s, sid::ExternSheet, words({5, 0, 0, 0, 1, 0, 0, 2, 0, 0, 3, 0, 0, 4, 0xFFFE, 0xFFFE}));
+    record(s, sid::Eof, {});
+    XlsGlobals g;
+    ASSERT_TRUE(parseGlobalsBytes(s, g));
+    const formula::FormulaContext c = makeFormulaContext(g);
+    EXPECT_EQ(c.sheetPrefix(0), "'C:\\Docs\\[Book2.xls]Sheet1'");
+    EXPECT_EQ(c.sheetPrefix(1), "'\\\\srv\\share\\[B.xls]S 1'");
+    EXPECT_EQ(c.sheetPrefix(2), "'..\\..\\[Up.xls]S'");
+    EXPECT_EQ(c.sheetPrefix(3), "'http://h/d/[Web.xls]S'");
+    EXPECT_EQ(c.externalName(4, 1), "Server|Topic!'item,with,commas'");
+    EXPECT_EQ(c.externalName(4, 2), "Server|Topic!R1C1");
+}
+
 TEST(Globals, EncryptedOldAndDamagedWorkbooksGiveClearErrors)
 {
     Bytes encrypted;

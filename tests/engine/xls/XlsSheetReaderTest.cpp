@@ -168,6 +168,19 @@ TEST_F(SheetStream, FormulaResultsAndSharedFormulas)
     EXPECT_EQ(c[6].number, 3.0);
 }
 
+TEST_F(SheetStream, FormulaUnderTheBiff4RecordNumberAndFrozenWindowWithoutPane)
+{
+    // A BIFF8 FORMULA stored as 0x0406, with its STRING result; a WINDOW2 with fFrozen and no PANE after it.
+    add(sid::Formula4, formula(0, 0, {0, 0, 0, 0, 0, 0, 0xFF, 0xFF}, {0x17, 2, 0, 'o', 'k'})); // ="ok"
+    add(sid::String, test::xlString("ok"));
+    add(sid::Window2, words({0x06BE | 0x0008, 0, 0, 0x40, 0, 0, 0, 0, 0}));
+    ASSERT_TRUE(read());
+    ASSERT_EQ(m_sink.cells.size(), 1u);
+    EXPECT_EQ(m_sink.cells[0].formula, "=\"ok\"");
+    EXPECT_EQ(m_sink.cells[0].text, "ok");
+    EXPECT_EQ(m_sink.options.paneKind, model::PaneKind::Frozen);
+}
+
 TEST_F(SheetStream, ArrayFormulaOnlyAtItsFirstCell)
 {
     const Bytes result = {0, 0, 0, 0, 0, 0, 0xF0, 0x3F};
@@ -231,7 +244,7 @@ TEST_F(SheetStream, MergesLinksCommentsAndWindowGatheredBeforeCells)
 
 TEST_F(SheetStream, DataValidationListAndRange)
 {
-    // A list of "a,b" on B2:B5 with an input title, blanks allowed, error style Warn.
+    // A list of "a,b" on B2:B5 and all of column D with an input title, blanks allowed, error style Warn.
     Bytes dv;
     putU32(dv, 3u | (1u << 4) | 0x80u | 0x100u | 0x40000u | 0x80000u);
     Bytes title = test::xlString("Pick");
@@ -247,14 +260,14 @@ TEST_F(SheetStream, DataValidationListAndRange)
     dv.insert(dv.end(), list.begin(), list.end());
     putU16(dv, 0);
     putU16(dv, 0);
-    Bytes ranges = words({1, 1, 4, 1, 1});
+    Bytes ranges = words({2, 1, 4, 1, 1, 0, 65535, 3, 3});
     dv.insert(dv.end(), ranges.begin(), ranges.end());
     add(sid::Dv, dv);
     ASSERT_TRUE(read());
     ASSERT_EQ(m_sink.options.validations.size(), 1u);
     const auto& v = m_sink.options.validations[0];
     EXPECT_EQ(v.type, "List");
-    EXPECT_EQ(v.rangeR1C1, "R2C2:R5C2");
+    EXPECT_EQ(v.rangeR1C1, "R2C2:R5C2,C4"); // Excel widens the 65,536 rows to a whole column
     EXPECT_EQ(v.value, "\"a,b\"");
     EXPECT_EQ(v.inputTitle, "Pick");
     EXPECT_EQ(v.errorTitle, "");

@@ -42,6 +42,26 @@ Opened readFirstSheet(const XlsxTestPackage& package)
 
 } // namespace
 
+TEST(XlsxCells, FormulaTextDecodesItsEscapes)
+{
+    XlsxTestPackage package;
+    package.sheetData(R"(<row r="1"><c r="A1" t="str"><f>"a_x000D_b"&amp;"_x005F_x0041_"</f><v>x</v></c></row>)");
+    Opened book = readFirstSheet(package);
+    ASSERT_TRUE(book.sheet) << book.sheet.detail();
+    EXPECT_THAT(book.sink.lines, ElementsAre("row 1", "A1 s 'x' =\"a\rb\"&\"_x0041_\""));
+}
+
+TEST(XlsxPackage, EntryNamesWithBackslashesAreParts)
+{
+    // "xl\\workbook.xml", "xl\\worksheets\\sheet1.xml": the separator read as '/', the case ignored as ever.
+    XlsxTestPackage package;
+    package.sheetData(R"(<row r="1"><c r="A1"><v>7</v></c></row>)").backslashNames();
+    Opened book = readFirstSheet(package);
+    ASSERT_TRUE(book.open) << book.open.detail();
+    ASSERT_TRUE(book.sheet) << book.sheet.detail();
+    EXPECT_THAT(book.sink.lines, ElementsAre("row 1", "A1 n 7"));
+}
+
 TEST(XlsxCells, EveryCellTypeReadsWithItsValue)
 {
     XlsxTestPackage package;

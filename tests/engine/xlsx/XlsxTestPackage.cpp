@@ -1,6 +1,7 @@
 // Builds small .xlsx packages for tests and records streamed sheets.
 #include "XlsxTestPackage.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <zip.h>
 
@@ -70,8 +71,11 @@ bool XlsxTestPackage::save(const std::string& path) const
         return false;
     for (const auto& [name, content] : m_parts)
     {
+        std::string entry = name;
+        if (m_backslashes)
+            std::replace(entry.begin(), entry.end(), '/', '\\');
         zip_source_t* source = zip_source_buffer(archive, content.data(), content.size(), 0);
-        zip_int64_t index = source ? zip_file_add(archive, name.c_str(), source, ZIP_FL_OVERWRITE) : -1;
+        zip_int64_t index = source ? zip_file_add(archive, entry.c_str(), source, ZIP_FL_OVERWRITE) : -1;
         if (index < 0)
         {
             zip_source_free(source);

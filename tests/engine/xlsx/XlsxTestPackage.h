@@ -25,6 +25,12 @@ public:
         m_level = level;
         return *this;
     }
+    /// Stores the entry names with backslashes for separators, as some writers do.
+    XlsxTestPackage& backslashNames()
+    {
+        m_backslashes = true;
+        return *this;
+    }
     /// Writes the zip to `path`; false on failure.
     bool save(const std::string& path) const;
 
@@ -33,6 +39,7 @@ public:
 private:
     std::map<std::string, std::string> m_parts;
     int m_level = 1;
+    bool m_backslashes = false;
 };
 
 /// A sheet sink that keeps what it receives as text lines, one per row or cell, for exact comparisons.

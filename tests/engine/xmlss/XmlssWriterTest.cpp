@@ -529,6 +529,15 @@ TEST(XmlssWriter, WritesSheetOptions)
         options.selections.push_back({2, 4, 1, "R5C2:R6C3"});
         options.autoFilterR1C1 = "R1C1:R10C3";
         options.protectContents = true;
+        model::DataValidation fromCells; // a list drawn from cells, its drop-down hidden
+        fromCells.rangeR1C1 = "R1C1";
+        fromCells.type = "List";
+        fromCells.value = "R2C5:R4C5";
+        fromCells.suppressDropDown = true;
+        model::DataValidation literal = fromCells; // a literal list with its drop-down
+        literal.value = "\"a,b\"";
+        literal.suppressDropDown = false;
+        options.validations = {fromCells, literal};
         sink.endSheet(options);
         return Status{};
     });
@@ -541,6 +550,8 @@ TEST(XmlssWriter, WritesSheetOptions)
                                "     <RangeSelection>R5C2:R6C3</RangeSelection>"));
     EXPECT_THAT(xml, HasSubstr("<ProtectContents>True</ProtectContents>"));
     EXPECT_THAT(xml, HasSubstr("<AutoFilter x:Range=\"R1C1:R10C3\""));
+    EXPECT_THAT(xml, HasSubstr("<Type>List</Type>\n   <CellRangeList/>\n   <ComboHide/>\n   <Value>R2C5:R4C5</Value>"));
+    EXPECT_THAT(xml, HasSubstr("<Type>List</Type>\n   <Value>\"a,b\"</Value>"));
 }
 
 TEST(XmlssWriter, ReportsAReaderThatStopsInsideASheet)
