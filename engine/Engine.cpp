@@ -4,6 +4,7 @@
 #include "engine/Deadline.h"
 #include "engine/crypto/EncryptedPackage.h"
 #include "engine/xls/OleContainer.h"
+#include "engine/text/TextReader.h"
 #include "engine/xls/XlsReader.h"
 #include "engine/xlsb/XlsbReader.h"
 #include "engine/xlsx/XlsxReader.h"
@@ -126,13 +127,14 @@ Status openByKind(Kind kind, const std::string& path, std::unique_ptr<model::Wor
     case Kind::Biff4OrOlder:
         return xls::openBiff4OrOlder(path, reader);
     case Kind::Text:
-        return {EngineErrc::NotAWorkbook, "It is a text, HTML or XML file."};
+        return text::openTextFile(path, reader);
     case Kind::Empty:
         return {EngineErrc::NotAWorkbook, "The file is empty."};
     case Kind::Unknown:
         break;
     }
-    return {EngineErrc::NotAWorkbook, "It is neither an Excel 97-2003 nor an Excel 2007 or later workbook."};
+    // Excel opens any text as delimited text; the text reader refuses binary data.
+    return text::openTextFile(path, reader);
 }
 
 /// A hidden name next to the target that no other conversion uses at the same time.

@@ -13,7 +13,7 @@ namespace velquin::engine {
 
 /// Opens the workbook at `path`, choosing the reader from the file's first bytes (an OLE2 compound file is read
 /// as .xls, or as an encrypted .xlsx/.xlsm package when it holds one; a ZIP package as .xlsx/.xlsm, or as .xlsb
-/// when its workbook part is binary), never from its name. An encrypted workbook is tried with the built-in default
+/// when its workbook part is binary; text as an XML Spreadsheet, a web page or delimited text), never from its name. An encrypted workbook is tried with the built-in default
 /// password first, then with each password `prompt` gives until one fits or it gives none.
 /// Errors: FileNotFound, FileUnreadable, NotAWorkbook, UnsupportedFormat, EncryptedWorkbook (no password fits:
 /// the detail says whether none was given or the ones given did not fit), DamagedFile, LimitExceeded, OutOfMemory,

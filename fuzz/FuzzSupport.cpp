@@ -277,19 +277,14 @@ bool strayFiles(const std::filesystem::path& folder, const std::string& prefix, 
 
 } // namespace
 
-void openCheckAndSave(const std::string& path)
+void checkAndSave(model::WorkbookReader& reader, const std::string& path)
 {
-    std::unique_ptr<model::WorkbookReader> reader;
-    if (!engine::openWorkbook(path, reader))
-        return;
-    if (!reader)
-        contractBroken("openWorkbook succeeded without a reader");
-    readAllSheets(*reader);
+    readAllSheets(reader);
     const std::filesystem::path input(path);
     const std::string outName = input.filename().string() + ".out.xml";
     const std::string out = (input.parent_path() / outName).string();
     std::remove(out.c_str());
-    if (engine::saveAsSpreadsheetMl(*reader, out))
+    if (engine::saveAsSpreadsheetMl(reader, out))
     {
         if (!isWellFormedXml(out))
             contractBroken("saved SpreadsheetML is not well-formed XML");
@@ -299,6 +294,16 @@ void openCheckAndSave(const std::string& path)
         contractBroken("a failed save left its target behind");
     if (strayFiles(input.parent_path(), outName, path))
         contractBroken("a save left a temporary file behind");
+}
+
+void openCheckAndSave(const std::string& path)
+{
+    std::unique_ptr<model::WorkbookReader> reader;
+    if (!engine::openWorkbook(path, reader))
+        return;
+    if (!reader)
+        contractBroken("openWorkbook succeeded without a reader");
+    checkAndSave(*reader, path);
 }
 
 namespace {

@@ -43,6 +43,10 @@ void checkInfo(const engine::model::WorkbookInfo& info);
 /// (and no temporary file) may be left.
 void openCheckAndSave(const std::string& path);
 
+/// Streams every sheet of `reader` through the checking sink and saves it beside `path` (a scratch file of the
+/// target), with the same checks as openCheckAndSave.
+void checkAndSave(engine::model::WorkbookReader& reader, const std::string& path);
+
 /// A compound file holding one stream named `streamName` (e.g. "Workbook", "Book") with `stream` as its bytes.
 std::string makeCompoundFile(std::string_view streamName, std::string_view stream);
 

@@ -93,6 +93,41 @@ A1_SEEDS = [b"SUM(A1:B2)", b"Sheet1!$A$1+'My Sheet'!B2:C$3", b"IF(A1>1,\"x\",#N/
             b"Table1[[#This Row],[Col]]", b"[1]Sheet1!A1", b"A:A+1:1+XFD1048576", b"_xlfn.XLOOKUP(1,A:A,B:B)",
             b"-A1%^2&\"\"\"q\"", b"Name1 INDIRECT(\"R1C1\",FALSE)"]
 
+XMLSS_SEED = (b'<?xml version="1.0"?>\n<Workbook xmlns="urn:schemas-microsoft-com:office:spreadsheet" '
+              b'xmlns:ss="urn:schemas-microsoft-com:office:spreadsheet" xmlns:x="urn:schemas-microsoft-com:office:excel" '
+              b'xmlns:html="http://www.w3.org/TR/REC-html40"><ExcelWorkbook><Date1904/></ExcelWorkbook><Styles>'
+              b'<Style ss:ID="Default" ss:Name="Normal"><Font ss:FontName="Calibri" ss:Size="11"/></Style>'
+              b'<Style ss:ID="s1" ss:Parent="Default"><NumberFormat ss:Format="Short Date"/><Interior ss:Color="#FF0000" '
+              b'ss:Pattern="Solid"/><Borders><Border ss:Position="Left" ss:LineStyle="Continuous" ss:Weight="1"/></Borders>'
+              b'</Style></Styles><Names><NamedRange ss:Name="Total" ss:RefersTo="=Sheet1!R1C1:R2C2"/></Names>'
+              b'<Worksheet ss:Name="Sheet1"><Table><Column ss:Index="2" ss:Span="2" ss:Width="80"/>'
+              b'<Row ss:Index="2" ss:Height="20"><Cell ss:MergeAcross="1" ss:HRef="http://x/"><Data ss:Type="String">a'
+              b'&#7;</Data></Cell><Cell ss:Index="4" ss:StyleID="s1"><Data ss:Type="DateTime">2020-01-02T03:04:05.000'
+              b'</Data></Cell><Cell ss:Formula="=SUM(R[-1]C:RC[-1])"><Data ss:Type="Number">3</Data>'
+              b'<Comment ss:Author="me"><ss:Data xmlns="http://www.w3.org/TR/REC-html40"><B>bold <Font html:Color='
+              b'"#0000FF">blue</Font></B></ss:Data></Comment></Cell></Row></Table><WorksheetOptions '
+              b'xmlns="urn:schemas-microsoft-com:office:excel"><Selected/><FreezePanes/><SplitHorizontal>1'
+              b'</SplitHorizontal><Panes><Pane><Number>3</Number><ActiveRow>1</ActiveRow></Pane></Panes>'
+              b'</WorksheetOptions><AutoFilter x:Range="R1C1:R2C3" xmlns="urn:schemas-microsoft-com:office:excel"/>'
+              b'</Worksheet></Workbook>\n')
+
+HTML_SEEDS = [
+    b'<html><head><meta charset="windows-1252"><style>.n{mso-number-format:"0\\.00";color:#FF0000}</style></head>'
+    b'<body><h1>Report</h1><table><tr><th colspan=2>Name</th><th rowspan=2>007</th></tr><tr><td class=n>1,234.5</td>'
+    b'<td><a href="http://example.com/">12%</a></td></tr><tr><td x:num="3.5">3,5</td><td x:str>0012</td>'
+    b'<td x:fmla="=A3*2" x:num>7</td></tr></table><p>after</p><table><tr><td>1/2/2020<br>x</td></tr></table>'
+    b'</body></html>',
+    b'<table><tr><td><table><tr><td>nested</td></tr></table></td><td colspan=99999 rowspan=99999>big</td></tr>',
+]
+
+DELIMITED_SEEDS = [
+    b'name,amount,date\r\n"Smith, J",007,1/2/2020\r\n"multi\nline","1,234.50",12%\r\nTRUE,#N/A,($5)\r\n',
+    b'a\tb\tc\n1\t2.5e3\t"x""y"\n',
+    b'\xef\xbb\xbfcaf\xc3\xa9,1\n',
+    b'\xff\xfea\x00\t\x001\x00\n\x00',
+    b'caf\xe9;10:30 PM,2020-03-04 10:00\n',
+]
+
 
 CFB_SIGNATURE = bytes.fromhex("D0CF11E0A1B11AE1")
 
@@ -332,6 +367,16 @@ def seeds_for(target, corpus):
                 yield struct.pack("<I", 99)[:3] + struct.pack("<HB", 3, 0) + s
     elif target.startswith("fuzz_state"):
         yield from STATE_SEEDS
+    elif target == "fuzz_xmlss":
+        yield XMLSS_SEED
+        for f in corpus_files(corpus, ("-xmlss.xls",)):
+            yield open(f, "rb").read()
+    elif target == "fuzz_html":
+        yield from HTML_SEEDS
+        for f in corpus_files(corpus, ("-html.xls",)):
+            yield open(f, "rb").read()
+    elif target == "fuzz_delimited":
+        yield from DELIMITED_SEEDS
 
 
 def a1_formulas(path):

@@ -7,7 +7,7 @@ set -euo pipefail
 PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    libzip-dev libexpat1-dev zlib1g-dev libicu-dev nettle-dev
+    libzip-dev libexpat1-dev libxml2-dev zlib1g-dev libicu-dev nettle-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     python3 xauth xvfb fonts-liberation
     parallel dpkg-dev file lintian appstream

@@ -296,7 +296,7 @@ TEST(VelquinConvert, ExitsWithTwoOnBadUsageAndZeroForHelp)
 TEST(VelquinConvert, ReportsEachFailureAsNumberAndDescriptionAndExitsWithOne)
 {
     test::TempDir dir;
-    const std::string text = dir.write("in/notes.xls", "just text");
+    const std::string text = dir.write("in/notes.xls", std::string("\x7F" "ELF\x02\x01\x01\0\0\0 binary", 17));
     const ConverterRun single = runConverter(text + " " + dir.file("out.xml"));
     EXPECT_EQ(single.exitCode, 1);
     EXPECT_THAT(single.output, HasSubstr(text + ": 1003: The file is not an Excel workbook."));
@@ -312,7 +312,7 @@ TEST(VelquinConvert, ReportsEachFailureAsNumberAndDescriptionAndExitsWithOne)
 TEST(VelquinConvert, ReportAndExitStatusAgreeOverAListOnStandardInput)
 {
     test::TempDir dir;
-    dir.write("in/A B.xls", "not a workbook");
+    dir.write("in/A B.xls", std::string("\x7F" "ELF\x02\x01\x01\0\0\0", 10)); // binary data that is no workbook
     dir.write("in/list", dir.file("in/A B.xls") + "\n" + dir.file("in") + "\n");
     const std::string report = dir.file("report.jsonl");
     const ConverterRun run =

@@ -33,7 +33,8 @@ while IFS= read -r -d '' book; do
     esac
 done < <(find "$corpus" -maxdepth 1 -type f \( -name '*.xls' -o -name '*.xlsx' \) -size -40k -print0 | sort -z |
     head -z -n 30)
-echo "not a workbook" > "$work/archive/second/notes.xls"
+# Binary data that is no workbook (text would open as delimited text, as in Excel).
+printf '\177ELF\002\001\001\000\000\000 not a workbook' > "$work/archive/second/notes.xls"
 # Two copies of one workbook whose names give the same output name: exactly one may take it, in any process.
 cp "$book_for_pair" "$work/archive/first folder/dup x.xlsx"
 cp "$book_for_pair" "$work/archive/second/dupx.xlsx"

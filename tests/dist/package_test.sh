@@ -20,7 +20,7 @@ deb=${debs[0]}
 
 [ "$(dpkg-deb -f "$deb" Package)" = velquin ] || fail "the package is not named velquin"
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libc6 libqt6widgets6 libzip; do
+for library in libc6 libqt6widgets6 libzip libxml2; do
     [[ $depends == *"$library"* ]] || fail "Depends lacks $library: $depends"
 done
 

@@ -63,7 +63,7 @@ TEST(OpenWorkbook, JudgesTheFileByItsContent)
     EXPECT_EQ(openError(dir.file("missing.xlsx")), EngineErrc::FileNotFound);
     EXPECT_EQ(openError(dir.path().string()), EngineErrc::FileUnreadable);
     EXPECT_EQ(openError(dir.write("empty.xlsx", "")), EngineErrc::NotAWorkbook);
-    EXPECT_EQ(openError(dir.write("page.xls", "<html><body>table</body></html>")), EngineErrc::NotAWorkbook);
+    EXPECT_EQ(openError(dir.write("drawing.xls", "<?xml version=\"1.0\"?><svg/>")), EngineErrc::NotAWorkbook);
     // Excel 4.0 record streams go to the old reader: a chart is not converted, a cut worksheet is damaged.
     EXPECT_EQ(openError(dir.write("chart.xls", std::string("\x09\x04\x06\x00\x00\x00\x20\x00\x00\x00"
                                                            "\x0a\x00\x00\x00",

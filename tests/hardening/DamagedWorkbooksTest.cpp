@@ -39,11 +39,11 @@ std::vector<fs::path> sources()
         std::sort(paths.begin(), paths.end());
         return paths;
     }
-    // One package of XML parts, one of binary parts, one BIFF8 and one BIFF5 workbook, all small, and two encrypted
-    // ones (RC4 .xls, agile package) that the password file opens.
+    // One package of XML parts, one of binary parts, one BIFF8 and one BIFF5 workbook, a web page and an XML
+    // Spreadsheet, all small, and two encrypted ones (RC4 .xls, agile package) that the password file opens.
     for (const char* name : {"defined_names_simple.xlsx", "comments_stress_test.xlsb", "merge_cells.xls",
-                             "biff5-number_format_entities.xls", "encrypted/password_2002_40_972000.xls",
-                             "encrypted/example_password.xlsx"})
+                             "biff5-number_format_entities.xls", "crlf-html.xls", "comments_stress_test-xmlss.xls",
+                             "encrypted/password_2002_40_972000.xls", "encrypted/example_password.xlsx"})
         if (auto path = corpusFile(name); path && fs::exists(*path))
             paths.push_back(*path);
     return paths;

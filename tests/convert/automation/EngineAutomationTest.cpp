@@ -75,7 +75,9 @@ TEST(EngineAutomation, PassesTheEngineErrorsOnWithTheirNumbersAndDescriptions)
     ASSERT_TRUE(missing);
     EXPECT_EQ(missing->number, number(EngineErrc::FileNotFound));
     EXPECT_THAT(missing->description, HasSubstr("not found"));
-    const AutomationStatus text = workbooks->Open(dir.write("notes.xls", "plain text"), workbook);
+    // Text would open as delimited text, as in Excel; binary data that is no workbook does not.
+    const std::string binary("\x7F" "ELF\x02\x01\x01\0\0\0", 10);
+    const AutomationStatus text = workbooks->Open(dir.write("notes.xls", binary), workbook);
     ASSERT_TRUE(text);
     EXPECT_EQ(text->number, number(EngineErrc::NotAWorkbook));
     EXPECT_FALSE(workbook);
