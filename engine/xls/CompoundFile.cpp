@@ -4,6 +4,7 @@
 #include "engine/xls/CompoundFile.h"
 
 #include "engine/Deadline.h"
+#include "engine/Text.h"
 
 #include <algorithm>
 #include <array>
@@ -172,26 +173,7 @@ std::string toUtf8(const std::u16string& text)
             code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
         else if (code >= 0xD800 && code < 0xE000)
             code = 0xFFFD;
-        if (code < 0x80)
-            out += static_cast<char>(code);
-        else if (code < 0x800)
-        {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-        else if (code < 0x10000)
-        {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-        else
-        {
-            out += static_cast<char>(0xF0 | (code >> 18));
-            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
+        appendUtf8(out, code);
     }
     return out;
 }

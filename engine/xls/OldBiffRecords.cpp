@@ -153,21 +153,7 @@ XfRecord parseXf4(ByteCursor& c)
     x.horizontal = align & 0x07;
     x.wrap = align & 0x08;
     x.vertical = (align >> 4) & 0x03;
-    switch ((align >> 6) & 0x03)
-    {
-    case 1:
-        x.stacked = true;
-        x.rotation = 255;
-        break;
-    case 2:
-        x.rotation = 90;
-        break;
-    case 3:
-        x.rotation = 180;
-        break;
-    default:
-        break;
-    }
+    setOrientation(x, (align >> 6) & 0x03u);
     x.usedFlags = static_cast<std::uint8_t>(c.u8() >> 2);
     readOldFillAndBorders(c, x);
     return x;

@@ -151,6 +151,25 @@ FontRecord parseFont(ByteCursor& c, StringReader& strings)
     return f;
 }
 
+void setOrientation(XfRecord& x, unsigned orientation)
+{
+    switch (orientation)
+    {
+    case 1:
+        x.stacked = true;
+        x.rotation = 255;
+        break;
+    case 2:
+        x.rotation = 90;
+        break;
+    case 3:
+        x.rotation = 180;
+        break;
+    default:
+        break;
+    }
+}
+
 XfRecord parseXf(ByteCursor& c, bool biff8)
 {
     XfRecord x;
@@ -196,21 +215,7 @@ XfRecord parseXf(ByteCursor& c, bool biff8)
     else
     {
         std::uint8_t b7 = c.u8();
-        switch (b7 & 0x03)
-        {
-        case 1:
-            x.stacked = true;
-            x.rotation = 255;
-            break;
-        case 2:
-            x.rotation = 90;
-            break;
-        case 3:
-            x.rotation = 180;
-            break;
-        default:
-            break;
-        }
+        setOrientation(x, b7 & 0x03u);
         x.usedFlags = static_cast<std::uint8_t>(b7 >> 2);
         std::uint32_t b1 = c.u32();
         x.patternColor = b1 & 0x7F;

@@ -46,6 +46,9 @@ struct XfRecord
 };
 
 FontRecord parseFont(ByteCursor& c, StringReader& strings);
+/// Sets the rotation of `x` from a two-bit text orientation (none, stacked, 90 degrees up, 90 degrees down), as
+/// BIFF4 and BIFF5 XFs keep it.
+void setOrientation(XfRecord& x, unsigned orientation);
 XfRecord parseXf(ByteCursor& c, bool biff8);
 
 /// A colour as Excel 2007 and later store it beside the old palette index: automatic, a palette index, an RGB
