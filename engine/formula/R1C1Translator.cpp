@@ -148,13 +148,26 @@ bool needsNoQuotes(std::string_view name)
     return i != name.size();
 }
 
+} // namespace
+
+bool sheetNameNeedsQuotes(std::string_view name)
+{
+    const std::size_t colon = name.find(':');
+    if (colon == std::string_view::npos)
+        return !needsNoQuotes(name);
+    // A 3-D range "Sheet2:Sheet3" is quoted as a whole when either of its names must be.
+    return !needsNoQuotes(name.substr(0, colon)) || !needsNoQuotes(name.substr(colon + 1));
+}
+
+namespace {
+
 // "'Sheet1'!" -> "Sheet1!": Excel quotes a sheet name only where it must.
 void appendSheetPrefix(std::string& out, std::string_view prefix)
 {
     if (prefix.size() > 3 && prefix.front() == '\'' && prefix.substr(prefix.size() - 2) == "'!")
     {
         std::string_view name = prefix.substr(1, prefix.size() - 3);
-        if (name.find('\'') == std::string_view::npos && needsNoQuotes(name))
+        if (name.find('\'') == std::string_view::npos && !sheetNameNeedsQuotes(name))
         {
             out += name;
             out += '!';

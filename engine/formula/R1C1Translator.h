@@ -22,6 +22,11 @@ std::string toR1C1Formula(std::string_view a1, std::uint32_t row, std::uint32_t 
 /// ("R1C1:R3C2"). False when a part is not a range; `out` is then unspecified.
 bool rangeListToR1C1(std::string_view ranges, bool relative, std::uint32_t row, std::uint32_t col, std::string& out);
 
+/// True when sheet name `name`, or a 3-D pair "First:Last", must be quoted before "!" in R1C1 formula text: when
+/// it holds anything but letters, digits, "_" and ".", starts with a digit, or reads as an R1C1 reference ("R",
+/// "C3", "RC", "R1C1"). Names that read as A1 cells ("Q3") need no quotes in R1C1 text.
+bool sheetNameNeedsQuotes(std::string_view name);
+
 /// One A1 range "A1" or "A1:C3" as 0-based corners (first <= last). False when it is not a cell range.
 struct CellRange
 {

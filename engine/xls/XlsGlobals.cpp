@@ -2,6 +2,7 @@
 #include "engine/xls/XlsGlobals.h"
 
 #include "engine/Deadline.h"
+#include "engine/formula/R1C1Translator.h"
 #include "engine/xls/OldBiffRecords.h"
 #include "engine/xls/ThemeRecord.h"
 
@@ -420,37 +421,6 @@ struct GlobalsParser
     }
 };
 
-bool looksLikeCellReference(const std::string& s)
-{
-    std::size_t i = 0;
-    while (i < s.size() && std::isalpha(static_cast<unsigned char>(s[i])))
-        ++i;
-    std::size_t letters = i;
-    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])))
-        ++i;
-    // Excel quotes names that read as a cell of a 256-column sheet ("A1", "IV10"), not "Top10".
-    if (i == s.size() && i > letters &&
-        (letters == 1 || (letters == 2 && std::toupper(static_cast<unsigned char>(s[0])) < 'I') ||
-         (letters == 2 && std::toupper(static_cast<unsigned char>(s[0])) == 'I' &&
-          std::toupper(static_cast<unsigned char>(s[1])) <= 'V')))
-        return true;
-    // R1C1 forms: R, C, R12, C3, R1C1
-    i = 0;
-    if (i < s.size() && (s[i] == 'R' || s[i] == 'r'))
-    {
-        ++i;
-        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])))
-            ++i;
-    }
-    if (i < s.size() && (s[i] == 'C' || s[i] == 'c'))
-    {
-        ++i;
-        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])))
-            ++i;
-    }
-    return i > 0 && i == s.size();
-}
-
 } // namespace
 
 const char* builtinNameText(int code)
@@ -532,14 +502,7 @@ Status parseGlobals(RecordStream& stream, XlsGlobals& globals, CodepageDecoder& 
 
 std::string quoteSheetName(const std::string& name)
 {
-    bool plain = !name.empty() && !std::isdigit(static_cast<unsigned char>(name[0])) && name[0] != '.';
-    for (char ch : name)
-    {
-        auto u = static_cast<unsigned char>(ch);
-        if (u < 0x80 && !std::isalnum(u) && ch != '_' && ch != '.')
-            plain = false;
-    }
-    if (plain && !looksLikeCellReference(name))
+    if (!name.empty() && name[0] != '.' && !formula::sheetNameNeedsQuotes(name))
         return name;
     std::string out = "'";
     for (char ch : name)

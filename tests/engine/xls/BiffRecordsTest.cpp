@@ -360,10 +360,17 @@ TEST(SheetNames, QuotedWhenFormulaTextNeedsIt)
     EXPECT_EQ(quoteSheetName("Sheet1"), "Sheet1");
     EXPECT_EQ(quoteSheetName("Named Ranges"), "'Named Ranges'");
     EXPECT_EQ(quoteSheetName("O'Brien"), "'O''Brien'");
-    EXPECT_EQ(quoteSheetName("A1"), "'A1'");
-    EXPECT_EQ(quoteSheetName("IV65536"), "'IV65536'");
-    EXPECT_EQ(quoteSheetName("Top10"), "Top10"); // past column IV: a plain name to Excel
+    // R1C1 text: an A1 cell name is plain, an R1C1 reference is not.
+    EXPECT_EQ(quoteSheetName("Q3"), "Q3");
+    EXPECT_EQ(quoteSheetName("IV65536"), "IV65536");
     EXPECT_EQ(quoteSheetName("R1C1"), "'R1C1'");
+    EXPECT_EQ(quoteSheetName("RC"), "'RC'");
+    EXPECT_EQ(quoteSheetName("r"), "'r'");
+    EXPECT_EQ(quoteSheetName("C5"), "'C5'");
+    EXPECT_EQ(quoteSheetName("RC5x"), "RC5x");
+    EXPECT_EQ(quoteSheetName("Sheet2:Sheet3"), "Sheet2:Sheet3");
+    EXPECT_EQ(quoteSheetName("Sheet2:R2"), "'Sheet2:R2'");
+    EXPECT_EQ(quoteSheetName("Sheet 2:Sheet3"), "'Sheet 2:Sheet3'");
     EXPECT_EQ(quoteSheetName("1st"), "'1st'");
     EXPECT_EQ(quoteSheetName("\xE6\x97\xA5\xE6\x9C\xAC"), "\xE6\x97\xA5\xE6\x9C\xAC");
 }
