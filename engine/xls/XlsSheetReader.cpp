@@ -58,6 +58,7 @@ bool collectsRecord(std::uint16_t s)
     case sid::AutoFilterInfo:
     case sid::Dv:
     case sid::CondFmt:
+    case sid::CondFmt12:
     case sid::Cf:
     case sid::CfEx:
     case sid::ShrFmla:
@@ -79,8 +80,8 @@ bool collectsRecord(std::uint16_t s)
 XlsSheetReader::XlsSheetReader(const XlsGlobals& globals, RecordStream& stream, CodepageDecoder& decoder,
                                std::size_t cellStyleCount)
     : m_g(globals), m_stream(stream), m_decoder(decoder), m_strings(globals.biffVersion == 8, decoder),
-      m_styleCount(cellStyleCount), m_biff8(globals.biffVersion == 8), m_old(globals), m_ctx(makeFormulaContext(globals)),
-      m_digitPixels(digitPixelsOf(globals))
+      m_styleCount(cellStyleCount), m_biff8(globals.biffVersion == 8), m_old(globals),
+      m_ctx(makeFormulaContext(globals)), m_digitPixels(digitPixelsOf(globals))
 {}
 
 Status XlsSheetReader::read(int index, model::SheetSink& sink)
@@ -195,6 +196,7 @@ Status XlsSheetReader::collectRecord(Record& r, model::SheetHeader& header, mode
     case sid::AutoFilterInfo:
     case sid::Dv:
     case sid::CondFmt:
+    case sid::CondFmt12:
     case sid::Cf:
     case sid::CfEx:
     case sid::Protect:

@@ -1,8 +1,7 @@
 // First pass over a binary worksheet part: everything but the cells.
-#include "engine/xlsb/BinarySheetReader.h"
-
 #include "engine/Text.h"
 #include "engine/xls/XlsFormulaContext.h"
+#include "engine/xlsb/BinarySheetReader.h"
 #include "engine/xlsb/RecordTypes.h"
 #include "engine/xlsb/WideString.h"
 #include "engine/xlsx/FormulaLinkCollector.h"
@@ -409,8 +408,8 @@ private:
             return false;
         if (tooMany(m_out.options.validations.size(), status))
             return true;
-        static constexpr const char* kTypes[] = {"", "Whole", "Decimal", "List", "Date", "Time", "TextLength",
-                                                 "Custom"};
+        static constexpr const char* kTypes[] = {"",     "Whole", "Decimal",    "List",
+                                                 "Date", "Time",  "TextLength", "Custom"};
         static constexpr const char* kOps[] = {"Between", "NotBetween", "Equal",          "NotEqual",
                                                "Greater", "Less",       "GreaterOrEqual", "LessOrEqual"};
         const unsigned type = flags & 0x0F;
@@ -497,7 +496,8 @@ private:
 
     void finishConditionalFormat()
     {
-        if (m_condition && !m_condition->rules.empty())
+        // Kept without rules too: Excel writes the range of rules SpreadsheetML 2003 cannot express.
+        if (m_condition)
             m_out.options.conditionalFormats.push_back(std::move(*m_condition));
         m_condition.reset();
     }
