@@ -137,6 +137,8 @@ struct GlobalsParser
                 n.name = text;
             }
         }
+        if (n.builtin < 0)
+            n.name = nameForLargeGrid(std::move(n.name));
         auto rgce = c.bytes(cce);
         auto rgcb = c.rest();
         if (!c.ok())
@@ -498,6 +500,23 @@ Status parseGlobals(RecordStream& stream, XlsGlobals& globals, CodepageDecoder& 
     globals.biffVersion = bof.biffVersion;
     GlobalsParser parser(stream, globals, decoder);
     return parser.run();
+}
+
+std::string nameForLargeGrid(std::string name)
+{
+    std::size_t i = 0;
+    std::uint32_t column = 0;
+    while (i < name.size() && i < 4 && std::isalpha(static_cast<unsigned char>(name[i])))
+        column =
+            column * 26 + static_cast<std::uint32_t>(std::toupper(static_cast<unsigned char>(name[i++])) - 'A' + 1);
+    const std::size_t letters = i;
+    std::uint64_t row = 0;
+    while (i < name.size() && i < letters + 8 && std::isdigit(static_cast<unsigned char>(name[i])))
+        row = row * 10 + static_cast<std::uint64_t>(name[i++] - '0');
+    if (letters > 0 && letters <= 3 && i > letters && i == name.size() && column <= model::kMaxColumns && row >= 1 &&
+        row <= model::kMaxRows)
+        name.insert(name.begin(), '_');
+    return name;
 }
 
 std::string quoteSheetName(const std::string& name)

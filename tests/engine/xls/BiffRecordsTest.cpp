@@ -203,6 +203,30 @@ TEST(Globals, SheetsNamesAndDateModeOfBiff8)
     EXPECT_EQ(g.names[0].sheet, 0);
 }
 
+TEST(Globals, UserNamesThatAreCellsOfTheLargerGridTakeAnUnderscore)
+{
+    Bytes s;
+    record(s, sid::Bof, test::bof8(0x0005));
+    for (std::string text : {"AB100000", "xfd1", "Top10", "XFE1", "A1048577", "ABCD1", "Sales1x"})
+    {
+        Bytes name = words({0});
+        name.push_back(0);
+        name.push_back(static_cast<std::uint8_t>(text.size()));
+        test::putU16(name, 0);
+        name.insert(name.end(), {0, 0, 0, 0, 0, 0, 0, 0, 0});
+        name.insert(name.end(), text.begin(), text.end());
+        record(s, sid::Name, name);
+    }
+    record(s, sid::Eof, {});
+    XlsGlobals g;
+    ASSERT_TRUE(parseGlobalsBytes(s, g));
+    std::vector<std::string> names;
+    for (const NameRecord& n : g.names)
+        names.push_back(n.name);
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"_AB100000", "_xfd1", "_Top10", "XFE1", "A1048577", "ABCD1", "Sales1x"}));
+}
+
 TEST(Globals, Biff5LocalNameFindsItsSheetThroughExternSheet)
 {
     Bytes s;
