@@ -14,7 +14,7 @@ struct Tables
     std::vector<int> nameSheets;
     std::vector<SupportingBook> books;
     std::vector<SheetReference> references;
-    std::vector<std::string> paths;
+    std::vector<engine::formula::ExternalBook> paths;
     std::vector<BinaryTable> tables;
 };
 
@@ -42,7 +42,7 @@ const SupportingBook* bookOf(const Tables& t, std::uint32_t ixti, const SheetRef
 } // namespace
 
 xls::formula::FormulaContext makeBinaryFormulaContext(const BinaryWorkbookPart& part,
-                                                      const std::vector<std::string>& externalPaths,
+                                                      const std::vector<engine::formula::ExternalBook>& externalBooks,
                                                       std::vector<BinaryTable> tables)
 {
     auto t = std::make_shared<Tables>();
@@ -55,7 +55,7 @@ xls::formula::FormulaContext makeBinaryFormulaContext(const BinaryWorkbookPart& 
     }
     t->books = part.books;
     t->references = part.references;
-    t->paths = externalPaths;
+    t->paths = externalBooks;
     t->tables = std::move(tables);
 
     xls::formula::FormulaContext ctx;
@@ -95,10 +95,11 @@ xls::formula::FormulaContext makeBinaryFormulaContext(const BinaryWorkbookPart& 
             return std::nullopt;
         auto sheets = sheetRange(book->sheets, reference->firstSheet, reference->lastSheet);
         const std::size_t index = static_cast<std::size_t>(book - t->books.data());
-        if (!sheets || index >= t->paths.size() || t->paths[index].empty())
+        if (!sheets || index >= t->paths.size() || t->paths[index].file.empty())
             return std::nullopt;
+        // The folder goes before the brackets, the file name alone inside: 'C:\Docs\[Book2.xlsb]Sheet1'.
         std::string bare = sheets->front() == '\'' ? sheets->substr(1, sheets->size() - 2) : *sheets;
-        return "'[" + t->paths[index] + "]" + bare + "'";
+        return "'" + t->paths[index].folder + "[" + t->paths[index].file + "]" + bare + "'";
     };
     ctx.tableReference = [t](std::uint32_t id, std::uint16_t flags, std::uint16_t first,
                              std::uint16_t last) -> std::optional<std::string> {

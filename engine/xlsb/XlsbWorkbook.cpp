@@ -10,6 +10,7 @@
 #include "engine/xlsb/RecordReader.h"
 #include "engine/xlsb/RecordTypes.h"
 #include "engine/xlsb/WideString.h"
+#include "engine/xlsx/ExternalLinkReader.h"
 #include "engine/xlsx/PropertiesReader.h"
 #include "engine/xlsx/SheetStructureReader.h"
 
@@ -94,8 +95,8 @@ Status readSharedStrings(xlsx::ZipPartStream& stream, const xls::SharedStringTab
             continue;
         ByteCursor c(record.body);
         if (!readRichString(c, text, marks))
-            return {EngineErrc::DamagedFile, reader.partName() + ": a string at offset " +
-                                                 std::to_string(record.offset) + " is cut short"};
+            return {EngineErrc::DamagedFile,
+                    reader.partName() + ": a string at offset " + std::to_string(record.offset) + " is cut short"};
         std::vector<TextRun> runs;
         if (!marks.empty() && fonts)
         {
@@ -115,8 +116,8 @@ Status readSharedStrings(xlsx::ZipPartStream& stream, const xls::SharedStringTab
         }
         strings.add(text, std::move(runs));
         if (strings.footprint() > budget)
-            return {EngineErrc::LimitExceeded, reader.partName() + ": shared strings take more than " +
-                                                   std::to_string(budget >> 20) + " MB"};
+            return {EngineErrc::LimitExceeded,
+                    reader.partName() + ": shared strings take more than " + std::to_string(budget >> 20) + " MB"};
     }
 }
 
@@ -217,7 +218,7 @@ Status XlsbWorkbook::readWorkbookPart(const std::vector<Relationship>& rels)
     m_info.protectStructure = part.protectStructure;
     m_info.protectWindows = part.protectWindows;
     // Another workbook is named by the target of its external link part's own relationship.
-    std::vector<std::string> paths(part.books.size());
+    std::vector<engine::formula::ExternalBook> paths(part.books.size());
     for (std::size_t i = 0; i < part.books.size(); ++i)
     {
         const Relationship* link = findById(rels, part.books[i].relationshipId);
@@ -227,7 +228,7 @@ Status XlsbWorkbook::readWorkbookPart(const std::vector<Relationship>& rels)
         for (const Relationship& target : linkRels)
         {
             if (target.external)
-                paths[i] = target.target;
+                paths[i] = xlsx::externalBookFromTarget(target.target);
         }
     }
     std::vector<BinaryTable> tables;
@@ -312,9 +313,9 @@ Status XlsbWorkbook::readProperties(const std::vector<Relationship>& packageRels
         std::string_view kind;
         Status (*read)(std::string_view, DocumentProperties&);
     };
-    for (Source source : {Source{"core-properties", xlsx::readCoreProperties},
-                          Source{"extended-properties", xlsx::readAppProperties},
-                          Source{"custom-properties", xlsx::readCustomProperties}})
+    for (Source source :
+         {Source{"core-properties", xlsx::readCoreProperties}, Source{"extended-properties", xlsx::readAppProperties},
+          Source{"custom-properties", xlsx::readCustomProperties}})
     {
         const Relationship* rel = findByType(packageRels, source.kind);
         if (!rel || !m_package.contains(rel->target))
