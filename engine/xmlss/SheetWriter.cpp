@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <unordered_set>
 
 namespace velquin::engine::xmlss {
 
@@ -310,8 +311,7 @@ void SheetWriter::endSheet(const model::SheetOptions& options)
     writeAutoFilter(options);
     for (const model::DataValidation& validation : options.validations)
         writeDataValidation(validation);
-    for (const model::ConditionalFormat& format : options.conditionalFormats)
-        writeConditionalFormatting(format);
+    writeConditionalFormats(options.conditionalFormats);
     m_out.raw(" </Worksheet>\n");
     m_header = nullptr;
     m_headerCopy = {};
@@ -833,6 +833,23 @@ void SheetWriter::writeDataValidation(const model::DataValidation& v)
     if (!v.errorMessage.empty())
         writeTextElement("   ", "ErrorMessage", v.errorMessage);
     m_out.raw("  </DataValidation>\n");
+}
+
+void SheetWriter::writeConditionalFormats(const std::vector<model::ConditionalFormat>& formats)
+{
+    // A range is written without conditions only when none of its rules can be written: rules of one range may
+    // come in several groups (one per rule in .xlsx, the newer ones apart in .xls).
+    std::unordered_set<std::string_view> withRules;
+    for (const model::ConditionalFormat& format : formats)
+        if (!format.rules.empty())
+            withRules.insert(format.rangeR1C1);
+    std::unordered_set<std::string_view> written;
+    for (const model::ConditionalFormat& format : formats)
+    {
+        if (format.rules.empty() && (withRules.contains(format.rangeR1C1) || !written.insert(format.rangeR1C1).second))
+            continue;
+        writeConditionalFormatting(format);
+    }
 }
 
 void SheetWriter::writeConditionalFormatting(const model::ConditionalFormat& f)

@@ -83,6 +83,7 @@ private:
     void writeSelection(const model::Selection& selection);
     void writeAutoFilter(const model::SheetOptions& options);
     void writeDataValidation(const model::DataValidation& validation);
+    void writeConditionalFormats(const std::vector<model::ConditionalFormat>& formats);
     void writeConditionalFormatting(const model::ConditionalFormat& format);
     void writeTextElement(const char* indent, const char* element, std::string_view value);
     void writeNumberElement(const char* indent, const char* element, std::int64_t value);

@@ -430,6 +430,31 @@ TEST(XmlssWriter, GivesMergedAnchorsTheRightAndBottomBordersOfTheAreasEdges)
     EXPECT_THAT(xml, Not(HasSubstr("ss:ID=\"m2\"")));
 }
 
+TEST(XmlssWriter, WritesConditionalRangesWithoutWritableRulesOnce)
+{
+    // Rules of one range may come in several groups: a group with no writable rule adds nothing to a range that
+    // has one, and a range with none is written once, without conditions.
+    FakeWorkbookReader reader;
+    reader.addSheet("S", [](model::SheetSink& sink) {
+        sink.beginSheet(test::sheetHeader(0, "S"));
+        model::SheetOptions options;
+        options.conditionalFormats = {
+            {"R7C1", {}}, {"R1C1:R5C1", {{"Greater", "5", "", "color:red"}}}, {"R1C1:R5C1", {}}, {"R7C1", {}}};
+        sink.endSheet(options);
+        return Status{};
+    });
+    const std::string xml = write(reader);
+    EXPECT_THAT(xml, HasSubstr("<ConditionalFormatting xmlns=\"urn:schemas-microsoft-com:office:excel\">\n"
+                               "   <Range>R7C1</Range>\n  </ConditionalFormatting>\n"
+                               "  <ConditionalFormatting xmlns=\"urn:schemas-microsoft-com:office:excel\">\n"
+                               "   <Range>R1C1:R5C1</Range>\n   <Condition>"));
+    std::size_t count = 0;
+    for (std::size_t at = xml.find("<ConditionalFormatting"); at != std::string::npos;
+         at = xml.find("<ConditionalFormatting", at + 1))
+        ++count;
+    EXPECT_EQ(count, 2u);
+}
+
 TEST(XmlssWriter, WritesOnlyTheStylesThatCellsRowsAndColumnsUse)
 {
     FakeWorkbookReader reader;
