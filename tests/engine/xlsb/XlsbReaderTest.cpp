@@ -200,6 +200,32 @@ TEST(XlsbWorkbook, SheetsNamesAndStructure)
     EXPECT_EQ(book.sink.options.autoFilterR1C1, "R1C1:R10C4");
 }
 
+TEST(XlsbWorkbook, SheetProtectionAndTabColour)
+{
+    // A palette tab colour (kind 1 in BrtColor's upper seven bits); the sheet and its objects protected, not its
+    // scenarios, and the other thirteen options after them.
+    std::string protection = u16(0) + u32(1) + u32(1) + u32(0);
+    for (int i = 0; i < 13; ++i)
+        protection += u32(1);
+    const std::string properties = rec(147, std::string(3, '\0') + "\x03\x0A" + u16(0) + u32(0) + u32(0) + u32(0) +
+                                                 wide(""));
+    Opened book = readFirstSheet(binaryPackage(sheetData(row(0), properties + rec(535, protection))));
+    ASSERT_TRUE(book.sheet) << book.sheet.description();
+    EXPECT_EQ(book.sink.options.tabColorIndex, 10u);
+    EXPECT_TRUE(book.sink.options.protectContents);
+    EXPECT_TRUE(book.sink.options.protectObjects);
+    EXPECT_FALSE(book.sink.options.protectScenarios);
+
+    // An RGB tab colour has no palette index; a record cut short is refused.
+    const std::string rgb = rec(147, std::string(3, '\0') + "\x05\x00" + u16(0) + "\x11\x22\x33\xFF");
+    Opened other = readFirstSheet(binaryPackage(sheetData(row(0), rgb)));
+    ASSERT_TRUE(other.sheet) << other.sheet.description();
+    EXPECT_EQ(other.sink.options.tabColorIndex, 0u);
+    EXPECT_FALSE(other.sink.options.protectContents);
+    Opened cut = readFirstSheet(binaryPackage(sheetData(row(0), rec(535, u16(0) + u32(1)))));
+    EXPECT_EQ(cut.sheet.code(), EngineErrc::DamagedFile);
+}
+
 TEST(XlsbDamaged, BrokenRecordStreamsAreRefused)
 {
     struct Case
