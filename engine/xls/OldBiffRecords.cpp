@@ -341,8 +341,8 @@ void startOldBundle(XlsGlobals& g)
 Status readBundledSheet(const Record& r, RecordStream& stream, XlsGlobals& g, StringReader& strings)
 {
     if (g.sheets.size() >= kMaxBundledSheets)
-        return {EngineErrc::LimitExceeded, "The workbook bundles more than " + std::to_string(kMaxBundledSheets) +
-                                               " sheets."};
+        return {EngineErrc::LimitExceeded,
+                "The workbook bundles more than " + std::to_string(kMaxBundledSheets) + " sheets."};
     // The header gives the sheet's extent in four bytes, then its name; the sheet substream itself follows.
     ByteCursor c(r.bytes());
     const std::uint32_t extent = c.u32();

@@ -151,7 +151,8 @@ Status XlsWorkbookReader::readBundledTables()
             return {st.code(), "Sheet \"" + sheet.name + "\": " + st.description()};
         tables->sheets.assign(1, sheet);
         tables->date1904 = m_globals.date1904;
-        tables->oldSheetSelected = std::none_of(m_bundled.begin(), m_bundled.end(), [](const auto& t) { return t != nullptr; });
+        tables->oldSheetSelected =
+            std::none_of(m_bundled.begin(), m_bundled.end(), [](const auto& t) { return t != nullptr; });
         if (tables->oldSheetSelected)
             m_globals.info.activeSheet = static_cast<int>(i);
         m_bundled[i] = std::move(tables);
