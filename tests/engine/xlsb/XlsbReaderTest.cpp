@@ -226,6 +226,38 @@ TEST(XlsbWorkbook, SheetProtectionAndTabColour)
     EXPECT_EQ(cut.sheet.code(), EngineErrc::DamagedFile);
 }
 
+TEST(XlsbWorkbook, NamesReferringToAnotherWorkbook)
+{
+    XlsxTestPackage package = binaryPackage(sheetData(row(0)));
+    package.part("xl/_rels/workbook.bin.rels",
+                 R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+                 R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet1.bin"/>)"
+                 R"(<Relationship Id="rId3" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/externalLink" Target="externalLinks/externalLink1.bin"/>)"
+                 R"(</Relationships>)");
+    package.part("xl/externalLinks/_rels/externalLink1.bin.rels",
+                 R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+                 R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/externalLinkPath" Target="file:///C:\Docs\Book2.xlsx" TargetMode="External"/>)"
+                 R"(</Relationships>)");
+    package.part("xl/externalLinks/externalLink1.bin", "");
+    // Book 0 is this one, book 1 Book2.xlsx with sheet "Prices" and the name "Rate"; reference 1 is its sheet.
+    auto name = [](const std::string& text, std::string_view rgce) {
+        return rec(39, u32(0) + std::string(1, '\0') + u32(0xFFFFFFFF) + wide(text) + formula(rgce) + u32(0xFFFFFFFF));
+    };
+    package.part("xl/workbook.bin",
+                 rec(131, "") + rec(143, "") + rec(156, u32(0) + u32(1) + wide("rId1") + wide("Data")) + rec(144, "") +
+                     rec(357, "") + rec(360, u16(0) + wide("rId3")) + rec(359, u32(1) + wide("Prices")) +
+                     rec(361, wide("Rate")) + rec(362, u32(2) + u32(0) + u32(0) + u32(0) + u32(1) + u32(0) + u32(0)) +
+                     name("Far", "3A 01 00 00 00 00 00 00 00") + name("Ext", "39 01 00 01 00 00 00") +
+                     name("Gone", "39 01 00 02 00 00 00") + rec(132, ""));
+    Opened book = readFirstSheet(package);
+    ASSERT_TRUE(book.open) << book.open.description();
+    const auto& names = book.reader->info().names;
+    ASSERT_EQ(names.size(), 3u);
+    EXPECT_EQ(names[0].refersTo, "='C:\\Docs\\[Book2.xlsx]Prices'!R1C1");
+    EXPECT_EQ(names[1].refersTo, "=Book2.xlsx!Rate");
+    EXPECT_EQ(names[2].refersTo, "=#REF!"); // a name the other book does not list
+}
+
 TEST(XlsbDamaged, BrokenRecordStreamsAreRefused)
 {
     struct Case
