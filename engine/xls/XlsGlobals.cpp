@@ -393,7 +393,7 @@ struct GlobalsParser
     Status run()
     {
         Record r;
-        bool closed = false; // an Excel 4.0 workbook may close its globals before the sheets it bundles
+        bool closed = false; // the sheets of an Excel 4.0 workbook come before its EOF; after it, they are read too
         for (std::uint32_t count = 1;; ++count)
         {
             if (count % 4096 == 1)

@@ -252,7 +252,7 @@ void sheetHeader(Bytes& s, const Bytes& sheet, const std::string& name)
     s.insert(s.end(), sheet.begin(), sheet.end());
 }
 
-/// Two worksheets around a chart, with the globals' EOF after the sheets or, as some writers place it, before.
+/// Two worksheets around a chart, before the globals' EOF as the format has them or, leniently read, after it.
 Bytes excel4Workbook(bool eofFirst)
 {
     Bytes chart;
