@@ -91,7 +91,8 @@ STATE_SEEDS = [b"\n@@\n\n@@\n", b"/tmp/a.xls\r\n/tmp/b.xlsx\r\n\n@@\n/tmp\r\n/ou
 
 A1_SEEDS = [b"SUM(A1:B2)", b"Sheet1!$A$1+'My Sheet'!B2:C$3", b"IF(A1>1,\"x\",#N/A)", b"{1,2;3,\"a\"}",
             b"Table1[[#This Row],[Col]]", b"[1]Sheet1!A1", b"A:A+1:1+XFD1048576", b"_xlfn.XLOOKUP(1,A:A,B:B)",
-            b"-A1%^2&\"\"\"q\"", b"Name1 INDIRECT(\"R1C1\",FALSE)"]
+            b"-A1%^2&\"\"\"q\"", b"Name1 INDIRECT(\"R1C1\",FALSE)",
+            b"_FV(A1,\"Population\")+_xlfn._FV(Sheet1!B2,\"Field name\",TRUE)", b"_FV(A1:B2,\"a]b\",FALSE)"]
 
 XMLSS_SEED = (b'<?xml version="1.0"?>\n<Workbook xmlns="urn:schemas-microsoft-com:office:spreadsheet" '
               b'xmlns:ss="urn:schemas-microsoft-com:office:spreadsheet" xmlns:x="urn:schemas-microsoft-com:office:excel" '
@@ -277,7 +278,17 @@ def old_worksheet(version):
     return s + old_record(0x0A, b"")
 
 
-OLD_BIFF_SEEDS = [old_worksheet(v) for v in (2, 3, 4)]
+def old_workbook():
+    """An Excel 4.0 workbook: globals, then two worksheets and a chart, each after its SHEETHEADER."""
+    chart = old_record(0x409, struct.pack("<HHH", 0, 0x20, 0)) + old_record(0x0A, b"")
+    s = old_record(0x409, struct.pack("<HHH", 0, 0x100, 0))
+    s += old_record(0x3D, struct.pack("<HHHHB", 0, 0, 8000, 5000, 0))
+    for name, sheet in ((b"First", old_worksheet(4)), (b"Chart", chart), (b"Second", old_worksheet(4))):
+        s += old_record(0x8F, struct.pack("<I", len(sheet)) + bytes([len(name)]) + name) + sheet
+    return s + old_record(0x0A, b"")
+
+
+OLD_BIFF_SEEDS = [old_worksheet(v) for v in (2, 3, 4)] + [old_workbook()]
 
 
 def corpus_files(corpus, extensions):

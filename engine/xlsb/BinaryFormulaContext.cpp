@@ -2,6 +2,10 @@
 #include "engine/xlsb/BinaryFormulaContext.h"
 
 #include "engine/xls/XlsGlobals.h"
+#include "engine/xlsx/ExternalLinkReader.h"
+
+#include <string_view>
+#include <utility>
 
 namespace velquin::engine::xlsb {
 
@@ -14,7 +18,7 @@ struct Tables
     std::vector<int> nameSheets;
     std::vector<SupportingBook> books;
     std::vector<SheetReference> references;
-    std::vector<engine::formula::ExternalBook> paths;
+    std::vector<std::string> paths;
     std::vector<BinaryTable> tables;
 };
 
@@ -27,6 +31,14 @@ std::optional<std::string> sheetRange(const std::vector<std::string>& names, std
     if (last != first)
         text += ":" + names[static_cast<std::size_t>(last)];
     return xls::quoteSheetName(text);
+}
+
+/// The folder and the file of another workbook's path, as a formula shows them: "C:\Docs\" and "Book2.xlsx" for
+/// "file:///C:\Docs\Book2.xlsx"; the same as for .xlsx links.
+std::pair<std::string, std::string> splitBookPath(std::string_view path)
+{
+    formula::ExternalBook book = xlsx::externalBookFromTarget(path);
+    return {std::move(book.folder), std::move(book.file)};
 }
 
 const SupportingBook* bookOf(const Tables& t, std::uint32_t ixti, const SheetReference*& reference)
@@ -42,7 +54,7 @@ const SupportingBook* bookOf(const Tables& t, std::uint32_t ixti, const SheetRef
 } // namespace
 
 xls::formula::FormulaContext makeBinaryFormulaContext(const BinaryWorkbookPart& part,
-                                                      const std::vector<engine::formula::ExternalBook>& externalBooks,
+                                                      const std::vector<std::string>& externalPaths,
                                                       std::vector<BinaryTable> tables)
 {
     auto t = std::make_shared<Tables>();
@@ -55,7 +67,7 @@ xls::formula::FormulaContext makeBinaryFormulaContext(const BinaryWorkbookPart& 
     }
     t->books = part.books;
     t->references = part.references;
-    t->paths = externalBooks;
+    t->paths = externalPaths;
     t->tables = std::move(tables);
 
     xls::formula::FormulaContext ctx;
@@ -76,6 +88,14 @@ xls::formula::FormulaContext makeBinaryFormulaContext(const BinaryWorkbookPart& 
                 return std::nullopt;
             return book->names[index - 1];
         }
+        if (book->kind == SupportingBook::Kind::External)
+        {
+            // A name of another workbook: "Book2.xlsx!Rate", as the .xls reader writes one.
+            const auto slot = static_cast<std::size_t>(book - t->books.data());
+            if (index > book->names.size() || slot >= t->paths.size() || t->paths[slot].empty())
+                return std::nullopt;
+            return splitBookPath(t->paths[slot]).second + "!" + book->names[index - 1];
+        }
         if (book->kind != SupportingBook::Kind::Self || index > t->names.size())
             return std::nullopt;
         // A name of this workbook: qualified by its sheet when it is local to one.
@@ -95,11 +115,12 @@ xls::formula::FormulaContext makeBinaryFormulaContext(const BinaryWorkbookPart& 
             return std::nullopt;
         auto sheets = sheetRange(book->sheets, reference->firstSheet, reference->lastSheet);
         const std::size_t index = static_cast<std::size_t>(book - t->books.data());
-        if (!sheets || index >= t->paths.size() || t->paths[index].file.empty())
+        if (!sheets || index >= t->paths.size() || t->paths[index].empty())
             return std::nullopt;
-        // The folder goes before the brackets, the file name alone inside: 'C:\Docs\[Book2.xlsb]Sheet1'.
+        // The folder goes before the brackets, the file alone inside: 'C:\Docs\[Book2.xlsx]Sheet1'.
         std::string bare = sheets->front() == '\'' ? sheets->substr(1, sheets->size() - 2) : *sheets;
-        return "'" + t->paths[index].folder + "[" + t->paths[index].file + "]" + bare + "'";
+        const auto [folder, file] = splitBookPath(t->paths[index]);
+        return "'" + folder + "[" + file + "]" + bare + "'";
     };
     ctx.tableReference = [t](std::uint32_t id, std::uint16_t flags, std::uint16_t first,
                              std::uint16_t last) -> std::optional<std::string> {

@@ -10,9 +10,9 @@
 #include "engine/xlsb/RecordReader.h"
 #include "engine/xlsb/RecordTypes.h"
 #include "engine/xlsb/WideString.h"
-#include "engine/xlsx/ExternalLinkReader.h"
 #include "engine/xlsx/PropertiesReader.h"
 #include "engine/xlsx/SheetStructureReader.h"
+#include "engine/xlsx/VmlNotes.h"
 
 #include <algorithm>
 #include <new>
@@ -95,8 +95,8 @@ Status readSharedStrings(xlsx::ZipPartStream& stream, const xls::SharedStringTab
             continue;
         ByteCursor c(record.body);
         if (!readRichString(c, text, marks))
-            return {EngineErrc::DamagedFile,
-                    reader.partName() + ": a string at offset " + std::to_string(record.offset) + " is cut short"};
+            return {EngineErrc::DamagedFile, reader.partName() + ": a string at offset " +
+                                                 std::to_string(record.offset) + " is cut short"};
         std::vector<TextRun> runs;
         if (!marks.empty() && fonts)
         {
@@ -116,8 +116,8 @@ Status readSharedStrings(xlsx::ZipPartStream& stream, const xls::SharedStringTab
         }
         strings.add(text, std::move(runs));
         if (strings.footprint() > budget)
-            return {EngineErrc::LimitExceeded,
-                    reader.partName() + ": shared strings take more than " + std::to_string(budget >> 20) + " MB"};
+            return {EngineErrc::LimitExceeded, reader.partName() + ": shared strings take more than " +
+                                                   std::to_string(budget >> 20) + " MB"};
     }
 }
 
@@ -218,7 +218,7 @@ Status XlsbWorkbook::readWorkbookPart(const std::vector<Relationship>& rels)
     m_info.protectStructure = part.protectStructure;
     m_info.protectWindows = part.protectWindows;
     // Another workbook is named by the target of its external link part's own relationship.
-    std::vector<engine::formula::ExternalBook> paths(part.books.size());
+    std::vector<std::string> paths(part.books.size());
     for (std::size_t i = 0; i < part.books.size(); ++i)
     {
         const Relationship* link = findById(rels, part.books[i].relationshipId);
@@ -228,7 +228,7 @@ Status XlsbWorkbook::readWorkbookPart(const std::vector<Relationship>& rels)
         for (const Relationship& target : linkRels)
         {
             if (target.external)
-                paths[i] = xlsx::externalBookFromTarget(target.target);
+                paths[i] = target.target;
         }
     }
     std::vector<BinaryTable> tables;
@@ -313,9 +313,9 @@ Status XlsbWorkbook::readProperties(const std::vector<Relationship>& packageRels
         std::string_view kind;
         Status (*read)(std::string_view, DocumentProperties&);
     };
-    for (Source source :
-         {Source{"core-properties", xlsx::readCoreProperties}, Source{"extended-properties", xlsx::readAppProperties},
-          Source{"custom-properties", xlsx::readCustomProperties}})
+    for (Source source : {Source{"core-properties", xlsx::readCoreProperties},
+                          Source{"extended-properties", xlsx::readAppProperties},
+                          Source{"custom-properties", xlsx::readCustomProperties}})
     {
         const Relationship* rel = findByType(packageRels, source.kind);
         if (!rel || !m_package.contains(rel->target))
@@ -355,6 +355,16 @@ Status XlsbWorkbook::readSheetRelations(const std::string& partName, SheetHeader
             return status;
         if (Status status = readBinaryComments(bytes, rel.target, m_fontLookup, header.comments); !status)
             return status;
+    }
+    // Whether a note is always shown is kept with its shape, in the sheet's legacy drawing.
+    for (const Relationship& rel : rels)
+    {
+        if (header.comments.empty() || rel.external || !rel.typeIs("vmlDrawing"))
+            continue;
+        std::vector<std::uint8_t> bytes;
+        if (Status status = readBinaryPart(rel.target, bytes); !status)
+            return status;
+        xlsx::markShownNotes({reinterpret_cast<const char*>(bytes.data()), bytes.size()}, header.comments);
     }
     return {};
 }
