@@ -1,11 +1,12 @@
-// Encrypted workbooks: .xls streams encrypted here with RC4 and XOR obfuscation, a package encrypted here in the
-// standard AES form, and the encrypted workbooks of the corpus with their passwords.
+// Encrypted workbooks: .xls streams encrypted here with RC4 and XOR obfuscation, packages encrypted here in the
+// standard and the agile AES form, and the encrypted workbooks of the corpus with their passwords.
 #include "engine/Deadline.h"
 #include "engine/Engine.h"
 #include "engine/crypto/EncryptedPackage.h"
 #include "engine/crypto/PasswordKeys.h"
 #include "engine/xls/BiffDecryption.h"
 #include "engine/xls/RecordStream.h"
+#include "tests/engine/crypto/PackageEncryption.h"
 #include "tests/engine/xls/BiffBuilder.h"
 #include "tests/engine/xlsx/XlsxTestPackage.h"
 #include "tests/support/CompoundFileBuilder.h"
@@ -177,48 +178,12 @@ TEST(XorObfuscation, KeyAndVerifierOfAKnownPassword)
     EXPECT_EQ(crypto::xorPasswordBytes("0123456789abcdefgh").size(), 15u);
 }
 
-/// A package encrypted in the standard form (AES-128, ECB) with `password`, as EncryptionInfo and EncryptedPackage.
-std::pair<Bytes, Bytes> standardEncryption(const std::string& packagePath, const std::string& password)
-{
-    const std::string zip = test::readFile(packagePath);
-    const Bytes key = crypto::standardKey(crypto::utf16Password(password), kSalt, 128);
-    const crypto::Aes aes(key, false);
-    Bytes info = words({3, 2});
-    test::putU32(info, 0x24);
-    Bytes header;
-    for (std::uint32_t v : {0x24u, 0u, 0x660Eu, 0x8004u, 128u, 0x18u, 0u, 0u})
-        test::putU32(header, v);
-    header.insert(header.end(), {'x', 0, 0, 0});
-    test::putU32(info, static_cast<std::uint32_t>(header.size()));
-    info.insert(info.end(), header.begin(), header.end());
-    test::putU32(info, 16);
-    info.insert(info.end(), kSalt.begin(), kSalt.end());
-    Bytes verifier = kVerifier;
-    Bytes verifierHash = crypto::hash(crypto::HashAlgorithm::Sha1, {kVerifier});
-    verifierHash.resize(32, 0);
-    aes.encryptEcb(verifier);
-    aes.encryptEcb(verifierHash);
-    info.insert(info.end(), verifier.begin(), verifier.end());
-    test::putU32(info, 20);
-    info.insert(info.end(), verifierHash.begin(), verifierHash.end());
-
-    Bytes package;
-    test::putU32(package, static_cast<std::uint32_t>(zip.size()));
-    test::putU32(package, 0);
-    Bytes data(zip.begin(), zip.end());
-    data.resize((data.size() + 15) / 16 * 16, 0);
-    aes.encryptEcb(data);
-    package.insert(package.end(), data.begin(), data.end());
-    return {info, package};
-}
-
 TEST_F(EncryptedWorkbook, StandardEncryptedPackageOpensWithItsPassword)
 {
     const std::string zipPath = m_dir.file("plain.xlsx");
     ASSERT_TRUE(test::XlsxTestPackage().sheetData(R"(<row r="1"><c r="A1"><v>42</v></c></row>)").save(zipPath));
-    const auto [info, package] = standardEncryption(zipPath, "secret");
     const std::string path = m_dir.file("book.xlsx");
-    writeCompoundFile(path, {{"EncryptionInfo", info}, {"EncryptedPackage", package}});
+    test::writeEncryptedPackage(path, test::standardEncryption(zipPath, "secret"));
 
     std::unique_ptr<model::WorkbookReader> reader;
     const Status none = openWorkbook(path, reader);
@@ -236,10 +201,11 @@ TEST_F(EncryptedWorkbook, EncryptedPackageThatLiesAboutItsSizeIsDamaged)
 {
     const std::string zipPath = m_dir.file("plain.xlsx");
     ASSERT_TRUE(test::XlsxTestPackage().sheetData(R"(<row r="1"><c r="A1"><v>1</v></c></row>)").save(zipPath));
-    auto [info, package] = standardEncryption(zipPath, "VelvetSweatshop");
+    auto streams = test::standardEncryption(zipPath, "VelvetSweatshop");
+    auto& package = streams.second;
     package[4] = 1; // a stated size of 4 GB and more
     const std::string path = m_dir.file("book.xlsx");
-    writeCompoundFile(path, {{"EncryptionInfo", info}, {"EncryptedPackage", package}});
+    test::writeEncryptedPackage(path, streams);
     std::unique_ptr<model::WorkbookReader> reader;
     EXPECT_EQ(openWorkbook(path, reader).code(), EngineErrc::DamagedFile);
 
@@ -249,6 +215,33 @@ TEST_F(EncryptedWorkbook, EncryptedPackageThatLiesAboutItsSizeIsDamaged)
     const Status unknown = openWorkbook(path, reader);
     EXPECT_EQ(unknown.code(), EngineErrc::EncryptedWorkbook);
     EXPECT_EQ(unknown.detail(), "Its encryption method is not one that can be read.");
+}
+
+TEST_F(EncryptedWorkbook, AgilePackageOpensUntilOneByteOfItChanges)
+{
+    const std::string zipPath = m_dir.file("plain.xlsx");
+    ASSERT_TRUE(test::XlsxTestPackage().sheetData(R"(<row r="1"><c r="A1"><v>42</v></c></row>)").save(zipPath));
+    auto streams = test::agileEncryption(zipPath, "secret");
+    const std::string path = m_dir.file("book.xlsx");
+    test::writeEncryptedPackage(path, streams);
+    std::unique_ptr<model::WorkbookReader> reader;
+    ScriptedPrompt right{{"secret"}, {}};
+    ASSERT_TRUE(openWorkbook(path, reader, std::chrono::steady_clock::time_point::max(), right.prompt()));
+    test::RecordingSink sink;
+    ASSERT_TRUE(reader->readSheet(0, sink));
+    EXPECT_NE(std::find(sink.lines.begin(), sink.lines.end(), "A1 n 42"), sink.lines.end());
+
+    // A changed byte anywhere in the stream, its stated size included, fails the check before anything is read.
+    for (const std::size_t at : {std::size_t(0), streams.second.size() / 2, streams.second.size() - 1})
+    {
+        auto damaged = streams;
+        damaged.second[at] ^= 0x01;
+        test::writeEncryptedPackage(path, damaged);
+        ScriptedPrompt again{{"secret"}, {}};
+        const Status status = openWorkbook(path, reader, std::chrono::steady_clock::time_point::max(), again.prompt());
+        EXPECT_EQ(status.code(), EngineErrc::DamagedFile);
+        EXPECT_EQ(status.detail(), crypto::kIntegrityFails);
+    }
 }
 
 TEST(AgileKeys, SpinningStopsAtTheDeadline)
