@@ -51,6 +51,25 @@ Bytes rc4FilePass(const std::string& password)
     return pass;
 }
 
+/// FILEPASS of RC4 over CryptoAPI (version 4.2, 128-bit key) for `password`.
+Bytes cryptoApiFilePass(const std::string& password)
+{
+    Bytes check = kVerifier;
+    const Bytes digest = crypto::hash(crypto::HashAlgorithm::Sha1, {kVerifier});
+    check.insert(check.end(), digest.begin(), digest.end());
+    crypto::Rc4 rc4;
+    rc4.setKey(crypto::cryptoApiBlockKey(crypto::cryptoApiPasswordHash(crypto::utf16Password(password), kSalt), 0, 128));
+    rc4.apply(check);
+    Bytes pass = words({1, 4, 2});
+    for (std::uint32_t v : {0x04u, 32u, 0x04u, 0u, 0x6801u, 0x8004u, 128u, 1u, 0u, 0u, 16u})
+        test::putU32(pass, v);
+    pass.insert(pass.end(), kSalt.begin(), kSalt.end());
+    pass.insert(pass.end(), check.begin(), check.begin() + 16);
+    test::putU32(pass, 20);
+    pass.insert(pass.end(), check.begin() + 16, check.end());
+    return pass;
+}
+
 /// FILEPASS of XOR obfuscation: type 0, key, verifier.
 Bytes xorFilePass(const std::string& password)
 {
@@ -166,6 +185,85 @@ TEST_F(EncryptedWorkbook, PasswordIsAskedUntilOneFitsAndTheErrorSaysWhichWasWron
         ASSERT_EQ(sink.cells.size(), 1u);
         EXPECT_EQ(sink.cells[0].number, 42.0);
     }
+}
+
+/// A property set with one section holding the title (property 2) as an 8-bit string.
+Bytes summaryWithTitle(const std::string& title)
+{
+    Bytes set = words({0xFFFE, 0});
+    set.resize(set.size() + 4 + 16, 0);
+    test::putU32(set, 1);
+    set.resize(set.size() + 16, 0x11); // the section's format id
+    test::putU32(set, 48);
+    Bytes value;
+    test::putU32(value, 30); // VT_LPSTR
+    test::putU32(value, static_cast<std::uint32_t>(title.size() + 1));
+    value.insert(value.end(), title.begin(), title.end());
+    value.resize((value.size() + 4) / 4 * 4, 0);
+    for (std::uint32_t v : {static_cast<std::uint32_t>(16 + value.size()), 1u, 2u, 16u})
+        test::putU32(set, v);
+    set.insert(set.end(), value.begin(), value.end());
+    return set;
+}
+
+/// The "encryption" stream as Excel writes it: the table's offset and size, each stream under its own block
+/// (1, 2, ...), then the table of contents; the first and the last under block 0.
+Bytes encryptedSummary(const std::vector<std::pair<std::string, Bytes>>& streams, const std::string& password)
+{
+    const Bytes base = crypto::cryptoApiPasswordHash(crypto::utf16Password(password), kSalt);
+    const auto encrypt = [&](std::uint32_t block, std::span<std::uint8_t> data) {
+        crypto::Rc4 rc4;
+        rc4.setKey(crypto::cryptoApiBlockKey(base, block, 128));
+        rc4.apply(data);
+    };
+    Bytes out(8, 0), table;
+    test::putU32(table, static_cast<std::uint32_t>(streams.size()));
+    std::uint8_t block = 0;
+    for (const auto& [name, bytes] : streams)
+    {
+        Bytes data = bytes;
+        encrypt(++block, data);
+        test::putU32(table, static_cast<std::uint32_t>(out.size()));
+        test::putU32(table, static_cast<std::uint32_t>(data.size()));
+        table.insert(table.end(), {block, 0, static_cast<std::uint8_t>(name.size()), 1, 0, 0, 0, 0});
+        for (char ch : name)
+            table.insert(table.end(), {static_cast<std::uint8_t>(ch), 0});
+        table.insert(table.end(), {0, 0});
+        out.insert(out.end(), data.begin(), data.end());
+    }
+    Bytes head = words({static_cast<std::uint32_t>(out.size()), 0, static_cast<std::uint32_t>(table.size()), 0});
+    encrypt(0, head);
+    std::copy(head.begin(), head.end(), out.begin());
+    encrypt(0, table);
+    out.insert(out.end(), table.begin(), table.end());
+    return out;
+}
+
+TEST_F(EncryptedWorkbook, CryptoApiReadsTheDocumentPropertiesFromTheEncryptedSummary)
+{
+    const Bytes placeholder = words({0xFFFE, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    const Bytes summary = encryptedSummary({{"\005SummaryInformation", summaryWithTitle("Quarterly plans")},
+                                            {"\005DocumentSummaryInformation", placeholder}},
+                                           "secret");
+    const Bytes stream = encryptedStream(cryptoApiFilePass("secret"), "secret");
+    const std::string path = m_dir.file("book.xls");
+    const auto openTitle = [&](const Bytes& encryption) {
+        writeCompoundFile(path, {{"Workbook", stream},
+                                 {"\005DocumentSummaryInformation", placeholder},
+                                 {"encryption", encryption}});
+        std::unique_ptr<model::WorkbookReader> reader;
+        ScriptedPrompt right{{"secret"}, {}};
+        const Status status = openWorkbook(path, reader, std::chrono::steady_clock::time_point::max(), right.prompt());
+        EXPECT_TRUE(status) << status.description();
+        return status ? reader->info().properties.title : std::string("(not opened)");
+    };
+    EXPECT_EQ(openTitle(summary), "Quarterly plans");
+
+    // A table of contents that points past the stream's end, or a cut stream, loses the properties, not the workbook.
+    Bytes pastTheEnd = summary;
+    pastTheEnd[0] = 0xF0;
+    EXPECT_EQ(openTitle(pastTheEnd), "");
+    EXPECT_EQ(openTitle(Bytes(summary.begin(), summary.end() - 3)), "");
 }
 
 TEST(XorObfuscation, KeyAndVerifierOfAKnownPassword)
@@ -285,6 +383,8 @@ TEST(EncryptedCorpus, EveryWorkbookOpensWithItsPasswordAndReadsAsItsPlainForm)
         {
             ASSERT_EQ(reader->info().sheets.size(), 3u);
             EXPECT_EQ(reader->info().sheets[2].name, "Sheet3");
+            // The CryptoAPI ones keep their properties in the encrypted summary, the others in the clear.
+            EXPECT_EQ(reader->info().properties.author, "Foo");
             continue;
         }
         std::unique_ptr<model::WorkbookReader> plain;
