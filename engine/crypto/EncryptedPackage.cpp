@@ -449,30 +449,6 @@ zip_int64_t zipSourceCallback(void* userdata, void* data, zip_uint64_t length, z
     }
 }
 
-/// Opens the decrypted package with the reader its workbook part needs; takes `source` over.
-Status openPackage(zip_source* source, std::unique_ptr<model::WorkbookReader>& reader)
-{
-    bool binary = false;
-    {
-        // A first look at the package's directory decides the reader; the source then serves the reader too.
-        zip_source_keep(source);
-        xlsx::ZipPackage probe;
-        if (Status status = probe.open(source); !status)
-        {
-            zip_source_free(source);
-            return status;
-        }
-        binary = xlsb::isBinaryPackage(probe);
-    }
-    if (binary)
-        return xlsb::openXlsb(source, reader);
-    auto workbook = std::make_unique<xlsx::XlsxWorkbook>();
-    if (Status status = workbook->open(source); !status)
-        return status;
-    reader = std::move(workbook);
-    return {};
-}
-
 } // namespace
 
 bool isEncryptedPackage(const xls::OleContainer& container)
@@ -569,6 +545,29 @@ zip_source* makeZipSource(std::unique_ptr<xls::ByteSource> package, std::unique_
     return source;
 }
 
+Status openDecryptedPackage(zip_source* source, std::unique_ptr<model::WorkbookReader>& reader)
+{
+    bool binary = false;
+    {
+        // A first look at the package's directory decides the reader; the source then serves the reader too.
+        zip_source_keep(source);
+        xlsx::ZipPackage probe;
+        if (Status status = probe.open(source); !status)
+        {
+            zip_source_free(source);
+            return status;
+        }
+        binary = xlsb::isBinaryPackage(probe);
+    }
+    if (binary)
+        return xlsb::openXlsb(source, reader);
+    auto workbook = std::make_unique<xlsx::XlsxWorkbook>();
+    if (Status status = workbook->open(source); !status)
+        return status;
+    reader = std::move(workbook);
+    return {};
+}
+
 Status openEncryptedPackage(std::unique_ptr<xls::OleContainer> container,
                             std::unique_ptr<model::WorkbookReader>& reader, const PasswordPrompt& prompt)
 {
@@ -592,7 +591,7 @@ Status openEncryptedPackage(std::unique_ptr<xls::OleContainer> container,
     zip_source* source = makeZipSource(std::move(package), std::move(container));
     if (!source)
         return {EngineErrc::OutOfMemory, {}};
-    Status status = openPackage(source, reader);
+    Status status = openDecryptedPackage(source, reader);
     if (status.code() == EngineErrc::NotAWorkbook)
         return {EngineErrc::DamagedFile, "The decrypted package is not a workbook package."};
     return status;

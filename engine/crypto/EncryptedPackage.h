@@ -80,6 +80,10 @@ private:
     std::uint64_t m_segmentIndex = ~std::uint64_t(0);
 };
 
+/// Opens a decrypted package with the .xlsb reader when its workbook part is binary, else with the .xlsx reader;
+/// takes `source` over. Errors: the package readers' errors.
+Status openDecryptedPackage(zip_source* source, std::unique_ptr<model::WorkbookReader>& reader);
+
 /// A libzip source over `package` that owns it and `owner` (the compound file the package's stream comes from);
 /// nullptr on failure.
 zip_source* makeZipSource(std::unique_ptr<xls::ByteSource> package, std::unique_ptr<xls::OleContainer> owner);

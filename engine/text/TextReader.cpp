@@ -93,31 +93,38 @@ Status readWholeFile(const std::string& path, std::string& bytes, std::size_t ma
 }
 
 
+std::string percentDecoded(std::string_view text)
+{
+    const auto hex = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    };
+    std::string decoded;
+    for (std::size_t i = 0; i < text.size(); ++i)
+    {
+        if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 && hex(text[i + 2]) >= 0)
+        {
+            decoded += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
+            i += 2;
+        }
+        else
+            decoded += text[i] == '\\' ? '/' : text[i];
+    }
+    if (const std::size_t fragment = decoded.find_first_of("#?"); fragment != std::string::npos)
+        decoded.resize(fragment);
+    return decoded;
+}
+
 /// A link's path inside the page's folder: percent escapes decoded, "\\" read as "/", relative to the folder of the
 /// linking document. False for anything that could leave the folder: an absolute path, a drive or scheme, "..".
 bool linkPath(std::string_view href, std::string_view base, std::string& path)
 {
-    std::string decoded;
-    for (std::size_t i = 0; i < href.size(); ++i)
-    {
-        const auto hex = [](char c) {
-            return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-        };
-        if (href[i] == '%' && i + 2 < href.size() && hex(href[i + 1]) >= 0 && hex(href[i + 2]) >= 0)
-        {
-            decoded += static_cast<char>(hex(href[i + 1]) * 16 + hex(href[i + 2]));
-            i += 2;
-        }
-        else
-            decoded += href[i] == '\\' ? '/' : href[i];
-    }
-    if (const std::size_t fragment = decoded.find_first_of("#?"); fragment != std::string::npos)
-        decoded.resize(fragment);
+    const std::string decoded = percentDecoded(href);
     if (decoded.empty() || decoded.front() == '/' || decoded.find(':') != std::string::npos ||
         decoded.find('\0') != std::string::npos)
         return false;
-    const std::size_t slash = base.rfind('/');
-    std::string joined = slash == std::string_view::npos ? std::string() : std::string(base.substr(0, slash + 1));
+    std::string joined = percentDecoded(base);
+    const std::size_t slash = joined.rfind('/');
+    joined.resize(slash == std::string::npos ? 0 : slash + 1);
     joined += decoded;
     path.clear();
     for (std::size_t at = 0; at <= joined.size();)

@@ -341,32 +341,32 @@ TEST(WebPage, HostileNestingAndSpansStayBounded)
 }
 
 /// A web page saved by Excel as several files: the frameset page listing two sheets, the sheet files and the style
-/// sheet they share in "Book_files".
+/// sheet they share in "Book files" (linked as "Book%20files").
 struct MultiFilePage
 {
     test::TempDir dir;
     std::string page = dir.file("Book.htm");
 
-    explicit MultiFilePage(std::string_view secondSource = "Book_files/sheet002.htm")
+    explicit MultiFilePage(std::string_view secondSource = "Book%20files/sheet002.htm")
     {
-        std::filesystem::create_directory(dir.file("Book_files"));
+        std::filesystem::create_directory(dir.file("Book files"));
         dir.write("Book.htm",
                         "<html xmlns:x=\"urn:schemas-microsoft-com:office:excel\"><head>"
                         "<meta name=\"Excel Workbook Frameset\"><meta name=ProgId content=Excel.Sheet>"
                         "<!--[if gte mso 9]><xml><x:ExcelWorkbook><x:ExcelWorksheets>"
                         "<x:ExcelWorksheet><x:Name>Sales &amp; costs</x:Name>"
-                        "<x:WorksheetSource HRef=\"Book_files/sheet001.htm\"/></x:ExcelWorksheet>"
+                        "<x:WorksheetSource HRef=\"Book%20files/sheet001.htm\"/></x:ExcelWorksheet>"
                         "<x:ExcelWorksheet><x:Name>Notes</x:Name><x:WorksheetSource HRef=\"" +
                             std::string(secondSource) +
                             "\"/></x:ExcelWorksheet></x:ExcelWorksheets></x:ExcelWorkbook></xml><![endif]--></head>"
-                            "<frameset rows=\"*,39\"><frame src=\"Book_files/sheet001.htm\" name=\"frSheet\">"
+                            "<frameset rows=\"*,39\"><frame src=\"Book%20files/sheet001.htm\" name=\"frSheet\">"
                             "<noframes><body><p>This page uses frames.</p></body></noframes></frameset></html>");
-        dir.write("Book_files/stylesheet.css", ".style0{font-family:Arial;font-size:9.0pt;}\n"
+        dir.write("Book files/stylesheet.css", ".style0{font-family:Arial;font-size:9.0pt;}\n"
                                                                 ".xl65{mso-style-parent:style0;font-weight:700;}");
         const std::string head = "<html><head><meta name=ProgId content=Excel.Sheet>"
                                  "<link rel=Stylesheet href=stylesheet.css></head><body><table>";
-        dir.write("Book_files/sheet001.htm", head + "<tr><td class=xl65 x:num>12</td></tr></table>");
-        dir.write("Book_files/sheet002.htm", head + "<tr><td>second</td></tr></table>");
+        dir.write("Book files/sheet001.htm", head + "<tr><td class=xl65 x:num>12</td></tr></table>");
+        dir.write("Book files/sheet002.htm", head + "<tr><td>second</td></tr></table>");
     }
 
     Status open(std::unique_ptr<model::WorkbookReader>& reader) const { return openWorkbook(page, reader); }
@@ -395,20 +395,20 @@ TEST(WebPage, MultiFilePageRefusesMissingSheetsAndLinksOutOfItsFolder)
 {
     std::unique_ptr<model::WorkbookReader> reader;
     {
-        const MultiFilePage missing("Book_files/sheet003.htm");
+        const MultiFilePage missing("Book%20files/sheet003.htm");
         const Status status = missing.open(reader);
         EXPECT_EQ(status.code(), EngineErrc::DamagedFile);
-        EXPECT_THAT(status.detail(), HasSubstr("\"Notes\" cannot be read from Book_files/sheet003.htm"));
+        EXPECT_THAT(status.detail(), HasSubstr("\"Notes\" cannot be read from Book%20files/sheet003.htm"));
     }
     test::TempDir outside;
     outside.write("secret.htm", "<table><tr><td>secret</td></tr></table>");
-    for (const std::string& source : {std::string("../") + "x/Book_files/sheet002.htm", outside.file("secret.htm"),
-                                      "file:" + outside.file("secret.htm"), std::string("Book_files/%2E%2E/%2E%2E/x"),
-                                      std::string("Book_files/escape.htm")})
+    for (const std::string& source : {std::string("../") + "x/Book%20files/sheet002.htm", outside.file("secret.htm"),
+                                      "file:" + outside.file("secret.htm"), std::string("Book%20files/%2E%2E/%2E%2E/x"),
+                                      std::string("Book%20files/escape.htm")})
     {
         SCOPED_TRACE(source);
         const MultiFilePage book(source);
-        std::filesystem::create_symlink(outside.file("secret.htm"), book.dir.file("Book_files/escape.htm"));
+        std::filesystem::create_symlink(outside.file("secret.htm"), book.dir.file("Book files/escape.htm"));
         const Status status = book.open(reader);
         EXPECT_EQ(status.code(), EngineErrc::DamagedFile);
         EXPECT_THAT(status.detail(), HasSubstr("out of the page's folder"));
