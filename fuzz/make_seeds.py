@@ -91,7 +91,8 @@ STATE_SEEDS = [b"\n@@\n\n@@\n", b"/tmp/a.xls\r\n/tmp/b.xlsx\r\n\n@@\n/tmp\r\n/ou
 
 A1_SEEDS = [b"SUM(A1:B2)", b"Sheet1!$A$1+'My Sheet'!B2:C$3", b"IF(A1>1,\"x\",#N/A)", b"{1,2;3,\"a\"}",
             b"Table1[[#This Row],[Col]]", b"[1]Sheet1!A1", b"A:A+1:1+XFD1048576", b"_xlfn.XLOOKUP(1,A:A,B:B)",
-            b"-A1%^2&\"\"\"q\"", b"Name1 INDIRECT(\"R1C1\",FALSE)"]
+            b"-A1%^2&\"\"\"q\"", b"Name1 INDIRECT(\"R1C1\",FALSE)",
+            b"_FV(A1,\"Population\")+_xlfn._FV(Sheet1!B2,\"Field name\",TRUE)", b"_FV(A1:B2,\"a]b\",FALSE)"]
 
 XMLSS_SEED = (b'<?xml version="1.0"?>\n<Workbook xmlns="urn:schemas-microsoft-com:office:spreadsheet" '
               b'xmlns:ss="urn:schemas-microsoft-com:office:spreadsheet" xmlns:x="urn:schemas-microsoft-com:office:excel" '

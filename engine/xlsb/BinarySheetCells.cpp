@@ -81,7 +81,15 @@ public:
         case rt::BrtCellSt:
         case rt::BrtCellIsst:
         case rt::BrtCellRString:
-            return value(record.type, c, record);
+            return value(record.type, c, record, false);
+        case rt::BrtShortBlank:
+        case rt::BrtShortRk:
+        case rt::BrtShortError:
+        case rt::BrtShortBool:
+        case rt::BrtShortReal:
+        case rt::BrtShortSt:
+        case rt::BrtShortIsst:
+            return value(record.type - (rt::BrtShortBlank - rt::BrtCellBlank), c, record, true);
         case rt::BrtFmlaString:
         case rt::BrtFmlaNum:
         case rt::BrtFmlaBool:
@@ -144,11 +152,12 @@ private:
         return style < m_context.styleCount ? static_cast<int>(style) : -1;
     }
 
-    // The column and style every cell record starts with.
-    Status cellStart(ByteCursor& c, const Record& record, Cell& cell)
+    // The column and style every cell record starts with; a short record has only the style, its cell being the
+    // one after the row's previous cell.
+    Status cellStart(ByteCursor& c, const Record& record, Cell& cell, bool shortForm = false)
     {
-        std::uint32_t col = 0, style = 0;
-        if (!c.readU32(col) || !c.readU32(style))
+        std::uint32_t col = static_cast<std::uint32_t>(m_lastCol + 1), style = 0;
+        if ((!shortForm && !c.readU32(col)) || !c.readU32(style))
             return damaged(record, "cell record is cut short");
         if (!m_haveRow)
             return damaged(record, "a cell comes before any row");
@@ -164,10 +173,10 @@ private:
         return {};
     }
 
-    Status value(std::uint32_t type, ByteCursor& c, const Record& record)
+    Status value(std::uint32_t type, ByteCursor& c, const Record& record, bool shortForm)
     {
         Cell cell;
-        if (Status status = cellStart(c, record, cell); !status)
+        if (Status status = cellStart(c, record, cell, shortForm); !status)
             return status;
         bool ok = true;
         std::uint8_t byte = 0;

@@ -18,6 +18,14 @@ inline constexpr std::uint32_t BrtFmlaString = 8;
 inline constexpr std::uint32_t BrtFmlaNum = 9;
 inline constexpr std::uint32_t BrtFmlaBool = 10;
 inline constexpr std::uint32_t BrtFmlaError = 11;
+// The short forms of the value cells leave out the column: each stands in the column after the previous cell.
+inline constexpr std::uint32_t BrtShortBlank = 12;
+inline constexpr std::uint32_t BrtShortRk = 13;
+inline constexpr std::uint32_t BrtShortError = 14;
+inline constexpr std::uint32_t BrtShortBool = 15;
+inline constexpr std::uint32_t BrtShortReal = 16;
+inline constexpr std::uint32_t BrtShortSt = 17;
+inline constexpr std::uint32_t BrtShortIsst = 18;
 inline constexpr std::uint32_t BrtCellRString = 62;
 inline constexpr std::uint32_t BrtArrFmla = 426;
 inline constexpr std::uint32_t BrtShrFmla = 427;

@@ -163,6 +163,21 @@ TEST(XlsbCells, EveryCellTypeReadsWithItsValue)
     EXPECT_TRUE(book.sink.ended);
 }
 
+TEST(XlsbCells, ShortCellsTakeTheColumnAfterThePreviousCell)
+{
+    // Short records hold only the style: row 1 starts at A, row 2 goes on after a long record at C.
+    const std::string style = u32(0);
+    const std::string cells = row(0) + rec(16, style + number(2.5)) + rec(13, style + u32((7u << 2) | 2)) +
+                              rec(18, style + u32(0)) + rec(15, style + "\x01") + rec(14, style + "\x2A") +
+                              rec(17, style + wide("st")) + rec(12, style) + row(1) + rec(5, cell(2) + number(1)) +
+                              rec(16, style + number(3));
+    Opened book = readFirstSheet(binaryPackage(sheetData(cells)));
+    ASSERT_TRUE(book.sheet) << book.sheet.description();
+    EXPECT_THAT(book.sink.lines,
+                ElementsAre("row 1 ht 15.0", "A1 n 2.5", "B1 n 7", "C1 s 'first'", "D1 b 1", "E1 e #N/A", "F1 s 'st'",
+                            "G1 blank", "row 2 ht 15.0", "C2 n 1", "D2 n 3"));
+}
+
 TEST(XlsbCells, SharedAndArrayFormulasFollowTheirFirstCell)
 {
     // Row 3: A3 and B3 share "one row up"; row 4: A4:B4 hold the array formula {=7}.
@@ -234,6 +249,8 @@ TEST(XlsbDamaged, BrokenRecordStreamsAreRefused)
         {"column past the last", sheetData(row(0) + rec(1, cell(16384))), EngineErrc::DamagedFile},
         {"unknown shared string", sheetData(row(0) + rec(7, cell(0) + u32(1))), EngineErrc::DamagedFile},
         {"cell before any row", sheetData(rec(1, cell(0))), EngineErrc::DamagedFile},
+        {"short cell after the last column", sheetData(row(0) + rec(1, cell(16383)) + rec(12, u32(0))),
+         EngineErrc::DamagedFile},
     };
     for (const Case& c : cases)
     {
