@@ -12,8 +12,8 @@
 #include "engine/crypto/EncryptedPackage.h"
 #include "engine/crypto/PasswordKeys.h"
 #include "engine/xls/EncryptedSummary.h"
-#include "engine/xls/PropertySetReader.h"
 #include "engine/xls/OleContainer.h"
+#include "engine/xls/PropertySetReader.h"
 #include "engine/xls/XlsReader.h"
 #include "fuzz/FuzzSupport.h"
 
@@ -76,7 +76,9 @@ void encryptedSummary(const std::uint8_t* data, std::size_t size)
     const crypto::Bytes salt(data, data + 16);
     const std::uint32_t keyBits = std::clamp<std::uint32_t>(data[16], 5, 16) * 8;
     const crypto::Bytes base = crypto::cryptoApiPasswordHash(crypto::utf16Password("password"), salt);
-    const xls::CryptoApiKeys keys = [&](std::uint32_t block) { return crypto::cryptoApiBlockKey(base, block, keyBits); };
+    const xls::CryptoApiKeys keys = [&](std::uint32_t block) {
+        return crypto::cryptoApiBlockKey(base, block, keyBits);
+    };
     const xls::EncryptedSummary summary = xls::readEncryptedSummary({data + 17, size - 17}, keys);
     model::DocumentProperties properties;
     xls::readSummaryInformation(summary.summaryInformation, properties);

@@ -171,8 +171,7 @@ public:
         else if (name == "dataIntegrity" && hmacKey.empty())
         {
             if (!decodeBase64(attributes.get("encryptedHmacKey"), hmacKey) ||
-                !decodeBase64(attributes.get("encryptedHmacValue"), hmacValue) || hmacKey.empty() ||
-                hmacValue.empty())
+                !decodeBase64(attributes.get("encryptedHmacValue"), hmacValue) || hmacKey.empty() || hmacValue.empty())
                 stopReason = damaged("the integrity check cannot be read");
         }
         else if (name == "keyEncryptor")

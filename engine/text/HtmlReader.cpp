@@ -278,7 +278,8 @@ void HtmlSheetBuilder::characters(std::string_view text)
 void HtmlSheetBuilder::linkStyleSheet(const xmlChar** attributes)
 {
     std::string rel(attribute(attributes, "rel"));
-    std::transform(rel.begin(), rel.end(), rel.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(rel.begin(), rel.end(), rel.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     const std::string_view href = attribute(attributes, "href");
     if (!m_loader || m_baseReady || rel.find("stylesheet") == std::string::npos || href.empty() ||
         m_styleLinks >= kMaxStyleLinks || m_styleText.size() >= kMaxStyleText)
@@ -759,7 +760,8 @@ std::string unescapeXml(std::string_view text)
 std::string tagAttribute(std::string_view tag, std::string_view name)
 {
     std::string lower(tag);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     std::size_t at = lower.find(std::string(name) + "=");
     if (at == std::string::npos)
         return {};
@@ -868,7 +870,8 @@ std::vector<LinkedSheet> linkedSheets(std::string_view text)
             continue;
         const std::size_t sourceEnd = entry.find('>', source);
         LinkedSheet sheet;
-        sheet.href = tagAttribute(entry.substr(source, sourceEnd == std::string_view::npos ? entry.npos : sourceEnd - source), "href");
+        sheet.href = tagAttribute(
+            entry.substr(source, sourceEnd == std::string_view::npos ? entry.npos : sourceEnd - source), "href");
         if (name != std::string_view::npos && nameEnd != std::string_view::npos && name < nameEnd)
             sheet.name = unescapeXml(entry.substr(name + 8, nameEnd - name - 8));
         if (!sheet.href.empty())

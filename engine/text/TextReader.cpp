@@ -92,11 +92,13 @@ Status readWholeFile(const std::string& path, std::string& bytes, std::size_t ma
     return {};
 }
 
-
 std::string percentDecoded(std::string_view text)
 {
     const auto hex = [](char c) {
-        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                      : -1;
     };
     std::string decoded;
     for (std::size_t i = 0; i < text.size(); ++i)
@@ -173,7 +175,7 @@ public:
         std::string bytes;
         if (Status status = readWholeFile(file.string(), bytes, maxBytes); !status)
             return status.code() == EngineErrc::LimitExceeded ? status
-                                                               : Status{EngineErrc::FileUnreadable, "it cannot be read"};
+                                                              : Status{EngineErrc::FileUnreadable, "it cannot be read"};
         std::size_t markLength = 0;
         if (byteOrderMark(bytes, markLength).empty() && !looksLikeText(bytes))
             return {EngineErrc::DamagedFile, "it is not a text file"};

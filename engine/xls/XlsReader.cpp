@@ -70,8 +70,8 @@ void XlsWorkbookReader::readProperties()
 {
     EncryptedSummary encrypted;
     if (m_cryptoApiKeys && m_container->hasStream(kEncryptedSummaryStream))
-        encrypted = readEncryptedSummary(m_container->readAll(kEncryptedSummaryStream, kMaxPropertyStream),
-                                         m_cryptoApiKeys);
+        encrypted =
+            readEncryptedSummary(m_container->readAll(kEncryptedSummaryStream, kMaxPropertyStream), m_cryptoApiKeys);
     model::DocumentProperties& props = m_globals.info.properties;
     if (encrypted.summaryInformation.empty())
         encrypted.summaryInformation = m_container->readAll("\005SummaryInformation", kMaxPropertyStream);

@@ -11,8 +11,7 @@ namespace velquin::engine::xlsb {
 
 namespace {
 
-template <typename Source>
-Status openWith(Source source, std::unique_ptr<model::WorkbookReader>& reader)
+template <typename Source> Status openWith(Source source, std::unique_ptr<model::WorkbookReader>& reader)
 {
     reader.reset();
     try

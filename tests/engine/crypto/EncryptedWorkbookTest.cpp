@@ -13,8 +13,8 @@
 #include "tests/support/TestSupport.h"
 
 #include <algorithm>
-#include <fstream>
 #include <bit>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace velquin::engine {
@@ -58,7 +58,8 @@ Bytes cryptoApiFilePass(const std::string& password)
     const Bytes digest = crypto::hash(crypto::HashAlgorithm::Sha1, {kVerifier});
     check.insert(check.end(), digest.begin(), digest.end());
     crypto::Rc4 rc4;
-    rc4.setKey(crypto::cryptoApiBlockKey(crypto::cryptoApiPasswordHash(crypto::utf16Password(password), kSalt), 0, 128));
+    rc4.setKey(
+        crypto::cryptoApiBlockKey(crypto::cryptoApiPasswordHash(crypto::utf16Password(password), kSalt), 0, 128));
     rc4.apply(check);
     Bytes pass = words({1, 4, 2});
     for (std::uint32_t v : {0x04u, 32u, 0x04u, 0u, 0x6801u, 0x8004u, 128u, 1u, 0u, 0u, 16u})
@@ -248,9 +249,8 @@ TEST_F(EncryptedWorkbook, CryptoApiReadsTheDocumentPropertiesFromTheEncryptedSum
     const Bytes stream = encryptedStream(cryptoApiFilePass("secret"), "secret");
     const std::string path = m_dir.file("book.xls");
     const auto openTitle = [&](const Bytes& encryption) {
-        writeCompoundFile(path, {{"Workbook", stream},
-                                 {"\005DocumentSummaryInformation", placeholder},
-                                 {"encryption", encryption}});
+        writeCompoundFile(
+            path, {{"Workbook", stream}, {"\005DocumentSummaryInformation", placeholder}, {"encryption", encryption}});
         std::unique_ptr<model::WorkbookReader> reader;
         ScriptedPrompt right{{"secret"}, {}};
         const Status status = openWorkbook(path, reader, std::chrono::steady_clock::time_point::max(), right.prompt());

@@ -110,12 +110,13 @@ PackageStreams agileEncryption(const std::string& packagePath, const std::string
         R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
         R"(<encryption xmlns="http://schemas.microsoft.com/office/2006/encryption")"
         R"( xmlns:p="http://schemas.microsoft.com/office/2006/keyEncryptor/password">)"
-        "<keyData" + common + R"( saltValue=")" + base64(kKeySalt) + R"("/>)" +
-        R"(<dataIntegrity encryptedHmacKey=")" + base64(agileEncrypt(kSecretKey, kKeySalt, hmacKeyBlock, hmacKey)) +
-        R"(" encryptedHmacValue=")" + base64(agileEncrypt(kSecretKey, kKeySalt, hmacValueBlock, hmac.digest())) +
+        "<keyData" +
+        common + R"( saltValue=")" + base64(kKeySalt) + R"("/>)" + R"(<dataIntegrity encryptedHmacKey=")" +
+        base64(agileEncrypt(kSecretKey, kKeySalt, hmacKeyBlock, hmacKey)) + R"(" encryptedHmacValue=")" +
+        base64(agileEncrypt(kSecretKey, kKeySalt, hmacValueBlock, hmac.digest())) +
         R"("/><keyEncryptors><keyEncryptor uri="http://schemas.microsoft.com/office/2006/keyEncryptor/password">)"
-        "<p:encryptedKey spinCount=\"10\"" + common + R"( saltValue=")" + base64(kSalt) +
-        R"(" encryptedVerifierHashInput=")" +
+        "<p:encryptedKey spinCount=\"10\"" +
+        common + R"( saltValue=")" + base64(kSalt) + R"(" encryptedVerifierHashInput=")" +
         passwordEncrypt({0xfe, 0xa7, 0xd2, 0x76, 0x3b, 0x4b, 0x9e, 0x79}, kVerifier) +
         R"(" encryptedVerifierHashValue=")" +
         passwordEncrypt({0xd7, 0xaa, 0x0f, 0x6d, 0x30, 0x61, 0x34, 0x4e}, hash(kHash, {kVerifier})) +

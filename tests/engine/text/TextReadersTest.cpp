@@ -9,8 +9,8 @@
 #include "engine/xmlss/WorkbookWriter.h"
 #include "tests/support/TestSupport.h"
 
-#include <gmock/gmock.h>
 #include <filesystem>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
@@ -351,18 +351,18 @@ struct MultiFilePage
     {
         std::filesystem::create_directory(dir.file("Book files"));
         dir.write("Book.htm",
-                        "<html xmlns:x=\"urn:schemas-microsoft-com:office:excel\"><head>"
-                        "<meta name=\"Excel Workbook Frameset\"><meta name=ProgId content=Excel.Sheet>"
-                        "<!--[if gte mso 9]><xml><x:ExcelWorkbook><x:ExcelWorksheets>"
-                        "<x:ExcelWorksheet><x:Name>Sales &amp; costs</x:Name>"
-                        "<x:WorksheetSource HRef=\"Book%20files/sheet001.htm\"/></x:ExcelWorksheet>"
-                        "<x:ExcelWorksheet><x:Name>Notes</x:Name><x:WorksheetSource HRef=\"" +
-                            std::string(secondSource) +
-                            "\"/></x:ExcelWorksheet></x:ExcelWorksheets></x:ExcelWorkbook></xml><![endif]--></head>"
-                            "<frameset rows=\"*,39\"><frame src=\"Book%20files/sheet001.htm\" name=\"frSheet\">"
-                            "<noframes><body><p>This page uses frames.</p></body></noframes></frameset></html>");
+                  "<html xmlns:x=\"urn:schemas-microsoft-com:office:excel\"><head>"
+                  "<meta name=\"Excel Workbook Frameset\"><meta name=ProgId content=Excel.Sheet>"
+                  "<!--[if gte mso 9]><xml><x:ExcelWorkbook><x:ExcelWorksheets>"
+                  "<x:ExcelWorksheet><x:Name>Sales &amp; costs</x:Name>"
+                  "<x:WorksheetSource HRef=\"Book%20files/sheet001.htm\"/></x:ExcelWorksheet>"
+                  "<x:ExcelWorksheet><x:Name>Notes</x:Name><x:WorksheetSource HRef=\"" +
+                      std::string(secondSource) +
+                      "\"/></x:ExcelWorksheet></x:ExcelWorksheets></x:ExcelWorkbook></xml><![endif]--></head>"
+                      "<frameset rows=\"*,39\"><frame src=\"Book%20files/sheet001.htm\" name=\"frSheet\">"
+                      "<noframes><body><p>This page uses frames.</p></body></noframes></frameset></html>");
         dir.write("Book files/stylesheet.css", ".style0{font-family:Arial;font-size:9.0pt;}\n"
-                                                                ".xl65{mso-style-parent:style0;font-weight:700;}");
+                                               ".xl65{mso-style-parent:style0;font-weight:700;}");
         const std::string head = "<html><head><meta name=ProgId content=Excel.Sheet>"
                                  "<link rel=Stylesheet href=stylesheet.css></head><body><table>";
         dir.write("Book files/sheet001.htm", head + "<tr><td class=xl65 x:num>12</td></tr></table>");
