@@ -11,6 +11,7 @@
 #include <fstream>
 #include <unistd.h>
 #include <vector>
+#include <zip.h>
 
 namespace velquin::fuzz {
 
@@ -342,6 +343,61 @@ void putDirectoryEntry(std::string& b, std::size_t at, std::string_view name, st
 }
 
 } // namespace
+
+namespace {
+
+struct Part
+{
+    std::string name;
+    std::string_view content;
+};
+
+std::vector<Part> splitParts(std::string_view input)
+{
+    constexpr std::string_view kSeparator = "\n@@\n";
+    std::vector<Part> parts;
+    while (!input.empty() && parts.size() < 64)
+    {
+        auto end = input.find(kSeparator);
+        std::string_view chunk = input.substr(0, end);
+        input = end == std::string_view::npos ? std::string_view() : input.substr(end + kSeparator.size());
+        auto newline = chunk.find('\n');
+        if (newline == std::string_view::npos || newline == 0)
+            continue;
+        parts.push_back({std::string(chunk.substr(0, newline)), chunk.substr(newline + 1)});
+    }
+    return parts;
+}
+
+bool writePackage(const std::string& path, const std::vector<Part>& parts)
+{
+    int error = 0;
+    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!archive)
+        return false;
+    for (const auto& part : parts)
+    {
+        zip_source_t* source = zip_source_buffer(archive, part.content.data(), part.content.size(), 0);
+        if (!source)
+            continue;
+        zip_int64_t index = zip_file_add(archive, part.name.c_str(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
+        if (index < 0)
+        {
+            zip_source_free(source);
+            continue;
+        }
+        zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+    }
+    return zip_close(archive) == 0;
+}
+
+} // namespace
+
+bool writePartsPackage(const std::string& path, std::string_view input)
+{
+    const auto parts = splitParts(input);
+    return !parts.empty() && writePackage(path, parts);
+}
 
 std::string makeCompoundFile(std::string_view streamName, std::string_view stream)
 {

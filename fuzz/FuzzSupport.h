@@ -1,5 +1,6 @@
 // Helpers shared by the fuzz targets: a scratch file for readers that take a path, a sink that checks what the
-// readers promise the writer, and a minimal compound-file builder for BIFF streams.
+// readers promise the writer, a package builder for part-level targets and a minimal compound-file builder for BIFF
+// streams.
 #pragma once
 
 #include "engine/model/WorkbookReader.h"
@@ -46,6 +47,10 @@ void openCheckAndSave(const std::string& path);
 /// Streams every sheet of `reader` through the checking sink and saves it beside `path` (a scratch file of the
 /// target), with the same checks as openCheckAndSave.
 void checkAndSave(engine::model::WorkbookReader& reader, const std::string& path);
+
+/// Writes a fresh zip package at `path` from `input`, a list of parts "name\ncontent" separated by "\n@@\n",
+/// stored uncompressed so that mutations reach the parts. False when there is no part or nothing could be written.
+bool writePartsPackage(const std::string& path, std::string_view input);
 
 /// A compound file holding one stream named `streamName` (e.g. "Workbook", "Book") with `stream` as its bytes.
 std::string makeCompoundFile(std::string_view streamName, std::string_view stream);

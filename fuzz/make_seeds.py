@@ -286,7 +286,17 @@ def old_worksheet(version):
     return s + old_record(0x0A, b"")
 
 
-OLD_BIFF_SEEDS = [old_worksheet(v) for v in (2, 3, 4)]
+def old_workbook():
+    """An Excel 4.0 workbook: globals, then two worksheets and a chart, each after its SHEETHEADER."""
+    chart = old_record(0x409, struct.pack("<HHH", 0, 0x20, 0)) + old_record(0x0A, b"")
+    s = old_record(0x409, struct.pack("<HHH", 0, 0x100, 0))
+    s += old_record(0x3D, struct.pack("<HHHHB", 0, 0, 8000, 5000, 0))
+    for name, sheet in ((b"First", old_worksheet(4)), (b"Chart", chart), (b"Second", old_worksheet(4))):
+        s += old_record(0x8F, struct.pack("<I", len(sheet)) + bytes([len(name)]) + name) + sheet
+    return s + old_record(0x0A, b"")
+
+
+OLD_BIFF_SEEDS = [old_worksheet(v) for v in (2, 3, 4)] + [old_workbook()]
 
 
 def standard_encryption(package, password="VelvetSweatshop"):

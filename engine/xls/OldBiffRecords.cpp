@@ -1,6 +1,7 @@
 // Excel 2.x, 3.x and 4.x worksheet records: formatting and names into the globals, cells into the BIFF5 layout.
 #include "engine/xls/OldBiffRecords.h"
 
+#include "engine/Deadline.h"
 #include "engine/xls/BiffStrings.h"
 #include "engine/xls/ByteCursor.h"
 #include "engine/xls/XlsGlobals.h"
@@ -41,6 +42,53 @@ constexpr std::uint16_t Xf3 = 0x0243;
 constexpr std::uint16_t Format4 = 0x041E;
 constexpr std::uint16_t Xf4 = 0x0443;
 } // namespace oldsid
+
+/// Charts and pictures nest substreams of their own inside a sheet; deeper nesting than this is not believed.
+constexpr int kMaxNestedSubstreams = 16;
+
+bool isBof(std::uint16_t s)
+{
+    return s == sid::Bof || s == sid::Bof2 || s == sid::Bof3 || s == sid::Bof4;
+}
+
+/// What a bundled sheet is, by the substream type in its BOF record.
+std::optional<model::SheetKind> bundledSheetKind(std::uint16_t bofType)
+{
+    switch (bofType)
+    {
+    case kBofWorksheet:
+        return model::SheetKind::Worksheet;
+    case 0x0020:
+        return model::SheetKind::Chart;
+    case 0x0040:
+        return model::SheetKind::Macro;
+    default:
+        return std::nullopt;
+    }
+}
+
+/// Moves `stream` past the EOF that closes the substream whose BOF was just read, over any nested substreams.
+Status skipSubstream(RecordStream& stream, const Record& bof)
+{
+    int depth = 1;
+    for (std::uint32_t count = 1; depth > 0; ++count)
+    {
+        if (count % 4096 == 0)
+            if (Status st = checkDeadline(); !st)
+                return st;
+        if (stream.atEnd())
+            return damagedRecord(bof.sid, bof.offset, "opens a sheet that ends before its EOF record");
+        std::uint16_t s = 0;
+        std::uint64_t offset = 0;
+        if (Status st = stream.skipNext(s, offset); !st)
+            return st;
+        if (isBof(s) && ++depth > kMaxNestedSubstreams)
+            return damagedRecord(s, offset, "opens too many nested substreams");
+        if (s == sid::Eof)
+            --depth;
+    }
+    return {};
+}
 
 /// WINDOW2 flags of the selected sheet and the active one.
 constexpr std::uint16_t kSelectedAndActive = 0x0600;
@@ -284,6 +332,48 @@ void startOldGlobals(XlsGlobals& g, int version)
     }
 }
 
+void startOldBundle(XlsGlobals& g)
+{
+    g.biffVersion = 4;
+    g.bundle = true;
+}
+
+Status readBundledSheet(const Record& r, RecordStream& stream, XlsGlobals& g, StringReader& strings)
+{
+    if (g.sheets.size() >= kMaxBundledSheets)
+        return {EngineErrc::LimitExceeded,
+                "The workbook bundles more than " + std::to_string(kMaxBundledSheets) + " sheets."};
+    // The header gives the sheet's extent in four bytes, then its name; the sheet substream itself follows.
+    ByteCursor c(r.bytes());
+    const std::uint32_t extent = c.u32();
+    SheetRecord sheet;
+    sheet.name = strings.shortString(c);
+    if (!c.ok())
+        return damagedRecord(r.sid, r.offset, "is truncated");
+    if (extent > stream.size())
+        return damagedRecord(r.sid, r.offset, "gives a sheet that reaches past the end of the file");
+    const std::uint64_t bofAt = stream.position();
+    if (bofAt > UINT32_MAX || stream.atEnd() || stream.peekSid() != sid::Bof4)
+        return damagedRecord(r.sid, r.offset, "is not followed by the BOF record of its sheet");
+    Record bof;
+    if (Status st = stream.next(bof); !st)
+        return st;
+    ByteCursor b(bof.bytes());
+    b.u16();
+    const std::uint16_t type = b.u16();
+    if (!b.ok())
+        return damagedRecord(bof.sid, bof.offset, "is truncated");
+    if (type == kBofWorkbook4)
+        return damagedRecord(bof.sid, bof.offset, "opens a workbook inside a workbook");
+    if (Status st = skipSubstream(stream, bof); !st)
+        return st;
+    // Substreams of unknown types are passed over as the reader passes over macro sheets.
+    sheet.kind = bundledSheetKind(type).value_or(model::SheetKind::Macro);
+    sheet.offset = static_cast<std::uint32_t>(bofAt);
+    g.sheets.push_back(std::move(sheet));
+    return {};
+}
+
 std::optional<Status> readOldGlobalsRecord(const Record& r, XlsGlobals& g, StringReader& strings)
 {
     ByteCursor c(r.bytes());
@@ -520,7 +610,7 @@ void OldRecordTranslator::translate(Record& r) const
     }
     case sid::Window2:
         // The one sheet of these files is always the selected, active one; their WINDOW2 has no bit for it.
-        if (n < 2)
+        if (n < 2 || !m_g.oldSheetSelected)
             return;
         out = in;
         out[1] = static_cast<std::uint8_t>(out[1] | kSelectedAndActive >> 8);

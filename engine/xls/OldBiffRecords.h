@@ -18,6 +18,12 @@ class StringReader;
 
 /// BOF substream type of a worksheet in every BIFF version.
 inline constexpr std::uint16_t kBofWorksheet = 0x0010;
+/// BOF substream type of the globals of an Excel 4.0 workbook.
+inline constexpr std::uint16_t kBofWorkbook4 = 0x0100;
+/// SHEETHEADER: in an Excel 4.0 workbook, the record before each sheet substream.
+inline constexpr std::uint16_t kSheetHeader = 0x008F;
+/// Sheets an Excel 4.0 workbook may bundle; each one's formatting tables are kept while the workbook is open.
+inline constexpr std::size_t kMaxBundledSheets = 4096;
 
 /// Reads the bytes of a file as they are needed, without loading the file.
 class FileSource : public ByteSource
@@ -41,6 +47,13 @@ private:
 /// Prepares the globals of a BIFF2-4 worksheet of the given version: its one sheet, and for BIFF2 the Normal
 /// style that its cells' formats build on.
 void startOldGlobals(XlsGlobals& g, int version);
+
+/// Prepares the globals of an Excel 4.0 workbook, whose sheets are found as its globals are read.
+void startOldBundle(XlsGlobals& g);
+
+/// Reads SHEETHEADER `r` of an Excel 4.0 workbook and passes over the sheet substream that follows it in
+/// `stream`, adding the sheet to `g.sheets`. Errors: DamagedFile, LimitExceeded, Timeout.
+Status readBundledSheet(const Record& r, RecordStream& stream, XlsGlobals& g, StringReader& strings);
 
 /// Reads one record of a BIFF2-4 stream that belongs to the globals (fonts, formats, XFs, names, the window) and
 /// notes the formats of BIFF2 cells. Nothing when the record is not one of these and the caller goes on with

@@ -345,6 +345,10 @@ struct GlobalsParser
                 }
             }
             break;
+        case kSheetHeader:
+            if (g.bundle)
+                return readBundledSheet(r, stream, g, strings);
+            break;
         case sid::BoundSheet:
             if (g.sheets.size() >= kMaxTableEntries)
                 return limit(r);
@@ -389,17 +393,27 @@ struct GlobalsParser
     Status run()
     {
         Record r;
+        bool closed = false; // the sheets of an Excel 4.0 workbook come before its EOF; after it, they are read too
         for (std::uint32_t count = 1;; ++count)
         {
             if (count % 4096 == 1)
                 if (Status st = checkDeadline(); !st)
                     return st;
+            if (stream.atEnd() && closed)
+                break;
             if (stream.atEnd())
                 return {EngineErrc::DamagedFile, "The workbook globals end without an EOF record."};
             if (Status st = stream.next(r); !st)
                 return st;
+            if (r.sid == sid::Eof && g.bundle && !stream.atEnd() && stream.peekSid() == kSheetHeader)
+            {
+                closed = true;
+                continue;
+            }
             if (r.sid == sid::Eof)
                 break;
+            if (closed && r.sid != kSheetHeader)
+                break; // what follows the last bundled sheet is not the workbook's
             if (Status st = handle(r); !st)
                 return st;
         }
@@ -518,16 +532,23 @@ Status parseGlobals(RecordStream& stream, XlsGlobals& globals, CodepageDecoder& 
     {
         // An Excel 2.x-4.x worksheet keeps its formatting and its cells in one substream: the globals are read
         // from it, and its one sheet is the same substream read again.
-        if (bof.type != kBofWorksheet)
-            return {EngineErrc::UnsupportedFormat, "Excel " + std::to_string(bof.biffVersion) +
-                                                       ".0 workbooks, charts and macro sheets are not supported."};
-        startOldGlobals(globals, bof.biffVersion);
+        if (bof.biffVersion == 4 && bof.type == kBofWorkbook4)
+            startOldBundle(globals);
+        else if (bof.type != kBofWorksheet)
+            return {EngineErrc::UnsupportedFormat,
+                    "Excel " + std::to_string(bof.biffVersion) + ".0 charts and macro sheets are not supported."};
+        else
+            startOldGlobals(globals, bof.biffVersion);
     }
     else if (bof.type != 0x0005)
         return {EngineErrc::UnsupportedFormat, "The file holds a single sheet, not a workbook."};
     globals.biffVersion = bof.biffVersion;
     GlobalsParser parser(stream, globals, decoder);
-    return parser.run();
+    if (Status st = parser.run(); !st)
+        return st;
+    if (globals.bundle && globals.sheets.empty())
+        return {EngineErrc::DamagedFile, "The Excel 4.0 workbook holds no sheets."};
+    return {};
 }
 
 std::string quoteSheetName(const std::string& name)

@@ -77,6 +77,11 @@ struct XlsGlobals
     std::uint64_t filePassEnd = 0;      ///< stream position after FILEPASS: the records from here are encrypted
     /// BIFF2: the formatting bytes of cells and rows -> the XF made for them.
     std::map<std::uint32_t, std::uint16_t> biff2CellFormats;
+    /// An Excel 4.0 workbook: `sheets` lists the sheets bundled after the globals, each of which carries its own
+    /// formatting tables and names.
+    bool bundle = false;
+    /// BIFF2-4 have no WINDOW2 flag for the selected, active sheet: the sheet that is shown as such.
+    bool oldSheetSelected = true;
     model::WorkbookInfo info; ///< window, protection and sheet list filled while parsing
 };
 
@@ -88,9 +93,11 @@ struct BofInfo
 };
 Status parseBof(const Record& record, BofInfo& bof);
 
-/// Reads the globals substream from offset 0 up to its EOF. A FILEPASS record stops it with EncryptedWorkbook and
-/// leaves the record in `globals.filePass`, unless the stream is already decrypting.
-/// Errors: UnsupportedFormat (BIFF2-4), EncryptedWorkbook (FILEPASS), DamagedFile, LimitExceeded.
+/// Reads the globals substream from the stream's position up to its EOF. A FILEPASS record stops it with
+/// EncryptedWorkbook and leaves the record in `globals.filePass`, unless the stream is already decrypting. In an
+/// Excel 4.0 workbook the sheets bundled after the globals are listed and passed over.
+/// Errors: UnsupportedFormat (BIFF2-4 charts and macro sheets), EncryptedWorkbook (FILEPASS), DamagedFile,
+/// LimitExceeded.
 Status parseGlobals(RecordStream& stream, XlsGlobals& globals, CodepageDecoder& decoder);
 
 /// The name of a built-in defined name by its code ("Print_Area" for 6), nothing for an unknown code.

@@ -9,6 +9,7 @@
 #include "engine/xls/XlsGlobals.h"
 #include "engine/xls/XlsSheetReader.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <new>
 
@@ -34,9 +35,12 @@ public:
 private:
     Status openStream();
     Status parseEncryptedGlobals(const PasswordPrompt& prompt);
+    Status readBundledTables();
     void classifySheets();
     void fillInfo();
+    void fillBundledStyles();
     void fillNames();
+    void addNames(const XlsGlobals& g, int sheet);
     void readProperties();
 
     std::unique_ptr<OleContainer> m_container;
@@ -46,6 +50,10 @@ private:
     std::unique_ptr<RecordStream> m_stream;
     CodepageDecoder m_decoder;
     XlsGlobals m_globals;
+    /// Excel 4.0 workbooks: the formatting tables and names of each bundled worksheet (null for other sheets), and
+    /// where its XFs start among the workbook's cell styles.
+    std::vector<std::unique_ptr<XlsGlobals>> m_bundled;
+    std::vector<std::size_t> m_styleBase;
 };
 
 Status XlsWorkbookReader::open(const PasswordPrompt& prompt)
@@ -92,7 +100,12 @@ Status XlsWorkbookReader::openBare(const std::string& path)
     m_stream = std::make_unique<RecordStream>(*m_source);
     if (Status st = parseGlobals(*m_stream, m_globals, m_decoder); !st)
         return st;
-    if (m_globals.sheets.size() == 1)
+    if (m_globals.bundle)
+    {
+        if (Status st = readBundledTables(); !st)
+            return st;
+    }
+    else if (m_globals.sheets.size() == 1)
         m_globals.sheets[0].name = std::filesystem::path(path).stem().string();
     fillInfo();
     fillNames();
@@ -135,6 +148,33 @@ Status XlsWorkbookReader::parseEncryptedGlobals(const PasswordPrompt& prompt)
     m_stream->seek(0);
     m_stream->setDecryptor(m_decryptor.get(), encryptedFrom);
     return parseGlobals(*m_stream, m_globals, m_decoder);
+}
+
+/// Each worksheet of an Excel 4.0 workbook carries its own fonts, formats, XFs, palette and names: they are read
+/// from the sheet's substream as the globals of a single worksheet are. The first worksheet is the active one.
+Status XlsWorkbookReader::readBundledTables()
+{
+    m_bundled.resize(m_globals.sheets.size());
+    for (std::size_t i = 0; i < m_globals.sheets.size(); ++i)
+    {
+        const SheetRecord& sheet = m_globals.sheets[i];
+        if (sheet.kind != model::SheetKind::Worksheet)
+            continue;
+        auto tables = std::make_unique<XlsGlobals>();
+        tables->codepage = m_globals.codepage;
+        m_decoder.setCodepage(m_globals.codepage);
+        m_stream->seek(sheet.offset);
+        if (Status st = parseGlobals(*m_stream, *tables, m_decoder); !st)
+            return {st.code(), "Sheet \"" + sheet.name + "\": " + st.description()};
+        tables->sheets.assign(1, sheet);
+        tables->date1904 = m_globals.date1904;
+        tables->oldSheetSelected =
+            std::none_of(m_bundled.begin(), m_bundled.end(), [](const auto& t) { return t != nullptr; });
+        if (tables->oldSheetSelected)
+            m_globals.info.activeSheet = static_cast<int>(i);
+        m_bundled[i] = std::move(tables);
+    }
+    return {};
 }
 
 /// BOUNDSHEET says "worksheet" for dialog sheets too; the sheet's own BOF and WSBOOL tell them apart.
@@ -188,17 +228,65 @@ void XlsWorkbookReader::fillInfo()
         info.activeSheet = 0;
     if (info.firstVisibleSheet < 0 || static_cast<std::size_t>(info.firstVisibleSheet) >= info.sheets.size())
         info.firstVisibleSheet = 0;
-    buildStyles(m_globals.styles, info.cellStyles, info.namedStyles);
+    if (m_globals.bundle)
+        fillBundledStyles();
+    else
+        buildStyles(m_globals.styles, info.cellStyles, info.namedStyles);
+}
+
+/// The XFs of each bundled worksheet become cell styles of their own, one block per sheet, so that equal XF
+/// numbers in two sheets never share a style. Named styles are shared by name, the first sheet's definition
+/// winning.
+void XlsWorkbookReader::fillBundledStyles()
+{
+    auto& info = m_globals.info;
+    info.cellStyles.clear();
+    info.namedStyles.clear();
+    m_styleBase.assign(m_bundled.size(), 0);
+    for (std::size_t i = 0; i < m_bundled.size(); ++i)
+    {
+        if (!m_bundled[i])
+            continue;
+        std::vector<model::CellStyle> cells;
+        std::vector<model::NamedStyle> named;
+        buildStyles(m_bundled[i]->styles, cells, named);
+        std::vector<int> shared(named.size());
+        for (std::size_t k = 0; k < named.size(); ++k)
+        {
+            auto same = std::find_if(info.namedStyles.begin(), info.namedStyles.end(),
+                                     [&](const model::NamedStyle& n) { return n.name == named[k].name; });
+            shared[k] = static_cast<int>(same - info.namedStyles.begin());
+            if (same == info.namedStyles.end())
+                info.namedStyles.push_back(std::move(named[k]));
+        }
+        for (auto& cell : cells)
+            if (cell.parentStyle >= 0 && static_cast<std::size_t>(cell.parentStyle) < shared.size())
+                cell.parentStyle = shared[static_cast<std::size_t>(cell.parentStyle)];
+        m_styleBase[i] = info.cellStyles.size();
+        info.cellStyles.insert(info.cellStyles.end(), cells.begin(), cells.end());
+    }
+    if (info.namedStyles.empty())
+        buildStyles(m_globals.styles, info.cellStyles, info.namedStyles);
 }
 
 void XlsWorkbookReader::fillNames()
 {
-    formula::FormulaContext ctx = makeFormulaContext(m_globals);
-    for (const auto& name : m_globals.names)
+    addNames(m_globals, -1);
+    // The names of a bundled sheet are its own.
+    for (std::size_t i = 0; i < m_bundled.size(); ++i)
+        if (m_bundled[i])
+            addNames(*m_bundled[i], static_cast<int>(i));
+}
+
+/// Adds the names of `g` to the workbook's, as local names of `sheet` or, for -1, as each name says.
+void XlsWorkbookReader::addNames(const XlsGlobals& g, int sheet)
+{
+    formula::FormulaContext ctx = makeFormulaContext(g);
+    for (const auto& name : g.names)
     {
         if (name.function || name.name.empty() || name.rgce.empty())
             continue;
-        if (name.sheet >= static_cast<int>(m_globals.sheets.size()))
+        if (name.sheet >= static_cast<int>(g.sheets.size()))
             continue;
         auto result = formula::decompile(name.rgce, name.rgcb, ctx);
         if (!result.status || result.text.empty())
@@ -206,7 +294,7 @@ void XlsWorkbookReader::fillNames()
         model::DefinedName out;
         out.name = name.name;
         out.refersTo = std::move(result.text);
-        out.sheet = name.sheet;
+        out.sheet = sheet >= 0 ? sheet : name.sheet;
         out.hidden = name.hidden;
         m_globals.info.names.push_back(std::move(out));
     }
@@ -220,6 +308,14 @@ Status XlsWorkbookReader::readSheet(int index, model::SheetSink& sink)
         return {};
     try
     {
+        const auto i = static_cast<std::size_t>(index);
+        if (m_globals.bundle && i < m_bundled.size() && m_bundled[i])
+        {
+            const XlsGlobals& tables = *m_bundled[i];
+            m_decoder.setCodepage(tables.codepage);
+            XlsSheetReader reader(tables, *m_stream, m_decoder, tables.styles.xfs.size(), m_styleBase[i]);
+            return reader.read(0, sink, index);
+        }
         XlsSheetReader reader(m_globals, *m_stream, m_decoder, m_globals.info.cellStyles.size());
         return reader.read(index, sink);
     }

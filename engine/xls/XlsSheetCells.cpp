@@ -380,7 +380,7 @@ void XlsSheetReader::flush(model::SheetSink& sink, bool all)
 
 int XlsSheetReader::styleOf(std::uint16_t ixfe) const
 {
-    return ixfe < m_styleCount ? static_cast<int>(ixfe) : -1;
+    return ixfe < m_styleCount ? static_cast<int>(m_styleBase + ixfe) : -1;
 }
 
 std::string_view XlsSheetReader::keep(std::string text)

@@ -77,13 +77,13 @@ bool collectsRecord(std::uint16_t s)
 } // namespace
 
 XlsSheetReader::XlsSheetReader(const XlsGlobals& globals, RecordStream& stream, CodepageDecoder& decoder,
-                               std::size_t cellStyleCount)
+                               std::size_t cellStyleCount, std::size_t styleBase)
     : m_g(globals), m_stream(stream), m_decoder(decoder), m_strings(globals.biffVersion == 8, decoder),
-      m_styleCount(cellStyleCount), m_biff8(globals.biffVersion == 8), m_old(globals), m_ctx(makeFormulaContext(globals)),
+      m_styleCount(cellStyleCount), m_styleBase(styleBase), m_biff8(globals.biffVersion == 8), m_old(globals), m_ctx(makeFormulaContext(globals)),
       m_digitPixels(digitPixelsOf(globals))
 {}
 
-Status XlsSheetReader::read(int index, model::SheetSink& sink)
+Status XlsSheetReader::read(int index, model::SheetSink& sink, int workbookIndex)
 {
     if (index < 0 || static_cast<std::size_t>(index) >= m_g.sheets.size())
         return {EngineErrc::DamagedFile, "There is no sheet " + std::to_string(index) + "."};
@@ -91,7 +91,7 @@ Status XlsSheetReader::read(int index, model::SheetSink& sink)
     m_start = m_g.sheets[static_cast<std::size_t>(index)].offset;
     model::SheetHeader header;
     model::SheetOptions options;
-    header.index = index;
+    header.index = workbookIndex < 0 ? index : workbookIndex;
     header.name = m_g.sheets[static_cast<std::size_t>(index)].name;
     if (Status st = collect(header, options); !st)
         return st;

@@ -34,13 +34,14 @@ std::optional<std::string> absoluteR1C1ToA1(std::string_view text);
 class XlsSheetReader
 {
 public:
-    /// `cellStyleCount` is the number of XFs; cells naming another XF get the default style.
+    /// `cellStyleCount` is the number of XFs; cells naming another XF get the default style. XF n is the
+    /// workbook's cell style `styleBase` + n (a sheet of an Excel 4.0 workbook has XFs of its own).
     XlsSheetReader(const XlsGlobals& globals, RecordStream& stream, CodepageDecoder& decoder,
-                   std::size_t cellStyleCount);
+                   std::size_t cellStyleCount, std::size_t styleBase = 0);
 
-    /// Reads sheet `index` of the globals. Errors: DamagedFile, LimitExceeded, and the sink's stop request as
-    /// Timeout.
-    Status read(int index, model::SheetSink& sink);
+    /// Reads sheet `index` of the globals, which the sink knows as sheet `workbookIndex` (by default the same).
+    /// Errors: DamagedFile, LimitExceeded, and the sink's stop request as Timeout.
+    Status read(int index, model::SheetSink& sink, int workbookIndex = -1);
 
 private:
     struct FormulaTokens
@@ -130,6 +131,7 @@ private:
     CodepageDecoder& m_decoder;
     StringReader m_strings;
     std::size_t m_styleCount;
+    std::size_t m_styleBase;
     bool m_biff8;
     OldRecordTranslator m_old; ///< Excel 2.x-4.x records into their Excel 5.0 shape
     formula::FormulaContext m_ctx;

@@ -3,6 +3,9 @@
 
 #include "engine/xls/XlsGlobals.h"
 
+#include <string_view>
+#include <utility>
+
 namespace velquin::engine::xlsb {
 
 namespace {
@@ -27,6 +30,18 @@ std::optional<std::string> sheetRange(const std::vector<std::string>& names, std
     if (last != first)
         text += ":" + names[static_cast<std::size_t>(last)];
     return xls::quoteSheetName(text);
+}
+
+/// The folder and the file of another workbook's path, as a formula shows them: "C:\Docs\" and "Book2.xlsx" for
+/// "file:///C:\Docs\Book2.xlsx".
+std::pair<std::string, std::string> splitBookPath(std::string_view path)
+{
+    if (path.starts_with("file:///"))
+        path.remove_prefix(8);
+    const std::size_t cut = path.find_last_of("/\\");
+    if (cut == std::string_view::npos)
+        return {std::string(), std::string(path)};
+    return {std::string(path.substr(0, cut + 1)), std::string(path.substr(cut + 1))};
 }
 
 const SupportingBook* bookOf(const Tables& t, std::uint32_t ixti, const SheetReference*& reference)
@@ -76,6 +91,14 @@ xls::formula::FormulaContext makeBinaryFormulaContext(const BinaryWorkbookPart& 
                 return std::nullopt;
             return book->names[index - 1];
         }
+        if (book->kind == SupportingBook::Kind::External)
+        {
+            // A name of another workbook: "Book2.xlsx!Rate", as the .xls reader writes one.
+            const auto slot = static_cast<std::size_t>(book - t->books.data());
+            if (index > book->names.size() || slot >= t->paths.size() || t->paths[slot].empty())
+                return std::nullopt;
+            return splitBookPath(t->paths[slot]).second + "!" + book->names[index - 1];
+        }
         if (book->kind != SupportingBook::Kind::Self || index > t->names.size())
             return std::nullopt;
         // A name of this workbook: qualified by its sheet when it is local to one.
@@ -97,8 +120,10 @@ xls::formula::FormulaContext makeBinaryFormulaContext(const BinaryWorkbookPart& 
         const std::size_t index = static_cast<std::size_t>(book - t->books.data());
         if (!sheets || index >= t->paths.size() || t->paths[index].empty())
             return std::nullopt;
+        // The folder goes before the brackets, the file alone inside: 'C:\Docs\[Book2.xlsx]Sheet1'.
         std::string bare = sheets->front() == '\'' ? sheets->substr(1, sheets->size() - 2) : *sheets;
-        return "'[" + t->paths[index] + "]" + bare + "'";
+        const auto [folder, file] = splitBookPath(t->paths[index]);
+        return "'" + folder + "[" + file + "]" + bare + "'";
     };
     ctx.tableReference = [t](std::uint32_t id, std::uint16_t flags, std::uint16_t first,
                              std::uint16_t last) -> std::optional<std::string> {

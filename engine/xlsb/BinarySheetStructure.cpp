@@ -121,6 +121,10 @@ public:
             return true;
         case rt::BrtBeginCFRule:
             return conditionRule(c, status);
+        case rt::BrtWsProp:
+            return sheetProperties(c);
+        case rt::BrtSheetProtection:
+            return protection(c);
         default:
             return true;
         }
@@ -263,6 +267,33 @@ private:
         info.style = style < m_context.styleCount ? static_cast<int>(style) : -1;
         info.autoFit = (flags & 0x02) == 0 && (flags & 0x04) != 0;
         columns.push_back(info);
+        return true;
+    }
+
+    /// BrtWsProp: three bytes of flags, then the tab's colour as a BrtColor (its kind in the upper seven bits of
+    /// its first byte, 1 for a palette index in its second). Like .xlsx's tabColor, only a palette index is kept.
+    bool sheetProperties(ByteCursor& c)
+    {
+        std::uint8_t type = 0, index = 0;
+        if (!c.skip(3) || !c.readU8(type) || !c.readU8(index))
+            return false;
+        if ((type >> 1) == 1)
+            m_out.options.tabColorIndex = std::min<std::uint32_t>(index, 80);
+        return true;
+    }
+
+    /// BrtSheetProtection: the password verifier, then one four-byte flag each for the sheet, its objects and its
+    /// scenarios (1 when protected), and the rest of the options.
+    bool protection(ByteCursor& c)
+    {
+        std::uint16_t password = 0;
+        std::uint32_t sheet = 0, objects = 0, scenarios = 0;
+        if (!c.readU16(password) || !c.readU32(sheet) || !c.readU32(objects) || !c.readU32(scenarios))
+            return false;
+        SheetOptions& o = m_out.options;
+        o.protectContents = sheet != 0;
+        o.protectObjects = o.protectContents && objects != 0;
+        o.protectScenarios = o.protectContents && scenarios != 0;
         return true;
     }
 

@@ -25,7 +25,7 @@ struct SupportingBook
     Kind kind = Kind::Self;
     std::string relationshipId;      ///< External: the externalLink part's relationship
     std::vector<std::string> sheets; ///< External: its sheet names
-    std::vector<std::string> names;  ///< AddIn: its function names
+    std::vector<std::string> names;  ///< AddIn: its function names; External: its names (BrtPlaceholderName)
 };
 
 /// One entry of the sheet-reference table (3-D references and external names carry its index).

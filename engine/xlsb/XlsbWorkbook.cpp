@@ -12,6 +12,7 @@
 #include "engine/xlsb/WideString.h"
 #include "engine/xlsx/PropertiesReader.h"
 #include "engine/xlsx/SheetStructureReader.h"
+#include "engine/xlsx/VmlNotes.h"
 
 #include <algorithm>
 #include <new>
@@ -366,6 +367,16 @@ Status XlsbWorkbook::readSheetRelations(const std::string& partName, SheetHeader
             return status;
         if (Status status = readBinaryComments(bytes, rel.target, m_fontLookup, header.comments); !status)
             return status;
+    }
+    // Whether a note is always shown is kept with its shape, in the sheet's legacy drawing.
+    for (const Relationship& rel : rels)
+    {
+        if (header.comments.empty() || rel.external || !rel.typeIs("vmlDrawing"))
+            continue;
+        std::vector<std::uint8_t> bytes;
+        if (Status status = readBinaryPart(rel.target, bytes); !status)
+            return status;
+        xlsx::markShownNotes({reinterpret_cast<const char*>(bytes.data()), bytes.size()}, header.comments);
     }
     return {};
 }

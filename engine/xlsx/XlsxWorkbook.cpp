@@ -8,6 +8,7 @@
 #include "engine/xlsx/SheetPartSplitter.h"
 #include "engine/xlsx/SheetStructureReader.h"
 #include "engine/xlsx/StylesReader.h"
+#include "engine/xlsx/VmlNotes.h"
 #include "engine/xlsx/WorkbookPartReader.h"
 
 #include <algorithm>
@@ -255,6 +256,16 @@ Status XlsxWorkbook::readSheetRelations(const std::string& partName, SheetHeader
             return status;
         if (Status status = readComments(xml, rel.target, m_colors, header.comments); !status)
             return status;
+    }
+    // Whether a note is always shown is kept with its shape, in the sheet's legacy drawing.
+    for (const Relationship& rel : rels)
+    {
+        if (header.comments.empty() || rel.external || !rel.typeIs("vmlDrawing"))
+            continue;
+        std::string vml;
+        if (Status status = readOptionalPart(rel.target, vml); !status)
+            return status;
+        markShownNotes(vml, header.comments);
     }
     return {};
 }

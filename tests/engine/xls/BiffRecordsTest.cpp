@@ -336,7 +336,7 @@ TEST(Globals, EncryptedOldAndDamagedWorkbooksGiveClearErrors)
     EXPECT_EQ(parseGlobalsBytes(encrypted, g1).code(), EngineErrc::EncryptedWorkbook);
 
     Bytes biff4;
-    record(biff4, sid::Bof4, words({0, 0x0100, 0}));
+    record(biff4, sid::Bof4, words({0, 0x0040, 0})); // an Excel 4.0 macro sheet
     XlsGlobals g2;
     EXPECT_EQ(parseGlobalsBytes(biff4, g2).code(), EngineErrc::UnsupportedFormat);
 

@@ -227,6 +227,139 @@ TEST(OldBiff, DamagedAndUnsupportedStreamsGiveClearErrors)
     EXPECT_EQ(openAndRead(dir, "chart.xls", chart).status.code(), EngineErrc::UnsupportedFormat);
 }
 
+/// One worksheet of an Excel 4.0 workbook with its own font, number formats and a local name; A1 holds 0.25 in a
+/// cell XF that takes the sheet's second format.
+Bytes bundledWorksheet(const std::string& font, bool bold, const std::string& secondFormat)
+{
+    Bytes s;
+    record(s, 0x0409, words({0, 0x0010, 0}));
+    record(s, 0x0231, cat({words({200, bold ? 1u : 0u, 0x7FFF}), byteString(font)}));
+    record(s, 0x041E, cat({words({0}), byteString("General")}));
+    record(s, 0x041E, cat({words({0}), byteString(secondFormat)}));
+    record(s, 0x0443, cat({Bytes{0, 0}, words({0xFFF5}), Bytes{0x20, 0}, words({0, 0, 0})}));
+    record(s, 0x0443, cat({Bytes{0, 1}, words({0x0001}), Bytes{0x20, 0xFC}, words({0, 0, 0})}));
+    record(s, 0x0218, cat({words({0}), Bytes{0, 4}, words({3}), Bytes{'R', 'a', 't', 'e'}, Bytes{0x1E, 5, 0}}));
+    record(s, 0x0203, cat({words({0, 0, 1}), doubleBytes(0.25)}));
+    record(s, 0x023E, words({0x00B6, 0, 0, 0, 0}));
+    record(s, 0x000A, {});
+    return s;
+}
+
+/// SHEETHEADER: the extent of the sheet that follows, and its name.
+void sheetHeader(Bytes& s, const Bytes& sheet, const std::string& name)
+{
+    record(s, 0x008F, cat({words({static_cast<std::uint32_t>(sheet.size()), 0}), byteString(name)}));
+    s.insert(s.end(), sheet.begin(), sheet.end());
+}
+
+/// Two worksheets around a chart, before the globals' EOF as the format has them or, leniently read, after it.
+Bytes excel4Workbook(bool eofFirst)
+{
+    Bytes chart;
+    record(chart, 0x0409, words({0, 0x0020, 0}));
+    record(chart, 0x000A, {});
+    Bytes s;
+    record(s, 0x0409, words({0, 0x0100, 0}));
+    record(s, 0x003D, words({10, 20, 3000, 2000, 0}));
+    if (eofFirst)
+        record(s, 0x000A, {});
+    sheetHeader(s, bundledWorksheet("Arial", true, "0.00"), "Prices");
+    sheetHeader(s, chart, "Chart1");
+    sheetHeader(s, bundledWorksheet("Courier", false, "0%"), "Notes");
+    if (!eofFirst)
+        record(s, 0x000A, {});
+    return s;
+}
+
+TEST(OldBiff, Excel4WorkbookReadsEachBundledSheetWithItsOwnFormats)
+{
+    test::TempDir dir;
+    for (bool eofFirst : {false, true})
+    {
+        const Bytes bytes = excel4Workbook(eofFirst);
+        const std::string path = dir.write("book.xlw", std::string(bytes.begin(), bytes.end()));
+        std::unique_ptr<model::WorkbookReader> reader;
+        ASSERT_TRUE(openBiff4OrOlder(path, reader)) << eofFirst;
+        const auto& info = reader->info();
+        ASSERT_EQ(info.sheets.size(), 3u);
+        EXPECT_EQ(info.sheets[0].name, "Prices");
+        EXPECT_EQ(info.sheets[1].kind, model::SheetKind::Chart);
+        EXPECT_EQ(info.sheets[2].name, "Notes");
+        EXPECT_EQ(info.activeSheet, 0);
+        EXPECT_EQ(info.windowWidth, 3000);
+        ASSERT_EQ(info.names.size(), 2u); // each sheet's "Rate", local to it
+        EXPECT_EQ(info.names[0].sheet, 0);
+        EXPECT_EQ(info.names[1].sheet, 2);
+        EXPECT_EQ(info.namedStyles.size(), 1u);
+
+        test::BiffRecordingSink prices, chart, notes;
+        ASSERT_TRUE(reader->readSheet(0, prices));
+        ASSERT_TRUE(reader->readSheet(1, chart));
+        ASSERT_TRUE(reader->readSheet(2, notes));
+        EXPECT_FALSE(chart.ended);
+        EXPECT_EQ(notes.header.index, 2);
+        EXPECT_EQ(notes.header.name, "Notes");
+        EXPECT_TRUE(prices.options.selected);
+        EXPECT_FALSE(notes.options.selected);
+        ASSERT_EQ(prices.cells.size(), 1u);
+        ASSERT_EQ(notes.cells.size(), 1u);
+        // Both cells name XF 1 of their own sheet.
+        ASSERT_NE(prices.cells[0].style, notes.cells[0].style);
+        const auto& first = info.cellStyles.at(static_cast<std::size_t>(prices.cells[0].style));
+        const auto& second = info.cellStyles.at(static_cast<std::size_t>(notes.cells[0].style));
+        EXPECT_EQ(first.numberFormat, "0.00");
+        EXPECT_EQ(first.font.name, "Arial");
+        EXPECT_TRUE(first.font.bold);
+        EXPECT_EQ(second.numberFormat, "0%");
+        EXPECT_EQ(second.font.name, "Courier");
+        EXPECT_FALSE(second.font.bold);
+        EXPECT_EQ(second.parentStyle, 0);
+    }
+}
+
+TEST(OldBiff, DamagedExcel4WorkbooksGiveClearErrors)
+{
+    test::TempDir dir;
+    auto open = [&](const Bytes& bytes) {
+        const std::string path = dir.write("bad.xlw", std::string(bytes.begin(), bytes.end()));
+        std::unique_ptr<model::WorkbookReader> reader;
+        return openBiff4OrOlder(path, reader).code();
+    };
+    const Bytes good = excel4Workbook(false);
+    Bytes cut = good;
+    cut.resize(cut.size() - 20); // inside the last sheet
+    EXPECT_EQ(open(cut), EngineErrc::DamagedFile);
+
+    auto workbookWith = [](const Bytes& header, const Bytes& after) {
+        Bytes s;
+        record(s, 0x0409, words({0, 0x0100, 0}));
+        record(s, 0x008F, header);
+        s.insert(s.end(), after.begin(), after.end());
+        record(s, 0x000A, {});
+        return s;
+    };
+    const Bytes sheet = bundledWorksheet("Arial", false, "0");
+    EXPECT_EQ(open(workbookWith(cat({words({0xFFFFFF, 0}), byteString("Far")}), sheet)), EngineErrc::DamagedFile);
+    Bytes noBof;
+    record(noBof, 0x0203, cat({words({0, 0, 0}), doubleBytes(1)}));
+    EXPECT_EQ(open(workbookWith(cat({words({14, 0}), byteString("S")}), noBof)), EngineErrc::DamagedFile);
+    Bytes nested;
+    record(nested, 0x0409, words({0, 0x0100, 0}));
+    record(nested, 0x000A, {});
+    EXPECT_EQ(open(workbookWith(cat({words({8, 0}), byteString("S")}), nested)), EngineErrc::DamagedFile);
+    EXPECT_EQ(open(workbookWith(cat({words({0, 0})}), sheet)), EngineErrc::DamagedFile); // name cut off
+
+    Bytes many;
+    record(many, 0x0409, words({0, 0x0100, 0}));
+    Bytes chart;
+    record(chart, 0x0409, words({0, 0x0020, 0}));
+    record(chart, 0x000A, {});
+    for (int i = 0; i <= 4096; ++i)
+        sheetHeader(many, chart, "C");
+    record(many, 0x000A, {});
+    EXPECT_EQ(open(many), EngineErrc::LimitExceeded);
+}
+
 TEST(OldBiff, CorpusWorksheetsOfEachVersionConvert)
 {
     VELQUIN_REQUIRE_CORPUS();

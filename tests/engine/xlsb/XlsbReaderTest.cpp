@@ -233,6 +233,64 @@ TEST(XlsbWorkbook, SheetsNamesAndStructure)
     EXPECT_EQ(book.sink.options.autoFilterR1C1, "R1C1:R10C4");
 }
 
+TEST(XlsbWorkbook, SheetProtectionAndTabColour)
+{
+    // A palette tab colour (kind 1 in BrtColor's upper seven bits); the sheet and its objects protected, not its
+    // scenarios, and the other thirteen options after them.
+    std::string protection = u16(0) + u32(1) + u32(1) + u32(0);
+    for (int i = 0; i < 13; ++i)
+        protection += u32(1);
+    const std::string properties = rec(147, std::string(3, '\0') + "\x03\x0A" + u16(0) + u32(0) + u32(0) + u32(0) +
+                                                 wide(""));
+    Opened book = readFirstSheet(binaryPackage(sheetData(row(0), properties + rec(535, protection))));
+    ASSERT_TRUE(book.sheet) << book.sheet.description();
+    EXPECT_EQ(book.sink.options.tabColorIndex, 10u);
+    EXPECT_TRUE(book.sink.options.protectContents);
+    EXPECT_TRUE(book.sink.options.protectObjects);
+    EXPECT_FALSE(book.sink.options.protectScenarios);
+
+    // An RGB tab colour has no palette index; a record cut short is refused.
+    const std::string rgb = rec(147, std::string(3, '\0') + "\x05\x00" + u16(0) + "\x11\x22\x33\xFF");
+    Opened other = readFirstSheet(binaryPackage(sheetData(row(0), rgb)));
+    ASSERT_TRUE(other.sheet) << other.sheet.description();
+    EXPECT_EQ(other.sink.options.tabColorIndex, 0u);
+    EXPECT_FALSE(other.sink.options.protectContents);
+    Opened cut = readFirstSheet(binaryPackage(sheetData(row(0), rec(535, u16(0) + u32(1)))));
+    EXPECT_EQ(cut.sheet.code(), EngineErrc::DamagedFile);
+}
+
+TEST(XlsbWorkbook, NamesReferringToAnotherWorkbook)
+{
+    XlsxTestPackage package = binaryPackage(sheetData(row(0)));
+    package.part("xl/_rels/workbook.bin.rels",
+                 R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+                 R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet1.bin"/>)"
+                 R"(<Relationship Id="rId3" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/externalLink" Target="externalLinks/externalLink1.bin"/>)"
+                 R"(</Relationships>)");
+    package.part("xl/externalLinks/_rels/externalLink1.bin.rels",
+                 R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+                 R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/externalLinkPath" Target="file:///C:\Docs\Book2.xlsx" TargetMode="External"/>)"
+                 R"(</Relationships>)");
+    package.part("xl/externalLinks/externalLink1.bin", "");
+    // Book 0 is this one, book 1 Book2.xlsx with sheet "Prices" and the name "Rate"; reference 1 is its sheet.
+    auto name = [](const std::string& text, std::string_view rgce) {
+        return rec(39, u32(0) + std::string(1, '\0') + u32(0xFFFFFFFF) + wide(text) + formula(rgce) + u32(0xFFFFFFFF));
+    };
+    package.part("xl/workbook.bin",
+                 rec(131, "") + rec(143, "") + rec(156, u32(0) + u32(1) + wide("rId1") + wide("Data")) + rec(144, "") +
+                     rec(357, "") + rec(360, u16(0) + wide("rId3")) + rec(359, u32(1) + wide("Prices")) +
+                     rec(361, wide("Rate")) + rec(362, u32(2) + u32(0) + u32(0) + u32(0) + u32(1) + u32(0) + u32(0)) +
+                     name("Far", "3A 01 00 00 00 00 00 00 00") + name("Ext", "39 01 00 01 00 00 00") +
+                     name("Gone", "39 01 00 02 00 00 00") + rec(132, ""));
+    Opened book = readFirstSheet(package);
+    ASSERT_TRUE(book.open) << book.open.description();
+    const auto& names = book.reader->info().names;
+    ASSERT_EQ(names.size(), 3u);
+    EXPECT_EQ(names[0].refersTo, "='C:\\Docs\\[Book2.xlsx]Prices'!R1C1");
+    EXPECT_EQ(names[1].refersTo, "=Book2.xlsx!Rate");
+    EXPECT_EQ(names[2].refersTo, "=#REF!"); // a name the other book does not list
+}
+
 TEST(XlsbDamaged, BrokenRecordStreamsAreRefused)
 {
     struct Case

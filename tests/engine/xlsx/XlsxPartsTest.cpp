@@ -8,6 +8,7 @@
 #include "engine/xlsx/SheetPartSplitter.h"
 #include "engine/xlsx/SheetStructureReader.h"
 #include "engine/xlsx/StylesReader.h"
+#include "engine/xlsx/VmlNotes.h"
 #include "engine/xlsx/XmlParser.h"
 
 #include <gtest/gtest.h>
@@ -183,6 +184,28 @@ TEST(XlsxColors, IndexedPaletteCanBeReplacedAndAutomaticHasNoColour)
     EXPECT_FALSE(colors.resolve(XmlAttributes(outside)));
     const char* theme[] = {"theme", "1", nullptr}; // theme indexes swap dark and light: 1 is dk1
     EXPECT_EQ(colors.resolve(XmlAttributes(theme)), (model::Rgb{0, 0, 0}));
+}
+
+TEST(XlsxNotes, VisibleNoteShapesMarkTheirCommentShown)
+{
+    // Note shapes as Excel writes them, text boxes with an unclosed <br>; only x:Visible counts, not the style.
+    const std::string vml =
+        R"(<xml xmlns:x="urn:schemas-microsoft-com:office:excel"><v:shape style='visibility:hidden'>)"
+        R"(<v:textbox><div>a<br>b</div></v:textbox><x:ClientData ObjectType="Note"><x:Row>3</x:Row>)"
+        R"(<x:Column>2</x:Column><x:Visible/></x:ClientData></v:shape>)"
+        R"(<v:shape style='visibility:visible'><x:ClientData ObjectType="Note"><x:Row>0</x:Row>)"
+        R"(<x:Column>0</x:Column></x:ClientData></v:shape>)"
+        R"(<v:shape><x:ClientData ObjectType="Button"><x:Row>5</x:Row><x:Column>5</x:Column><x:Visible/>)"
+        R"(</x:ClientData></v:shape><v:shape><x:ClientData ObjectType="Note"><x:Row>7</x:Row><x:Visible/>)";
+    std::vector<model::Comment> comments(4);
+    comments[0].row = 3, comments[0].col = 2;
+    comments[2].row = 5, comments[2].col = 5;
+    comments[3].row = 7;
+    markShownNotes(vml, comments);
+    EXPECT_TRUE(comments[0].shown);
+    EXPECT_FALSE(comments[1].shown);
+    EXPECT_FALSE(comments[2].shown); // a button, not a note
+    EXPECT_FALSE(comments[3].shown); // cut off before its column
 }
 
 TEST(XlsxRelationships, TargetsResolveAgainstTheirSourcePart)
