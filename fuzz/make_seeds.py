@@ -119,6 +119,14 @@ HTML_SEEDS = [
     b'<td x:fmla="=A3*2" x:num>7</td></tr></table><p>after</p><table><tr><td>1/2/2020<br>x</td></tr></table>'
     b'</body></html>',
     b'<table><tr><td><table><tr><td>nested</td></tr></table></td><td colspan=99999 rowspan=99999>big</td></tr>',
+    # A frameset page of a workbook saved as several files; the target serves the page itself for every link.
+    b'<html xmlns:x="urn:schemas-microsoft-com:office:excel"><head><meta name=ProgId content=Excel.Sheet>'
+    b'<link rel=Stylesheet href=stylesheet.css><style>.xl65{font-weight:700}</style>'
+    b'<!--[if gte mso 9]><xml><x:ExcelWorkbook><x:ExcelWorksheets><x:ExcelWorksheet><x:Name>A &amp; B</x:Name>'
+    b'<x:WorksheetSource HRef="Book_files/sheet001.htm"/></x:ExcelWorksheet><x:ExcelWorksheet><x:Name>C</x:Name>'
+    b"<x:WorksheetSource HRef='Book_files/sheet002.htm'/></x:ExcelWorksheet></x:ExcelWorksheets>"
+    b'</x:ExcelWorkbook></xml><![endif]--></head><frameset rows="*,39"><frame src="Book_files/sheet001.htm">'
+    b'</frameset><table><tr><td class=xl65 x:num>1</td></tr></table></html>',
 ]
 
 DELIMITED_SEEDS = [
@@ -291,6 +299,47 @@ def old_workbook():
 OLD_BIFF_SEEDS = [old_worksheet(v) for v in (2, 3, 4)] + [old_workbook()]
 
 
+def standard_encryption(package, password="VelvetSweatshop"):
+    """EncryptionInfo and EncryptedPackage of `package` encrypted in the standard form (AES-128, ECB) with
+    `password`, AES by the openssl command; None without it."""
+    import hashlib
+    import subprocess
+    salt, verifier = bytes(range(1, 17)), bytes(range(0x70, 0x80))
+    h = hashlib.sha1(salt + password.encode("utf-16-le")).digest()
+    for i in range(50000):
+        h = hashlib.sha1(struct.pack("<I", i) + h).digest()
+    h = hashlib.sha1(h + struct.pack("<I", 0)).digest()
+    key = hashlib.sha1(bytes(b ^ 0x36 for b in h.ljust(64, b"\0"))).digest()[:16]
+
+    def aes(data):
+        data += b"\0" * (-len(data) % 16)
+        try:
+            return subprocess.run(["openssl", "enc", "-aes-128-ecb", "-nopad", "-K", key.hex()], input=data,
+                                  capture_output=True, check=True).stdout
+        except (OSError, subprocess.CalledProcessError):
+            return None
+
+    checked = aes(verifier + hashlib.sha1(verifier).digest())
+    data = aes(package)
+    if checked is None or data is None:
+        return None
+    header = struct.pack("<8I", 0x24, 0, 0x660E, 0x8004, 128, 0x18, 0, 0) + b"x\0\0\0"
+    info = (struct.pack("<HHII", 3, 2, 0x24, len(header)) + header + struct.pack("<I", 16) + salt + checked[:16] +
+            struct.pack("<I", 20) + checked[16:])
+    return info, struct.pack("<Q", len(package)) + data
+
+
+def filepass_salt(stream):
+    """Salt and key length (bytes) of an RC4 CryptoAPI FILEPASS, or None."""
+    for rid, body in biff_records(stream):
+        if rid == 0x2F and len(body) >= 14 and u16(body, 0) == 1 and u16(body, 4) == 2:
+            size = u32(body, 10)
+            at = 14 + size
+            if len(body) >= at + 20 and size >= 20:
+                return body[at + 4:at + 20], max(5, (u32(body, 14 + 16) or 40) // 8)
+    return None
+
+
 def corpus_files(corpus, extensions):
     """The corpus's files with one of these extensions, in every folder (encrypted/ holds workbooks too)."""
     if not corpus or not os.path.isdir(corpus):
@@ -360,7 +409,15 @@ def seeds_for(target, corpus):
             for name in ("Workbook", "Book"):
                 if name in streams:
                     yield b"X" + streams[name]
+                    found = filepass_salt(streams[name])
+                    if found and "encryption" in streams:
+                        yield b"S" + found[0] + bytes([found[1]]) + streams["encryption"]
                     break
+        # A decrypted package can be a binary workbook; the corpus has no encrypted one, so one is made.
+        for f in corpus_files(corpus, (".xlsb",))[:1]:
+            made = standard_encryption(open(f, "rb").read())
+            if made:
+                yield b"P" + struct.pack("<H", len(made[0])) + made[0] + made[1]
     elif target == "fuzz_formula":
         for flags, tokens, extra in TOKEN_SEEDS:
             yield bytes([flags]) + struct.pack("<HHB", len(tokens), 0, 0) + tokens + extra

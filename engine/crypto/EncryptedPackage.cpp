@@ -1,15 +1,18 @@
 // EncryptionInfo in its standard and agile forms, and the encrypted package decrypted on demand for libzip.
 #include "engine/crypto/EncryptedPackage.h"
 
+#include "engine/Deadline.h"
 #include "engine/crypto/PasswordKeys.h"
 #include "engine/xls/ByteCursor.h"
 #include "engine/xls/OleContainer.h"
+#include "engine/xlsb/XlsbReader.h"
 #include "engine/xlsx/XlsxWorkbook.h"
 #include "engine/xlsx/XmlParser.h"
 
 #include <algorithm>
 #include <cstring>
 #include <nettle/base64.h>
+#include <optional>
 #include <zip.h>
 
 namespace velquin::engine::crypto {
@@ -25,6 +28,10 @@ constexpr std::string_view kPasswordEncryptor = "http://schemas.microsoft.com/of
 constexpr std::array<std::uint8_t, 8> kVerifierInputBlock = {0xfe, 0xa7, 0xd2, 0x76, 0x3b, 0x4b, 0x9e, 0x79};
 constexpr std::array<std::uint8_t, 8> kVerifierValueBlock = {0xd7, 0xaa, 0x0f, 0x6d, 0x30, 0x61, 0x34, 0x4e};
 constexpr std::array<std::uint8_t, 8> kKeyValueBlock = {0x14, 0x6e, 0x0b, 0xe7, 0xab, 0xac, 0xd0, 0xd6};
+constexpr std::array<std::uint8_t, 8> kHmacKeyBlock = {0x5f, 0xb2, 0xad, 0x01, 0x0c, 0xb9, 0xe1, 0xf6};
+constexpr std::array<std::uint8_t, 8> kHmacValueBlock = {0xa0, 0x67, 0x7f, 0x02, 0xb2, 0x2c, 0x84, 0x33};
+/// The integrity check reads the encrypted package in pieces of this size.
+constexpr std::size_t kIntegrityChunk = 1u << 16;
 
 Status damaged(const std::string& what)
 {
@@ -154,12 +161,19 @@ class AgileHandler : public xlsx::XmlHandler
 {
 public:
     AgileParameters keyData, password;
+    Bytes hmacKey, hmacValue; ///< of dataIntegrity, encrypted; both empty when the file has none
     bool haveKeyData = false, havePassword = false;
 
     void startElement(std::string_view name, const xlsx::XmlAttributes& attributes) override
     {
         if (name == "keyData" && !haveKeyData)
             haveKeyData = read(attributes, keyData);
+        else if (name == "dataIntegrity" && hmacKey.empty())
+        {
+            if (!decodeBase64(attributes.get("encryptedHmacKey"), hmacKey) ||
+                !decodeBase64(attributes.get("encryptedHmacValue"), hmacValue) || hmacKey.empty() || hmacValue.empty())
+                stopReason = damaged("the integrity check cannot be read");
+        }
         else if (name == "keyEncryptor")
             m_inPasswordEncryptor = attributes.get("uri") == kPasswordEncryptor;
         else if (name == "encryptedKey" && m_inPasswordEncryptor && !havePassword)
@@ -226,22 +240,51 @@ Status checkAgile(const AgileParameters& p, HashAlgorithm& algorithm, bool isPas
     return {};
 }
 
+/// The HMAC over the whole encrypted package stream that the agile form keeps, with the key it was made with.
+struct AgileIntegrity
+{
+    HashAlgorithm algorithm{};
+    Bytes key;
+    Bytes expected;
+};
+
 class AgileCipher : public PackageCipher
 {
 public:
-    AgileCipher(ByteView key, HashAlgorithm algorithm, Bytes salt)
-        : m_aes(key), m_algorithm(algorithm), m_salt(std::move(salt))
+    AgileCipher(ByteView key, HashAlgorithm algorithm, Bytes salt, std::optional<AgileIntegrity> integrity)
+        : m_aes(key), m_algorithm(algorithm), m_salt(std::move(salt)), m_integrity(std::move(integrity))
     {}
     void decryptSegment(std::uint32_t index, std::span<std::uint8_t> segment) const override
     {
         const auto block = littleEndian32(index);
         m_aes.decryptCbc(segment, agileIv(m_algorithm, m_salt, block, 16));
     }
+    Status checkIntegrity(xls::ByteSource& encrypted) const override
+    {
+        if (!m_integrity)
+            return {};
+        Hmac hmac(m_integrity->algorithm, m_integrity->key);
+        Bytes chunk;
+        const std::uint64_t size = encrypted.size();
+        for (std::uint64_t offset = 0; offset < size; offset += chunk.size())
+        {
+            if (Status status = checkDeadline(); !status)
+                return status;
+            chunk.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kIntegrityChunk, size - offset)));
+            if (!encrypted.read(offset, chunk))
+                return {EngineErrc::DamagedFile, "The encrypted package cannot be read."};
+            hmac.update(chunk);
+        }
+        if (!constantTimeEqual(hmac.digest(), m_integrity->expected))
+            return {EngineErrc::DamagedFile, std::string(kIntegrityFails)};
+        return {};
+    }
 
 private:
     Aes m_aes;
     HashAlgorithm m_algorithm;
     Bytes m_salt;
+    std::optional<AgileIntegrity> m_integrity;
 };
 
 Bytes agileDecrypt(HashAlgorithm algorithm, const AgileParameters& p, ByteView spun, ByteView blockKey,
@@ -269,6 +312,27 @@ Status agilePasswordFits(const AgileParameters& p, HashAlgorithm algorithm, cons
     return {};
 }
 
+/// The HMAC key and value are encrypted with the package's key, each with an IV of its own.
+Status decryptIntegrity(const AgileHandler& handler, HashAlgorithm algorithm, ByteView secretKey,
+                        AgileIntegrity& integrity)
+{
+    const std::size_t size = hashSize(algorithm);
+    const AgileParameters& p = handler.keyData;
+    if (handler.hmacKey.size() % 16 != 0 || handler.hmacValue.size() % 16 != 0 || handler.hmacValue.size() < size ||
+        handler.hmacKey.size() < p.saltSize || handler.hmacKey.size() > 1024 || handler.hmacValue.size() > 1024)
+        return damaged("the integrity check does not agree with the key sizes");
+    const Aes aes(secretKey);
+    integrity.algorithm = algorithm;
+    integrity.key = handler.hmacKey;
+    aes.decryptCbc(integrity.key, agileIv(algorithm, p.salt, kHmacKeyBlock, p.blockSize));
+    // The key is as long as the salt by the format's words, but Excel makes it as long as the hash.
+    integrity.key.resize(integrity.key.size() >= size ? size : p.saltSize);
+    integrity.expected = handler.hmacValue;
+    aes.decryptCbc(integrity.expected, agileIv(algorithm, p.salt, kHmacValueBlock, p.blockSize));
+    integrity.expected.resize(size);
+    return {};
+}
+
 Status findAgileKey(ByteView xml, const PasswordPrompt& prompt, std::unique_ptr<PackageCipher>& cipher)
 {
     AgileHandler handler;
@@ -290,7 +354,14 @@ Status findAgileKey(ByteView xml, const PasswordPrompt& prompt, std::unique_ptr<
     if (Status status = findPassword(prompt, check, found); !status)
         return status;
     secretKey.resize(handler.keyData.keyBits / 8);
-    cipher = std::make_unique<AgileCipher>(secretKey, dataHash, handler.keyData.salt);
+    std::optional<AgileIntegrity> integrity;
+    if (!handler.hmacKey.empty())
+    {
+        integrity.emplace();
+        if (Status status = decryptIntegrity(handler, dataHash, secretKey, *integrity); !status)
+            return status;
+    }
+    cipher = std::make_unique<AgileCipher>(secretKey, dataHash, handler.keyData.salt, std::move(integrity));
     return {};
 }
 
@@ -473,6 +544,29 @@ zip_source* makeZipSource(std::unique_ptr<xls::ByteSource> package, std::unique_
     return source;
 }
 
+Status openDecryptedPackage(zip_source* source, std::unique_ptr<model::WorkbookReader>& reader)
+{
+    bool binary = false;
+    {
+        // A first look at the package's directory decides the reader; the source then serves the reader too.
+        zip_source_keep(source);
+        xlsx::ZipPackage probe;
+        if (Status status = probe.open(source); !status)
+        {
+            zip_source_free(source);
+            return status;
+        }
+        binary = xlsb::isBinaryPackage(probe);
+    }
+    if (binary)
+        return xlsb::openXlsb(source, reader);
+    auto workbook = std::make_unique<xlsx::XlsxWorkbook>();
+    if (Status status = workbook->open(source); !status)
+        return status;
+    reader = std::move(workbook);
+    return {};
+}
+
 Status openEncryptedPackage(std::unique_ptr<xls::OleContainer> container,
                             std::unique_ptr<model::WorkbookReader>& reader, const PasswordPrompt& prompt)
 {
@@ -488,21 +582,18 @@ Status openEncryptedPackage(std::unique_ptr<xls::OleContainer> container,
     std::unique_ptr<xls::ByteSource> encrypted = container->stream("EncryptedPackage");
     if (!encrypted)
         return {EngineErrc::DamagedFile, "The encrypted package cannot be read."};
+    if (Status status = cipher->checkIntegrity(*encrypted); !status)
+        return status;
     std::unique_ptr<DecryptedPackage> package;
     if (Status status = DecryptedPackage::create(std::move(encrypted), std::move(cipher), package); !status)
         return status;
     zip_source* source = makeZipSource(std::move(package), std::move(container));
     if (!source)
         return {EngineErrc::OutOfMemory, {}};
-    auto workbook = std::make_unique<xlsx::XlsxWorkbook>();
-    if (Status status = workbook->open(source); !status)
-    {
-        if (status.code() == EngineErrc::NotAWorkbook)
-            return {EngineErrc::DamagedFile, "The decrypted package is not a workbook package."};
-        return status;
-    }
-    reader = std::move(workbook);
-    return {};
+    Status status = openDecryptedPackage(source, reader);
+    if (status.code() == EngineErrc::NotAWorkbook)
+        return {EngineErrc::DamagedFile, "The decrypted package is not a workbook package."};
+    return status;
 }
 
 } // namespace velquin::engine::crypto

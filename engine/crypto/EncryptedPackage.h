@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 struct zip_source;
 
@@ -30,11 +31,16 @@ inline constexpr std::uint32_t kMaxSpinCount = 10000000;
 bool isEncryptedPackage(const xls::OleContainer& container);
 
 /// Finds the password of the encrypted package in `container` (the default password first, then those of
-/// `prompt`) and opens the package inside as a workbook, decrypting it only as the reader asks for its bytes.
-/// Errors: EncryptedWorkbook (no password fits, or an encryption method not read), DamagedFile,
-/// Timeout, and the package reader's errors.
+/// `prompt`), checks the package's integrity code when it has one, and opens the package inside with the .xlsx or
+/// the .xlsb reader, decrypting it only as the reader asks for its bytes.
+/// Errors: EncryptedWorkbook (no password fits, or an encryption method not read), DamagedFile (also when the
+/// integrity check fails), Timeout, and the package readers' errors.
 Status openEncryptedPackage(std::unique_ptr<xls::OleContainer> container,
                             std::unique_ptr<model::WorkbookReader>& reader, const PasswordPrompt& prompt);
+
+/// The detail of DamagedFile when the package's integrity check fails.
+inline constexpr std::string_view kIntegrityFails =
+    "Its integrity check fails: it was changed or damaged after it was encrypted.";
 
 /// Decrypts one segment of the package in place: `index` counts segments of kPackageSegment bytes.
 class PackageCipher
@@ -42,6 +48,9 @@ class PackageCipher
 public:
     virtual ~PackageCipher() = default;
     virtual void decryptSegment(std::uint32_t index, std::span<std::uint8_t> segment) const = 0;
+    /// Checks the whole EncryptedPackage stream against the integrity code the encryption keeps, if it keeps one,
+    /// reading it once in pieces. Errors: DamagedFile (kIntegrityFails, or unreadable), Timeout.
+    virtual Status checkIntegrity(xls::ByteSource&) const { return {}; }
 };
 
 /// Reads EncryptionInfo and checks passwords (the default first, then `prompt`'s) until one fits; `cipher` then
@@ -70,6 +79,10 @@ private:
     std::vector<std::uint8_t> m_segment;
     std::uint64_t m_segmentIndex = ~std::uint64_t(0);
 };
+
+/// Opens a decrypted package with the .xlsb reader when its workbook part is binary, else with the .xlsx reader;
+/// takes `source` over. Errors: the package readers' errors.
+Status openDecryptedPackage(zip_source* source, std::unique_ptr<model::WorkbookReader>& reader);
 
 /// A libzip source over `package` that owns it and `owner` (the compound file the package's stream comes from);
 /// nullptr on failure.

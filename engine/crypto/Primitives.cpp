@@ -5,6 +5,7 @@
 #include <cstring>
 #include <nettle/aes.h>
 #include <nettle/cbc.h>
+#include <nettle/hmac.h>
 #include <nettle/nettle-meta.h>
 #include <nettle/sha2.h>
 
@@ -62,6 +63,27 @@ Bytes hash(HashAlgorithm algorithm, std::initializer_list<ByteView> parts)
         h.update(context.data(), part.size(), part.data());
     Bytes out(h.digest_size);
     h.digest(context.data(), out.size(), out.data());
+    return out;
+}
+
+Hmac::Hmac(HashAlgorithm algorithm, ByteView key) : m_algorithm(algorithm)
+{
+    static_assert(sizeof(sha512_ctx) <= 256);
+    std::uint8_t* context = m_context.data();
+    hmac_set_key(context, context + 256, context + 512, &descriptor(algorithm), key.size(), key.data());
+}
+
+void Hmac::update(ByteView data)
+{
+    hmac_update(m_context.data() + 512, &descriptor(m_algorithm), data.size(), data.data());
+}
+
+Bytes Hmac::digest()
+{
+    const nettle_hash& h = descriptor(m_algorithm);
+    Bytes out(h.digest_size);
+    std::uint8_t* context = m_context.data();
+    hmac_digest(context, context + 256, context + 512, &h, out.size(), out.data());
     return out;
 }
 

@@ -29,6 +29,20 @@ std::size_t hashSize(HashAlgorithm algorithm);
 /// The digest of the concatenation of `parts`.
 Bytes hash(HashAlgorithm algorithm, std::initializer_list<ByteView> parts);
 
+/// An HMAC of a message given piece by piece.
+class Hmac
+{
+public:
+    Hmac(HashAlgorithm algorithm, ByteView key);
+    void update(ByteView data);
+    /// The code of everything given so far.
+    Bytes digest();
+
+private:
+    HashAlgorithm m_algorithm;
+    alignas(16) std::array<std::uint8_t, 3 * 256> m_context{}; ///< outer, inner and running hash states
+};
+
 /// Four bytes of `value`, least significant first, as the key rules append block numbers and counters.
 std::array<std::uint8_t, 4> littleEndian32(std::uint32_t value);
 

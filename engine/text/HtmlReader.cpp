@@ -5,6 +5,7 @@
 #include "engine/formula/R1C1Translator.h"
 #include "engine/text/CssStyle.h"
 #include "engine/text/StylePool.h"
+#include "engine/text/TextReader.h"
 
 #include <algorithm>
 #include <cstring>
@@ -23,6 +24,7 @@ constexpr std::size_t kMaxStyleText = 4 << 20; ///< characters kept of the page'
 constexpr std::uint32_t kMaxColspan = 1000;    ///< browsers cut colspan to this
 constexpr std::uint32_t kMaxRowspan = 65534;   ///< and rowspan to this
 constexpr std::size_t kMaxStyleKeys = 65536;
+constexpr int kMaxStyleLinks = 8; ///< linked style sheets read per page
 
 std::string_view attribute(const xmlChar** attributes, std::string_view name, bool* present = nullptr)
 {
@@ -105,8 +107,10 @@ struct OpenCell
 class HtmlSheetBuilder
 {
 public:
-    HtmlSheetBuilder(MemoryWorkbook& workbook, MemorySheet& sheet, DateOrder order)
-        : m_workbook(workbook), m_sheet(sheet), m_styles(workbook.workbook), m_order(order)
+    HtmlSheetBuilder(MemoryWorkbook& workbook, MemorySheet& sheet, DateOrder order, const PageLoader& loader,
+                     std::string_view documentHref)
+        : m_workbook(workbook), m_sheet(sheet), m_styles(workbook.workbook), m_order(order), m_loader(loader),
+          m_documentHref(documentHref)
     {
     }
 
@@ -128,6 +132,7 @@ private:
     void startCell(std::string_view name, const xmlChar** attributes);
     void endCell();
     void addColumn(const xmlChar** attributes);
+    void linkStyleSheet(const xmlChar** attributes);
     void flushLooseText();
     int cellStyle(const OpenCell& cell);
     void addCell(model::Cell& cell);
@@ -141,6 +146,9 @@ private:
     MemorySheet& m_sheet;
     StylePool m_styles;
     DateOrder m_order;
+    const PageLoader& m_loader;
+    std::string_view m_documentHref;
+    int m_styleLinks = 0;
     CssStyleSheet m_css;
     std::string m_styleText;
     bool m_inStyle = false, m_inTitle = false, m_inScript = false;
@@ -176,6 +184,8 @@ void HtmlSheetBuilder::start(std::string_view name, const xmlChar** attributes)
         m_inScript = true;
     else if (name == "title")
         m_inTitle = true;
+    else if (name == "link")
+        linkStyleSheet(attributes);
     else if (name == "meta")
     {
         if (strncasecmp(std::string(attribute(attributes, "content")).c_str(), "Excel.Sheet", 11) == 0)
@@ -261,6 +271,24 @@ void HtmlSheetBuilder::characters(std::string_view text)
     }
     if (m_tableDepth == 0 && m_loose.size() + text.size() <= kMaxCellText)
         m_loose.append(text);
+}
+
+// A page saved as several files keeps its styles in a style sheet of its own (stylesheet.css), which comes before
+// the page's own <style> in the cascade. One that cannot be read leaves the page's own styles.
+void HtmlSheetBuilder::linkStyleSheet(const xmlChar** attributes)
+{
+    std::string rel(attribute(attributes, "rel"));
+    std::transform(rel.begin(), rel.end(), rel.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string_view href = attribute(attributes, "href");
+    if (!m_loader || m_baseReady || rel.find("stylesheet") == std::string::npos || href.empty() ||
+        m_styleLinks >= kMaxStyleLinks || m_styleText.size() >= kMaxStyleText)
+        return;
+    ++m_styleLinks;
+    std::string css;
+    if (m_loader(href, m_documentHref, kMaxStyleText - m_styleText.size(), css) &&
+        m_styleText.size() + css.size() < kMaxStyleText)
+        m_styleText.append(css).append("\n");
 }
 
 // Excel keeps the worksheet's name in an XML island inside a conditional comment.
@@ -432,11 +460,14 @@ int HtmlSheetBuilder::cellStyle(const OpenCell& cell)
         if (const CssDeclarations* rule = m_css.find(".style0"))
             applyCss(*rule, normal);
         normal.protection.locked = true;
+        // The workbook's Normal style is the first sheet's; the sheets of a multi-file page share one style sheet.
         auto& info = m_workbook.workbook;
-        info.namedStyles.clear();
-        info.namedStyles.push_back({"Normal", normal, 0});
-        info.cellStyles.clear();
-        info.cellStyles.push_back(normal);
+        if (info.cellStyles.empty())
+        {
+            info.namedStyles.clear();
+            info.namedStyles.push_back({"Normal", normal, 0});
+            info.cellStyles.push_back(normal);
+        }
         m_tdBase = normal;
         if (const CssDeclarations* rule = m_css.find("td"))
             applyCss(*rule, m_tdBase);
@@ -701,12 +732,58 @@ bool looksLikeHtml(std::string_view text)
     return false;
 }
 
-Status readHtml(std::string_view text, std::string_view fallbackName, DateOrder order, MemoryWorkbook& workbook)
+namespace {
+
+std::string unescapeXml(std::string_view text)
+{
+    static constexpr std::pair<std::string_view, char> kEntities[] = {
+        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+    std::string out;
+    for (std::size_t at = 0; at < text.size();)
+    {
+        bool replaced = false;
+        for (const auto& [entity, character] : kEntities)
+            if (text.substr(at, entity.size()) == entity)
+            {
+                out += character;
+                at += entity.size();
+                replaced = true;
+                break;
+            }
+        if (!replaced)
+            out += text[at++];
+    }
+    return out;
+}
+
+/// The value of attribute `name` in the XML tag `tag`: quoted with " or ', or up to white space or the tag's end.
+std::string tagAttribute(std::string_view tag, std::string_view name)
+{
+    std::string lower(tag);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::size_t at = lower.find(std::string(name) + "=");
+    if (at == std::string::npos)
+        return {};
+    at += name.size() + 1;
+    if (at < tag.size() && (tag[at] == '"' || tag[at] == '\''))
+    {
+        const std::size_t end = tag.find(tag[at], at + 1);
+        return end == std::string_view::npos ? std::string() : unescapeXml(tag.substr(at + 1, end - at - 1));
+    }
+    std::size_t end = at;
+    while (end < tag.size() && !isSpace(tag[end]) && tag[end] != '/' && tag[end] != '>')
+        ++end;
+    return unescapeXml(tag.substr(at, end - at));
+}
+
+Status readPage(std::string_view text, std::string_view name, bool nameIsFinal, DateOrder order,
+                MemoryWorkbook& workbook, const PageLoader& loader, std::string_view documentHref)
 {
     if (text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
         return {EngineErrc::LimitExceeded, "the page is too large"};
-    MemorySheet& sheet = workbook.addSheet(fallbackName);
-    HtmlSheetBuilder builder(workbook, sheet, order);
+    MemorySheet& sheet = workbook.addSheet(name);
+    HtmlSheetBuilder builder(workbook, sheet, order, loader, documentHref);
     std::unique_ptr<htmlParserCtxt, ContextDeleter> context(
         htmlCreateMemoryParserCtxt(text.empty() ? "" : text.data(), static_cast<int>(text.size())));
     if (!context)
@@ -735,13 +812,83 @@ Status readHtml(std::string_view text, std::string_view fallbackName, DateOrder 
     builder.finish();
     if (!builder.failure())
         return builder.failure();
-    if (!builder.sheetName().empty())
+    if (!nameIsFinal && !builder.sheetName().empty())
     {
-        const std::string name = sheetNameFrom(builder.sheetName(), {});
-        workbook.workbook.sheets.front().name = name;
-        sheet.header.name = name;
+        std::vector<model::SheetEntry> others(workbook.workbook.sheets.begin(), workbook.workbook.sheets.end() - 1);
+        const std::string unique = sheetNameFrom(builder.sheetName(), others);
+        workbook.workbook.sheets.back().name = unique;
+        sheet.header.name = unique;
     }
     return {};
+}
+
+/// Each linked sheet from its file, in the order of the page's list, all of them together no larger than one text
+/// file may be. A sheet that cannot be read fails the page: a workbook with a sheet left out is not the workbook.
+Status readLinkedSheets(const std::vector<LinkedSheet>& linked, DateOrder order, MemoryWorkbook& workbook,
+                        const PageLoader& loader)
+{
+    std::size_t budget = kMaxTextFileBytes;
+    for (const LinkedSheet& entry : linked)
+    {
+        if (Status status = checkDeadline(); !status)
+            return status;
+        std::string text;
+        Status loaded = loader(entry.href, {}, budget, text);
+        if (loaded.code() == EngineErrc::LimitExceeded)
+            return {EngineErrc::LimitExceeded, "a web page whose sheet files take more than 256 MB"};
+        if (loaded.code() == EngineErrc::Timeout || loaded.code() == EngineErrc::OutOfMemory)
+            return loaded;
+        if (!loaded)
+            return {EngineErrc::DamagedFile, "The web page's sheet \"" + entry.name + "\" cannot be read from " +
+                                                 entry.href + ": " + loaded.detail()};
+        budget -= std::min(budget, text.size());
+        if (Status status = readPage(text, entry.name, true, order, workbook, loader, entry.href); !status)
+            return status;
+    }
+    return {};
+}
+
+} // namespace
+
+std::vector<LinkedSheet> linkedSheets(std::string_view text)
+{
+    std::vector<LinkedSheet> sheets;
+    constexpr std::string_view kOpen = "<x:ExcelWorksheet>", kClose = "</x:ExcelWorksheet>";
+    for (std::size_t at = text.find(kOpen); at != std::string_view::npos && sheets.size() < kMaxLinkedSheets;
+         at = text.find(kOpen, at))
+    {
+        at += kOpen.size();
+        const std::size_t end = text.find(kClose, at);
+        if (end == std::string_view::npos)
+            break;
+        const std::string_view entry = text.substr(at, end - at);
+        at = end + kClose.size();
+        const std::size_t name = entry.find("<x:Name>");
+        const std::size_t nameEnd = entry.find("</x:Name>");
+        const std::size_t source = entry.find("<x:WorksheetSource");
+        if (source == std::string_view::npos)
+            continue;
+        const std::size_t sourceEnd = entry.find('>', source);
+        LinkedSheet sheet;
+        sheet.href = tagAttribute(
+            entry.substr(source, sourceEnd == std::string_view::npos ? entry.npos : sourceEnd - source), "href");
+        if (name != std::string_view::npos && nameEnd != std::string_view::npos && name < nameEnd)
+            sheet.name = unescapeXml(entry.substr(name + 8, nameEnd - name - 8));
+        if (!sheet.href.empty())
+            sheets.push_back(std::move(sheet));
+    }
+    return sheets;
+}
+
+Status readHtml(std::string_view text, std::string_view fallbackName, DateOrder order, MemoryWorkbook& workbook,
+                const PageLoader& loader)
+{
+    if (loader)
+    {
+        if (const std::vector<LinkedSheet> linked = linkedSheets(text); !linked.empty())
+            return readLinkedSheets(linked, order, workbook, loader);
+    }
+    return readPage(text, fallbackName, false, order, workbook, loader, {});
 }
 
 } // namespace velquin::engine::text

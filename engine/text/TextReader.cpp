@@ -39,7 +39,7 @@ bool looksLikeText(std::string_view text)
     return controls * 100 <= sample.size();
 }
 
-Status readWholeFile(const std::string& path, std::string& bytes)
+Status readWholeFile(const std::string& path, std::string& bytes, std::size_t maxBytes = kMaxTextFileBytes)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -52,7 +52,7 @@ Status readWholeFile(const std::string& path, std::string& bytes)
         ::close(fd);
         return {EngineErrc::FileUnreadable, path};
     }
-    if (static_cast<std::uint64_t>(info.st_size) > kMaxTextFileBytes)
+    if (static_cast<std::uint64_t>(info.st_size) > maxBytes)
     {
         ::close(fd);
         return {EngineErrc::LimitExceeded, "a text file larger than 256 MB"};
@@ -92,6 +92,100 @@ Status readWholeFile(const std::string& path, std::string& bytes)
     return {};
 }
 
+std::string percentDecoded(std::string_view text)
+{
+    const auto hex = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                      : -1;
+    };
+    std::string decoded;
+    for (std::size_t i = 0; i < text.size(); ++i)
+    {
+        if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 && hex(text[i + 2]) >= 0)
+        {
+            decoded += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
+            i += 2;
+        }
+        else
+            decoded += text[i] == '\\' ? '/' : text[i];
+    }
+    if (const std::size_t fragment = decoded.find_first_of("#?"); fragment != std::string::npos)
+        decoded.resize(fragment);
+    return decoded;
+}
+
+/// A link's path inside the page's folder: percent escapes decoded, "\\" read as "/", relative to the folder of the
+/// linking document. False for anything that could leave the folder: an absolute path, a drive or scheme, "..".
+bool linkPath(std::string_view href, std::string_view base, std::string& path)
+{
+    const std::string decoded = percentDecoded(href);
+    if (decoded.empty() || decoded.front() == '/' || decoded.find(':') != std::string::npos ||
+        decoded.find('\0') != std::string::npos)
+        return false;
+    std::string joined = percentDecoded(base);
+    const std::size_t slash = joined.rfind('/');
+    joined.resize(slash == std::string::npos ? 0 : slash + 1);
+    joined += decoded;
+    path.clear();
+    for (std::size_t at = 0; at <= joined.size();)
+    {
+        std::size_t end = joined.find('/', at);
+        if (end == std::string::npos)
+            end = joined.size();
+        const std::string_view part = std::string_view(joined).substr(at, end - at);
+        if (part == "..")
+            return false;
+        if (!part.empty() && part != ".")
+            path.append(path.empty() ? "" : "/").append(part);
+        at = end + 1;
+    }
+    return !path.empty();
+}
+
+/// Reads the files a page links, from the page's folder or below it. The folder and the file are both resolved
+/// through their symbolic links before the file is read, so a link cannot lead out of the folder that way either.
+class PageFolder
+{
+public:
+    explicit PageFolder(const std::string& pagePath)
+    {
+        std::error_code error;
+        m_root = std::filesystem::canonical(std::filesystem::path(pagePath).parent_path().empty()
+                                                ? std::filesystem::path(".")
+                                                : std::filesystem::path(pagePath).parent_path(),
+                                            error);
+        if (error)
+            m_root.clear();
+    }
+
+    Status load(std::string_view href, std::string_view base, std::size_t maxBytes, std::string& text) const
+    {
+        std::string relative;
+        if (m_root.empty() || !linkPath(href, base, relative))
+            return {EngineErrc::DamagedFile, "the link leads out of the page's folder"};
+        std::error_code error;
+        const std::filesystem::path file = std::filesystem::canonical(m_root / relative, error);
+        if (error)
+            return {EngineErrc::FileNotFound, "the file is missing"};
+        const std::filesystem::path inside = file.lexically_relative(m_root);
+        if (inside.empty() || *inside.begin() == ".." || !std::filesystem::is_regular_file(file, error))
+            return {EngineErrc::DamagedFile, "the link leads out of the page's folder"};
+        std::string bytes;
+        if (Status status = readWholeFile(file.string(), bytes, maxBytes); !status)
+            return status.code() == EngineErrc::LimitExceeded ? status
+                                                              : Status{EngineErrc::FileUnreadable, "it cannot be read"};
+        std::size_t markLength = 0;
+        if (byteOrderMark(bytes, markLength).empty() && !looksLikeText(bytes))
+            return {EngineErrc::DamagedFile, "it is not a text file"};
+        return decodeText(bytes, byteOrderMark(bytes, markLength).empty() ? declaredHtmlCharset(bytes) : std::string(),
+                          text);
+    }
+
+private:
+    std::filesystem::path m_root;
+};
 
 std::string_view firstMarkup(std::string_view text)
 {
@@ -103,7 +197,8 @@ std::string_view firstMarkup(std::string_view text)
 
 } // namespace
 
-Status openTextBytes(std::string_view bytes, std::string_view name, std::unique_ptr<model::WorkbookReader>& reader)
+Status openTextBytes(std::string_view bytes, std::string_view name, std::unique_ptr<model::WorkbookReader>& reader,
+                     const PageLoader& loader)
 {
     reader.reset();
     std::size_t markLength = 0;
@@ -131,7 +226,7 @@ Status openTextBytes(std::string_view bytes, std::string_view name, std::unique_
     else if (markup.rfind("<?xml", 0) == 0 && !looksLikeHtml(markup.substr(markup.find("?>") + 2)))
         return {EngineErrc::NotAWorkbook, "It is an XML file but no XML Spreadsheet."};
     else if (looksLikeHtml(markup) || (markup.rfind("<?xml", 0) == 0))
-        status = readHtml(markup, name, localeDateOrder(), *workbook);
+        status = readHtml(markup, name, localeDateOrder(), *workbook, loader);
     else
         status = readDelimitedText(text, name, localeDateOrder(), *workbook);
     if (!status)
@@ -149,7 +244,10 @@ Status openTextFile(const std::string& path, std::unique_ptr<model::WorkbookRead
         return status;
     if (Status status = checkDeadline(); !status)
         return status;
-    return openTextBytes(bytes, std::filesystem::path(path).stem().string(), reader);
+    const PageFolder folder(path);
+    const PageLoader loader = [&folder](std::string_view href, std::string_view base, std::size_t maxBytes,
+                                        std::string& text) { return folder.load(href, base, maxBytes, text); };
+    return openTextBytes(bytes, std::filesystem::path(path).stem().string(), reader, loader);
 }
 
 } // namespace velquin::engine::text

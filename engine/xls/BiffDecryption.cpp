@@ -261,7 +261,7 @@ std::unique_ptr<RecordDecryptor> makeDecryptor(const FilePass& pass, const std::
 } // namespace
 
 Status openFilePass(std::span<const std::uint8_t> filePass, bool biff8, const PasswordPrompt& prompt,
-                    std::unique_ptr<RecordDecryptor>& decryptor)
+                    std::unique_ptr<RecordDecryptor>& decryptor, CryptoApiKeys* cryptoApiKeys)
 {
     FilePass pass;
     if (Status status = parseFilePass(filePass, biff8, pass); !status)
@@ -274,6 +274,8 @@ Status openFilePass(std::span<const std::uint8_t> filePass, bool biff8, const Pa
     if (Status status = crypto::findPassword(prompt, check, password); !status)
         return status;
     decryptor = makeDecryptor(pass, password, false);
+    if (cryptoApiKeys && pass.method == FilePass::Method::CryptoApi)
+        *cryptoApiKeys = blockKeys(pass, password);
     return {};
 }
 

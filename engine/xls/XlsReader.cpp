@@ -41,10 +41,12 @@ private:
     void fillBundledStyles();
     void fillNames();
     void addNames(const XlsGlobals& g, int sheet);
+    void readProperties();
 
     std::unique_ptr<OleContainer> m_container;
     std::unique_ptr<ByteSource> m_source;
     std::unique_ptr<RecordDecryptor> m_decryptor;
+    CryptoApiKeys m_cryptoApiKeys; ///< set when the workbook is encrypted with RC4 over CryptoAPI
     std::unique_ptr<RecordStream> m_stream;
     CodepageDecoder m_decoder;
     XlsGlobals m_globals;
@@ -66,11 +68,26 @@ Status XlsWorkbookReader::open(const PasswordPrompt& prompt)
     classifySheets();
     fillInfo();
     fillNames();
-    auto summary = m_container->readAll("\005SummaryInformation", kMaxPropertyStream);
-    readSummaryInformation(summary, m_globals.info.properties);
-    auto docSummary = m_container->readAll("\005DocumentSummaryInformation", kMaxPropertyStream);
-    readDocumentSummaryInformation(docSummary, m_globals.info.properties);
+    readProperties();
     return {};
+}
+
+/// A workbook encrypted with RC4 over CryptoAPI may keep its property sets in the encrypted summary, leaving an
+/// empty placeholder in the clear; each set is read from there when it is found there.
+void XlsWorkbookReader::readProperties()
+{
+    EncryptedSummary encrypted;
+    if (m_cryptoApiKeys && m_container->hasStream(kEncryptedSummaryStream))
+        encrypted =
+            readEncryptedSummary(m_container->readAll(kEncryptedSummaryStream, kMaxPropertyStream), m_cryptoApiKeys);
+    model::DocumentProperties& props = m_globals.info.properties;
+    if (encrypted.summaryInformation.empty())
+        encrypted.summaryInformation = m_container->readAll("\005SummaryInformation", kMaxPropertyStream);
+    readSummaryInformation(encrypted.summaryInformation, props);
+    if (encrypted.documentSummaryInformation.empty())
+        encrypted.documentSummaryInformation =
+            m_container->readAll("\005DocumentSummaryInformation", kMaxPropertyStream);
+    readDocumentSummaryInformation(encrypted.documentSummaryInformation, props);
 }
 
 /// An Excel 2.x-4.x worksheet is a record stream with no compound file; Excel names its one sheet after the file.
@@ -124,7 +141,7 @@ Status XlsWorkbookReader::parseEncryptedGlobals(const PasswordPrompt& prompt)
     const std::vector<std::uint8_t> filePass = std::move(m_globals.filePass);
     const std::uint64_t encryptedFrom = m_globals.filePassEnd;
     const bool biff8 = m_globals.biffVersion == 8;
-    if (Status st = openFilePass(filePass, biff8, prompt, m_decryptor); !st)
+    if (Status st = openFilePass(filePass, biff8, prompt, m_decryptor, &m_cryptoApiKeys); !st)
         return st;
     m_globals = XlsGlobals{};
     m_decoder.setCodepage(1252);

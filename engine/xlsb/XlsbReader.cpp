@@ -9,11 +9,35 @@
 
 namespace velquin::engine::xlsb {
 
+namespace {
+
+template <typename Source> Status openWith(Source source, std::unique_ptr<model::WorkbookReader>& reader)
+{
+    reader.reset();
+    try
+    {
+        auto workbook = std::make_unique<XlsbWorkbook>();
+        if (Status status = workbook->open(source); !status)
+            return status;
+        reader = std::move(workbook);
+        return {};
+    }
+    catch (const std::bad_alloc&)
+    {
+        return {EngineErrc::OutOfMemory, {}};
+    }
+}
+
+} // namespace
+
 bool isBinaryPackage(const std::string& path)
 {
     xlsx::ZipPackage package;
-    if (!package.open(path))
-        return false;
+    return package.open(path) && isBinaryPackage(package);
+}
+
+bool isBinaryPackage(const xlsx::ZipPackage& package)
+{
     std::vector<xlsx::Relationship> rels;
     if (!xlsx::readRelationships(package, "", rels))
         return false;
@@ -33,19 +57,12 @@ bool isBinaryPackage(const std::string& path)
 
 Status openXlsb(const std::string& path, std::unique_ptr<model::WorkbookReader>& reader)
 {
-    reader.reset();
-    try
-    {
-        auto workbook = std::make_unique<XlsbWorkbook>();
-        if (Status status = workbook->open(path); !status)
-            return status;
-        reader = std::move(workbook);
-        return {};
-    }
-    catch (const std::bad_alloc&)
-    {
-        return {EngineErrc::OutOfMemory, path};
-    }
+    return openWith(path, reader);
+}
+
+Status openXlsb(zip_source* source, std::unique_ptr<model::WorkbookReader>& reader)
+{
+    return openWith(source, reader);
 }
 
 } // namespace velquin::engine::xlsb

@@ -139,6 +139,18 @@ Status XlsbWorkbook::open(const std::string& path)
 {
     if (Status status = m_package.open(path); !status)
         return status;
+    return readPackage();
+}
+
+Status XlsbWorkbook::open(zip_source* source)
+{
+    if (Status status = m_package.open(source); !status)
+        return status;
+    return readPackage();
+}
+
+Status XlsbWorkbook::readPackage()
+{
     std::vector<Relationship> packageRels;
     if (Status status = xlsx::readRelationships(m_package, "", packageRels); !status)
         return status;

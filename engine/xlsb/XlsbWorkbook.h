@@ -25,11 +25,14 @@ public:
     /// Opens the package and reads properties, theme, styles, shared strings and the workbook part. Errors:
     /// FileNotFound, FileUnreadable, NotAWorkbook, DamagedFile, LimitExceeded, OutOfMemory, Timeout.
     Status open(const std::string& path);
+    /// The same for the package `source` gives; takes `source` over in every case.
+    Status open(zip_source* source);
 
     const model::WorkbookInfo& info() const override { return m_info; }
     Status readSheet(int index, model::SheetSink& sink) override;
 
 private:
+    Status readPackage();
     Status readWorkbookWideParts(const std::vector<xlsx::Relationship>& workbookRels);
     Status readStylesAndStrings(const std::vector<xlsx::Relationship>& workbookRels);
     Status readWorkbookPart(const std::vector<xlsx::Relationship>& workbookRels);

@@ -1,19 +1,20 @@
-// Encrypted workbooks: .xls streams encrypted here with RC4 and XOR obfuscation, a package encrypted here in the
-// standard AES form, and the encrypted workbooks of the corpus with their passwords.
+// Encrypted workbooks: .xls streams encrypted here with RC4 and XOR obfuscation, packages encrypted here in the
+// standard and the agile AES form, and the encrypted workbooks of the corpus with their passwords.
 #include "engine/Deadline.h"
 #include "engine/Engine.h"
 #include "engine/crypto/EncryptedPackage.h"
 #include "engine/crypto/PasswordKeys.h"
 #include "engine/xls/BiffDecryption.h"
 #include "engine/xls/RecordStream.h"
+#include "tests/engine/crypto/PackageEncryption.h"
 #include "tests/engine/xls/BiffBuilder.h"
 #include "tests/engine/xlsx/XlsxTestPackage.h"
 #include "tests/support/CompoundFileBuilder.h"
 #include "tests/support/TestSupport.h"
 
 #include <algorithm>
-#include <fstream>
 #include <bit>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace velquin::engine {
@@ -47,6 +48,26 @@ Bytes rc4FilePass(const std::string& password)
     Bytes pass = words({1, 1, 1});
     pass.insert(pass.end(), kSalt.begin(), kSalt.end());
     pass.insert(pass.end(), check.begin(), check.end());
+    return pass;
+}
+
+/// FILEPASS of RC4 over CryptoAPI (version 4.2, 128-bit key) for `password`.
+Bytes cryptoApiFilePass(const std::string& password)
+{
+    Bytes check = kVerifier;
+    const Bytes digest = crypto::hash(crypto::HashAlgorithm::Sha1, {kVerifier});
+    check.insert(check.end(), digest.begin(), digest.end());
+    crypto::Rc4 rc4;
+    rc4.setKey(
+        crypto::cryptoApiBlockKey(crypto::cryptoApiPasswordHash(crypto::utf16Password(password), kSalt), 0, 128));
+    rc4.apply(check);
+    Bytes pass = words({1, 4, 2});
+    for (std::uint32_t v : {0x04u, 32u, 0x04u, 0u, 0x6801u, 0x8004u, 128u, 1u, 0u, 0u, 16u})
+        test::putU32(pass, v);
+    pass.insert(pass.end(), kSalt.begin(), kSalt.end());
+    pass.insert(pass.end(), check.begin(), check.begin() + 16);
+    test::putU32(pass, 20);
+    pass.insert(pass.end(), check.begin() + 16, check.end());
     return pass;
 }
 
@@ -167,6 +188,84 @@ TEST_F(EncryptedWorkbook, PasswordIsAskedUntilOneFitsAndTheErrorSaysWhichWasWron
     }
 }
 
+/// A property set with one section holding the title (property 2) as an 8-bit string.
+Bytes summaryWithTitle(const std::string& title)
+{
+    Bytes set = words({0xFFFE, 0});
+    set.resize(set.size() + 4 + 16, 0);
+    test::putU32(set, 1);
+    set.resize(set.size() + 16, 0x11); // the section's format id
+    test::putU32(set, 48);
+    Bytes value;
+    test::putU32(value, 30); // VT_LPSTR
+    test::putU32(value, static_cast<std::uint32_t>(title.size() + 1));
+    value.insert(value.end(), title.begin(), title.end());
+    value.resize((value.size() + 4) / 4 * 4, 0);
+    for (std::uint32_t v : {static_cast<std::uint32_t>(16 + value.size()), 1u, 2u, 16u})
+        test::putU32(set, v);
+    set.insert(set.end(), value.begin(), value.end());
+    return set;
+}
+
+/// The "encryption" stream as Excel writes it: the table's offset and size, each stream under its own block
+/// (1, 2, ...), then the table of contents; the first and the last under block 0.
+Bytes encryptedSummary(const std::vector<std::pair<std::string, Bytes>>& streams, const std::string& password)
+{
+    const Bytes base = crypto::cryptoApiPasswordHash(crypto::utf16Password(password), kSalt);
+    const auto encrypt = [&](std::uint32_t block, std::span<std::uint8_t> data) {
+        crypto::Rc4 rc4;
+        rc4.setKey(crypto::cryptoApiBlockKey(base, block, 128));
+        rc4.apply(data);
+    };
+    Bytes out(8, 0), table;
+    test::putU32(table, static_cast<std::uint32_t>(streams.size()));
+    std::uint8_t block = 0;
+    for (const auto& [name, bytes] : streams)
+    {
+        Bytes data = bytes;
+        encrypt(++block, data);
+        test::putU32(table, static_cast<std::uint32_t>(out.size()));
+        test::putU32(table, static_cast<std::uint32_t>(data.size()));
+        table.insert(table.end(), {block, 0, static_cast<std::uint8_t>(name.size()), 1, 0, 0, 0, 0});
+        for (char ch : name)
+            table.insert(table.end(), {static_cast<std::uint8_t>(ch), 0});
+        table.insert(table.end(), {0, 0});
+        out.insert(out.end(), data.begin(), data.end());
+    }
+    Bytes head = words({static_cast<std::uint32_t>(out.size()), 0, static_cast<std::uint32_t>(table.size()), 0});
+    encrypt(0, head);
+    std::copy(head.begin(), head.end(), out.begin());
+    encrypt(0, table);
+    out.insert(out.end(), table.begin(), table.end());
+    return out;
+}
+
+TEST_F(EncryptedWorkbook, CryptoApiReadsTheDocumentPropertiesFromTheEncryptedSummary)
+{
+    const Bytes placeholder = words({0xFFFE, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    const Bytes summary = encryptedSummary({{"\005SummaryInformation", summaryWithTitle("Quarterly plans")},
+                                            {"\005DocumentSummaryInformation", placeholder}},
+                                           "secret");
+    const Bytes stream = encryptedStream(cryptoApiFilePass("secret"), "secret");
+    const std::string path = m_dir.file("book.xls");
+    const auto openTitle = [&](const Bytes& encryption) {
+        writeCompoundFile(
+            path, {{"Workbook", stream}, {"\005DocumentSummaryInformation", placeholder}, {"encryption", encryption}});
+        std::unique_ptr<model::WorkbookReader> reader;
+        ScriptedPrompt right{{"secret"}, {}};
+        const Status status = openWorkbook(path, reader, std::chrono::steady_clock::time_point::max(), right.prompt());
+        EXPECT_TRUE(status) << status.description();
+        return status ? reader->info().properties.title : std::string("(not opened)");
+    };
+    EXPECT_EQ(openTitle(summary), "Quarterly plans");
+
+    // A table of contents that points past the stream's end, or a cut stream, loses the properties, not the workbook.
+    Bytes pastTheEnd = summary;
+    pastTheEnd[0] = 0xF0;
+    EXPECT_EQ(openTitle(pastTheEnd), "");
+    EXPECT_EQ(openTitle(Bytes(summary.begin(), summary.end() - 3)), "");
+}
+
 TEST(XorObfuscation, KeyAndVerifierOfAKnownPassword)
 {
     // The corpus's XOR workbooks store key 0x147A and verifier 0x83AF for "password".
@@ -177,48 +276,12 @@ TEST(XorObfuscation, KeyAndVerifierOfAKnownPassword)
     EXPECT_EQ(crypto::xorPasswordBytes("0123456789abcdefgh").size(), 15u);
 }
 
-/// A package encrypted in the standard form (AES-128, ECB) with `password`, as EncryptionInfo and EncryptedPackage.
-std::pair<Bytes, Bytes> standardEncryption(const std::string& packagePath, const std::string& password)
-{
-    const std::string zip = test::readFile(packagePath);
-    const Bytes key = crypto::standardKey(crypto::utf16Password(password), kSalt, 128);
-    const crypto::Aes aes(key, false);
-    Bytes info = words({3, 2});
-    test::putU32(info, 0x24);
-    Bytes header;
-    for (std::uint32_t v : {0x24u, 0u, 0x660Eu, 0x8004u, 128u, 0x18u, 0u, 0u})
-        test::putU32(header, v);
-    header.insert(header.end(), {'x', 0, 0, 0});
-    test::putU32(info, static_cast<std::uint32_t>(header.size()));
-    info.insert(info.end(), header.begin(), header.end());
-    test::putU32(info, 16);
-    info.insert(info.end(), kSalt.begin(), kSalt.end());
-    Bytes verifier = kVerifier;
-    Bytes verifierHash = crypto::hash(crypto::HashAlgorithm::Sha1, {kVerifier});
-    verifierHash.resize(32, 0);
-    aes.encryptEcb(verifier);
-    aes.encryptEcb(verifierHash);
-    info.insert(info.end(), verifier.begin(), verifier.end());
-    test::putU32(info, 20);
-    info.insert(info.end(), verifierHash.begin(), verifierHash.end());
-
-    Bytes package;
-    test::putU32(package, static_cast<std::uint32_t>(zip.size()));
-    test::putU32(package, 0);
-    Bytes data(zip.begin(), zip.end());
-    data.resize((data.size() + 15) / 16 * 16, 0);
-    aes.encryptEcb(data);
-    package.insert(package.end(), data.begin(), data.end());
-    return {info, package};
-}
-
 TEST_F(EncryptedWorkbook, StandardEncryptedPackageOpensWithItsPassword)
 {
     const std::string zipPath = m_dir.file("plain.xlsx");
     ASSERT_TRUE(test::XlsxTestPackage().sheetData(R"(<row r="1"><c r="A1"><v>42</v></c></row>)").save(zipPath));
-    const auto [info, package] = standardEncryption(zipPath, "secret");
     const std::string path = m_dir.file("book.xlsx");
-    writeCompoundFile(path, {{"EncryptionInfo", info}, {"EncryptedPackage", package}});
+    test::writeEncryptedPackage(path, test::standardEncryption(zipPath, "secret"));
 
     std::unique_ptr<model::WorkbookReader> reader;
     const Status none = openWorkbook(path, reader);
@@ -236,10 +299,11 @@ TEST_F(EncryptedWorkbook, EncryptedPackageThatLiesAboutItsSizeIsDamaged)
 {
     const std::string zipPath = m_dir.file("plain.xlsx");
     ASSERT_TRUE(test::XlsxTestPackage().sheetData(R"(<row r="1"><c r="A1"><v>1</v></c></row>)").save(zipPath));
-    auto [info, package] = standardEncryption(zipPath, "VelvetSweatshop");
+    auto streams = test::standardEncryption(zipPath, "VelvetSweatshop");
+    auto& package = streams.second;
     package[4] = 1; // a stated size of 4 GB and more
     const std::string path = m_dir.file("book.xlsx");
-    writeCompoundFile(path, {{"EncryptionInfo", info}, {"EncryptedPackage", package}});
+    test::writeEncryptedPackage(path, streams);
     std::unique_ptr<model::WorkbookReader> reader;
     EXPECT_EQ(openWorkbook(path, reader).code(), EngineErrc::DamagedFile);
 
@@ -249,6 +313,33 @@ TEST_F(EncryptedWorkbook, EncryptedPackageThatLiesAboutItsSizeIsDamaged)
     const Status unknown = openWorkbook(path, reader);
     EXPECT_EQ(unknown.code(), EngineErrc::EncryptedWorkbook);
     EXPECT_EQ(unknown.detail(), "Its encryption method is not one that can be read.");
+}
+
+TEST_F(EncryptedWorkbook, AgilePackageOpensUntilOneByteOfItChanges)
+{
+    const std::string zipPath = m_dir.file("plain.xlsx");
+    ASSERT_TRUE(test::XlsxTestPackage().sheetData(R"(<row r="1"><c r="A1"><v>42</v></c></row>)").save(zipPath));
+    auto streams = test::agileEncryption(zipPath, "secret");
+    const std::string path = m_dir.file("book.xlsx");
+    test::writeEncryptedPackage(path, streams);
+    std::unique_ptr<model::WorkbookReader> reader;
+    ScriptedPrompt right{{"secret"}, {}};
+    ASSERT_TRUE(openWorkbook(path, reader, std::chrono::steady_clock::time_point::max(), right.prompt()));
+    test::RecordingSink sink;
+    ASSERT_TRUE(reader->readSheet(0, sink));
+    EXPECT_NE(std::find(sink.lines.begin(), sink.lines.end(), "A1 n 42"), sink.lines.end());
+
+    // A changed byte anywhere in the stream, its stated size included, fails the check before anything is read.
+    for (const std::size_t at : {std::size_t(0), streams.second.size() / 2, streams.second.size() - 1})
+    {
+        auto damaged = streams;
+        damaged.second[at] ^= 0x01;
+        test::writeEncryptedPackage(path, damaged);
+        ScriptedPrompt again{{"secret"}, {}};
+        const Status status = openWorkbook(path, reader, std::chrono::steady_clock::time_point::max(), again.prompt());
+        EXPECT_EQ(status.code(), EngineErrc::DamagedFile);
+        EXPECT_EQ(status.detail(), crypto::kIntegrityFails);
+    }
 }
 
 TEST(AgileKeys, SpinningStopsAtTheDeadline)
@@ -292,6 +383,8 @@ TEST(EncryptedCorpus, EveryWorkbookOpensWithItsPasswordAndReadsAsItsPlainForm)
         {
             ASSERT_EQ(reader->info().sheets.size(), 3u);
             EXPECT_EQ(reader->info().sheets[2].name, "Sheet3");
+            // The CryptoAPI ones keep their properties in the encrypted summary, the others in the clear.
+            EXPECT_EQ(reader->info().properties.author, "Foo");
             continue;
         }
         std::unique_ptr<model::WorkbookReader> plain;

@@ -1,5 +1,6 @@
 // Files that are not workbooks: delimited text typed as Excel's import types it, character sets, XML Spreadsheets
 // read into the model and written again, and web pages with spans, links and Excel's x: attributes.
+#include "engine/Engine.h"
 #include "engine/text/DelimitedTextReader.h"
 #include "engine/text/TextDecoding.h"
 #include "engine/text/TextReader.h"
@@ -8,6 +9,7 @@
 #include "engine/xmlss/WorkbookWriter.h"
 #include "tests/support/TestSupport.h"
 
+#include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <map>
@@ -336,6 +338,81 @@ TEST(WebPage, HostileNestingAndSpansStayBounded)
     EXPECT_EQ(openTextBytes(wide, "x", reader).code(), EngineErrc::LimitExceeded);
     const Opened spans = open("<table><tr><td rowspan=99999999>a</td><td>b</td></tr><tr><td>c</td></tr></table>");
     EXPECT_EQ(spans.sheet.at(1, 1).text, "c");
+}
+
+/// A web page saved by Excel as several files: the frameset page listing two sheets, the sheet files and the style
+/// sheet they share in "Book files" (linked as "Book%20files").
+struct MultiFilePage
+{
+    test::TempDir dir;
+    std::string page = dir.file("Book.htm");
+
+    explicit MultiFilePage(std::string_view secondSource = "Book%20files/sheet002.htm")
+    {
+        std::filesystem::create_directory(dir.file("Book files"));
+        dir.write("Book.htm",
+                  "<html xmlns:x=\"urn:schemas-microsoft-com:office:excel\"><head>"
+                  "<meta name=\"Excel Workbook Frameset\"><meta name=ProgId content=Excel.Sheet>"
+                  "<!--[if gte mso 9]><xml><x:ExcelWorkbook><x:ExcelWorksheets>"
+                  "<x:ExcelWorksheet><x:Name>Sales &amp; costs</x:Name>"
+                  "<x:WorksheetSource HRef=\"Book%20files/sheet001.htm\"/></x:ExcelWorksheet>"
+                  "<x:ExcelWorksheet><x:Name>Notes</x:Name><x:WorksheetSource HRef=\"" +
+                      std::string(secondSource) +
+                      "\"/></x:ExcelWorksheet></x:ExcelWorksheets></x:ExcelWorkbook></xml><![endif]--></head>"
+                      "<frameset rows=\"*,39\"><frame src=\"Book%20files/sheet001.htm\" name=\"frSheet\">"
+                      "<noframes><body><p>This page uses frames.</p></body></noframes></frameset></html>");
+        dir.write("Book files/stylesheet.css", ".style0{font-family:Arial;font-size:9.0pt;}\n"
+                                               ".xl65{mso-style-parent:style0;font-weight:700;}");
+        const std::string head = "<html><head><meta name=ProgId content=Excel.Sheet>"
+                                 "<link rel=Stylesheet href=stylesheet.css></head><body><table>";
+        dir.write("Book files/sheet001.htm", head + "<tr><td class=xl65 x:num>12</td></tr></table>");
+        dir.write("Book files/sheet002.htm", head + "<tr><td>second</td></tr></table>");
+    }
+
+    Status open(std::unique_ptr<model::WorkbookReader>& reader) const { return openWorkbook(page, reader); }
+};
+
+TEST(WebPage, MultiFilePageReadsEachListedSheetFromItsFile)
+{
+    const MultiFilePage book;
+    std::unique_ptr<model::WorkbookReader> reader;
+    const Status status = book.open(reader);
+    ASSERT_TRUE(status) << status.description();
+    ASSERT_EQ(reader->info().sheets.size(), 2u);
+    EXPECT_EQ(reader->info().sheets[0].name, "Sales & costs");
+    EXPECT_EQ(reader->info().sheets[1].name, "Notes");
+    RecordingSink first, second;
+    ASSERT_TRUE(reader->readSheet(0, first));
+    ASSERT_TRUE(reader->readSheet(1, second));
+    EXPECT_EQ(first.at(0, 0).number, 12);
+    const model::CellStyle& style = reader->info().cellStyles[static_cast<std::size_t>(first.at(0, 0).style)];
+    EXPECT_TRUE(style.font.bold);
+    EXPECT_EQ(style.font.name, "Arial");
+    EXPECT_EQ(second.at(0, 0).text, "second");
+}
+
+TEST(WebPage, MultiFilePageRefusesMissingSheetsAndLinksOutOfItsFolder)
+{
+    std::unique_ptr<model::WorkbookReader> reader;
+    {
+        const MultiFilePage missing("Book%20files/sheet003.htm");
+        const Status status = missing.open(reader);
+        EXPECT_EQ(status.code(), EngineErrc::DamagedFile);
+        EXPECT_THAT(status.detail(), HasSubstr("\"Notes\" cannot be read from Book%20files/sheet003.htm"));
+    }
+    test::TempDir outside;
+    outside.write("secret.htm", "<table><tr><td>secret</td></tr></table>");
+    for (const std::string& source : {std::string("../") + "x/Book%20files/sheet002.htm", outside.file("secret.htm"),
+                                      "file:" + outside.file("secret.htm"), std::string("Book%20files/%2E%2E/%2E%2E/x"),
+                                      std::string("Book%20files/escape.htm")})
+    {
+        SCOPED_TRACE(source);
+        const MultiFilePage book(source);
+        std::filesystem::create_symlink(outside.file("secret.htm"), book.dir.file("Book files/escape.htm"));
+        const Status status = book.open(reader);
+        EXPECT_EQ(status.code(), EngineErrc::DamagedFile);
+        EXPECT_THAT(status.detail(), HasSubstr("out of the page's folder"));
+    }
 }
 
 // Excel's own XML Spreadsheets, read and written again, come out the same a second time: whatever the reader takes

@@ -3,6 +3,7 @@
 #include "engine/Engine.h"
 #include "engine/xlsb/BinaryTables.h"
 
+#include "tests/engine/crypto/PackageEncryption.h"
 #include "tests/engine/xls/formula/FormulaTestBytes.h"
 #include "tests/engine/xlsx/XlsxTestPackage.h"
 #include "tests/support/TestSupport.h"
@@ -191,6 +192,23 @@ TEST(XlsbCells, SharedAndArrayFormulasFollowTheirFirstCell)
     ASSERT_TRUE(book.sheet) << book.sheet.description();
     EXPECT_THAT(book.sink.lines, ElementsAre("row 3 ht 15.0", "A3 n 1 =R[-1]C", "B3 n 2 =R[-1]C", "row 4 ht 15.0",
                                              "A4 n 7 =7 {RC:RC[1]}", "B4 n 7"));
+}
+
+TEST(XlsbWorkbook, EncryptedPackageReadsAsThePlainOne)
+{
+    TempDir dir;
+    const std::string plainPath = dir.file("plain.xlsb"), encryptedPath = dir.file("book.xlsb");
+    ASSERT_TRUE(binaryPackage(sheetData(row(0) + rec(2, cell(0) + u32((42u << 2) | 2)))).save(plainPath));
+    velquin::test::writeEncryptedPackage(encryptedPath,
+                                         velquin::test::standardEncryption(plainPath, "VelvetSweatshop"));
+    std::unique_ptr<model::WorkbookReader> reader;
+    const Status open = openWorkbook(encryptedPath, reader);
+    ASSERT_TRUE(open) << open.description();
+    ASSERT_EQ(reader->info().sheets.size(), 1u);
+    EXPECT_EQ(reader->info().sheets[0].name, "Data");
+    RecordingSink sink;
+    ASSERT_TRUE(reader->readSheet(0, sink));
+    EXPECT_THAT(sink.lines, ElementsAre("row 1 ht 15.0", "A1 n 42"));
 }
 
 TEST(XlsbWorkbook, SheetsNamesAndStructure)
