@@ -410,9 +410,8 @@ model::Font toModelFont(const FontRecord& f, const Palette& palette)
     return font;
 }
 
-model::TextRun::Font toRunFont(const FontRecord& f, const Palette& palette)
+model::TextRun::Font toRunFont(const model::Font& m)
 {
-    model::Font m = toModelFont(f, palette);
     model::TextRun::Font r;
     r.name = m.name;
     r.size = m.size;
@@ -429,6 +428,11 @@ model::TextRun::Font toRunFont(const FontRecord& f, const Palette& palette)
         r.b = m.color->b;
     }
     return r;
+}
+
+model::TextRun::Font toRunFont(const FontRecord& f, const Palette& palette)
+{
+    return toRunFont(toModelFont(f, palette));
 }
 
 namespace {

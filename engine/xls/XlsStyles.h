@@ -131,6 +131,8 @@ std::uint32_t officeChecksum(std::uint32_t crc, std::span<const std::uint8_t> by
 const FontRecord* fontAt(const StyleTables& tables, std::uint16_t index);
 model::Font toModelFont(const FontRecord& font, const Palette& palette);
 model::TextRun::Font toRunFont(const FontRecord& font, const Palette& palette);
+/// The font of a rich-text run that `font` gives.
+model::TextRun::Font toRunFont(const model::Font& font);
 
 /// One effective CellStyle per XF record (same indexes), and the named styles with "Normal" first.
 void buildStyles(const StyleTables& tables, std::vector<model::CellStyle>& cellStyles,

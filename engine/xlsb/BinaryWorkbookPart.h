@@ -4,6 +4,7 @@
 
 #include "engine/Error.h"
 #include "engine/model/Workbook.h"
+#include "engine/xlsx/PackageWorkbook.h"
 
 #include <cstdint>
 #include <span>
@@ -45,23 +46,11 @@ struct BinaryName
     std::vector<std::uint8_t> rgce, rgcb;
 };
 
-struct BinaryWorkbookPart
+struct BinaryWorkbookPart : xlsx::WorkbookFrame
 {
-    struct Sheet
-    {
-        std::string name;
-        std::string relationshipId;
-        model::Visibility visibility = model::Visibility::Visible;
-    };
-    std::vector<Sheet> sheets;
     std::vector<BinaryName> names;
     std::vector<SupportingBook> books;
     std::vector<SheetReference> references;
-    bool date1904 = false;
-    int windowHeight = 0, windowWidth = 0, windowTopX = 0, windowTopY = 0;
-    int tabRatio = 600;
-    int activeTab = 0, firstSheet = 0;
-    bool protectStructure = false, protectWindows = false;
 };
 
 /// Parses workbook.bin. Errors: DamagedFile (records cut short, no sheets), LimitExceeded, Timeout.

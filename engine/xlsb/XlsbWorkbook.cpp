@@ -1,6 +1,7 @@
 // An opened .xlsb package.
 #include "engine/xlsb/XlsbWorkbook.h"
 
+#include "engine/xls/XlsStyles.h"
 #include "engine/xlsb/BinaryComments.h"
 #include "engine/xlsb/BinaryFormulaContext.h"
 #include "engine/xlsb/BinarySheetReader.h"
@@ -10,7 +11,7 @@
 #include "engine/xlsb/RecordReader.h"
 #include "engine/xlsb/RecordTypes.h"
 #include "engine/xlsb/WideString.h"
-#include "engine/xlsx/PropertiesReader.h"
+#include "engine/xlsx/PackageWorkbook.h"
 #include "engine/xlsx/SheetStructureReader.h"
 #include "engine/xlsx/VmlNotes.h"
 
@@ -23,57 +24,6 @@ using namespace model;
 using xlsx::Relationship;
 
 namespace {
-
-const Relationship* findByType(const std::vector<Relationship>& rels, std::string_view kind)
-{
-    for (const Relationship& rel : rels)
-    {
-        if (!rel.external && rel.typeIs(kind))
-            return &rel;
-    }
-    return nullptr;
-}
-
-const Relationship* findById(const std::vector<Relationship>& rels, std::string_view id)
-{
-    for (const Relationship& rel : rels)
-    {
-        if (rel.id == id)
-            return &rel;
-    }
-    return nullptr;
-}
-
-SheetKind kindOf(const Relationship& rel)
-{
-    if (rel.typeIs("chartsheet"))
-        return SheetKind::Chart;
-    if (rel.typeIs("macrosheet") || rel.typeIs("xlMacrosheet") || rel.typeIs("xlIntlMacrosheet"))
-        return SheetKind::Macro;
-    if (rel.typeIs("dialogsheet"))
-        return SheetKind::Dialog;
-    return SheetKind::Worksheet;
-}
-
-TextRun::Font runFont(const Font& font)
-{
-    TextRun::Font run;
-    run.name = font.name;
-    run.size = font.size;
-    run.bold = font.bold;
-    run.italic = font.italic;
-    run.strike = font.strike;
-    run.underline = static_cast<std::uint8_t>(font.underline);
-    run.verticalAlign = static_cast<std::uint8_t>(font.verticalAlign);
-    if (font.color)
-    {
-        run.hasColor = true;
-        run.r = font.color->r;
-        run.g = font.color->g;
-        run.b = font.color->b;
-    }
-    return run;
-}
 
 // The shared string table, streamed: it can be the largest part of a workbook.
 Status readSharedStrings(xlsx::ZipPartStream& stream, const xls::SharedStringTable::FontLookup& fonts,
@@ -154,23 +104,19 @@ Status XlsbWorkbook::readPackage()
     std::vector<Relationship> packageRels;
     if (Status status = xlsx::readRelationships(m_package, "", packageRels); !status)
         return status;
-    if (const Relationship* rel = findByType(packageRels, "officeDocument"))
-        m_workbookPart = rel->target;
-    else if (m_package.contains("xl/workbook.bin"))
-        m_workbookPart = "xl/workbook.bin";
-    if (m_workbookPart.empty() || !m_package.contains(m_workbookPart))
-        return {EngineErrc::NotAWorkbook, "the package holds no workbook part"};
+    if (Status status = xlsx::findWorkbookPart(m_package, packageRels, "xl/workbook.bin", m_workbookPart); !status)
+        return status;
     std::vector<Relationship> workbookRels;
     if (Status status = xlsx::readRelationships(m_package, m_workbookPart, workbookRels); !status)
         return status;
     if (Status status = readWorkbookWideParts(workbookRels); !status)
         return status;
-    return readProperties(packageRels);
+    return xlsx::readPackageProperties(m_package, packageRels, m_info.properties);
 }
 
 Status XlsbWorkbook::readWorkbookWideParts(const std::vector<Relationship>& rels)
 {
-    const Relationship* theme = findByType(rels, "theme");
+    const Relationship* theme = xlsx::findRelationshipByType(rels, "theme");
     if (theme && m_package.contains(theme->target))
     {
         std::string xml;
@@ -186,7 +132,7 @@ Status XlsbWorkbook::readWorkbookWideParts(const std::vector<Relationship>& rels
 Status XlsbWorkbook::readStylesAndStrings(const std::vector<Relationship>& rels)
 {
     std::vector<std::uint8_t> bytes;
-    const Relationship* styles = findByType(rels, "styles");
+    const Relationship* styles = xlsx::findRelationshipByType(rels, "styles");
     const std::string stylesPart = styles ? styles->target : std::string();
     if (Status status = readBinaryPart(stylesPart, bytes); !status)
         return status;
@@ -199,10 +145,10 @@ Status XlsbWorkbook::readStylesAndStrings(const std::vector<Relationship>& rels)
     const Font& normal = m_info.namedStyles.front().style.font;
     m_maxDigitWidth = xlsx::maxDigitWidthOf(normal.name, normal.size);
     m_fontLookup = [this](std::uint16_t index) {
-        return index < m_fonts.size() ? runFont(m_fonts[index]) : TextRun::Font{};
+        return index < m_fonts.size() ? xls::toRunFont(m_fonts[index]) : TextRun::Font{};
     };
 
-    const Relationship* strings = findByType(rels, "sharedStrings");
+    const Relationship* strings = xlsx::findRelationshipByType(rels, "sharedStrings");
     if (!strings || !m_package.contains(strings->target))
         return {};
     xlsx::ZipPartStream stream;
@@ -219,21 +165,11 @@ Status XlsbWorkbook::readWorkbookPart(const std::vector<Relationship>& rels)
     BinaryWorkbookPart part;
     if (Status status = readBinaryWorkbookPart(bytes, m_workbookPart, part); !status)
         return status;
-    m_info.date1904 = part.date1904;
-    m_info.windowHeight = part.windowHeight;
-    m_info.windowWidth = part.windowWidth;
-    m_info.windowTopX = part.windowTopX;
-    m_info.windowTopY = part.windowTopY;
-    m_info.tabRatio = part.tabRatio;
-    m_info.activeSheet = part.activeTab;
-    m_info.firstVisibleSheet = part.firstSheet;
-    m_info.protectStructure = part.protectStructure;
-    m_info.protectWindows = part.protectWindows;
     // Another workbook is named by the target of its external link part's own relationship.
     std::vector<std::string> paths(part.books.size());
     for (std::size_t i = 0; i < part.books.size(); ++i)
     {
-        const Relationship* link = findById(rels, part.books[i].relationshipId);
+        const Relationship* link = xlsx::findRelationshipById(rels, part.books[i].relationshipId);
         std::vector<Relationship> linkRels;
         if (!link || link->external || !xlsx::readRelationships(m_package, link->target, linkRels))
             continue;
@@ -248,21 +184,7 @@ Status XlsbWorkbook::readWorkbookPart(const std::vector<Relationship>& rels)
         return status;
     m_formulas = makeBinaryFormulaContext(part, paths, std::move(tables));
     readNames(part);
-    for (BinaryWorkbookPart::Sheet& sheet : part.sheets)
-    {
-        SheetEntry entry;
-        entry.name = std::move(sheet.name);
-        entry.visibility = sheet.visibility;
-        const Relationship* rel = findById(rels, sheet.relationshipId);
-        std::string target;
-        if (rel && !rel->external)
-        {
-            entry.kind = kindOf(*rel);
-            target = rel->target;
-        }
-        m_info.sheets.push_back(std::move(entry));
-        m_sheetParts.push_back(std::move(target));
-    }
+    xlsx::takeWorkbookFrame(part, rels, m_info, m_sheetParts);
     return {};
 }
 
@@ -273,7 +195,7 @@ Status XlsbWorkbook::readTables(const std::vector<Relationship>& rels, const Bin
     constexpr std::size_t kMaxTables = 65536;
     for (const BinaryWorkbookPart::Sheet& sheet : part.sheets)
     {
-        const Relationship* rel = findById(rels, sheet.relationshipId);
+        const Relationship* rel = xlsx::findRelationshipById(rels, sheet.relationshipId);
         std::vector<Relationship> sheetRels;
         if (!rel || rel->external || !m_package.contains(rel->target))
             continue;
@@ -318,29 +240,6 @@ void XlsbWorkbook::readNames(const BinaryWorkbookPart& part)
     }
 }
 
-Status XlsbWorkbook::readProperties(const std::vector<Relationship>& packageRels)
-{
-    struct Source
-    {
-        std::string_view kind;
-        Status (*read)(std::string_view, DocumentProperties&);
-    };
-    for (Source source : {Source{"core-properties", xlsx::readCoreProperties},
-                          Source{"extended-properties", xlsx::readAppProperties},
-                          Source{"custom-properties", xlsx::readCustomProperties}})
-    {
-        const Relationship* rel = findByType(packageRels, source.kind);
-        if (!rel || !m_package.contains(rel->target))
-            continue;
-        std::string xml;
-        if (Status status = m_package.read(rel->target, xml); !status)
-            return status;
-        // Properties are not worth refusing a workbook over.
-        (void)source.read(xml, m_info.properties);
-    }
-    return {};
-}
-
 Status XlsbWorkbook::readSheetRelations(const std::string& partName, SheetHeader& header,
                                         const std::vector<std::string>& linkRelationships,
                                         const std::vector<std::string>& linkLocations) const
@@ -351,7 +250,8 @@ Status XlsbWorkbook::readSheetRelations(const std::string& partName, SheetHeader
     for (std::size_t i = 0; i < header.hyperlinks.size(); ++i)
     {
         std::string& href = header.hyperlinks[i].href;
-        const Relationship* rel = linkRelationships[i].empty() ? nullptr : findById(rels, linkRelationships[i]);
+        const Relationship* rel =
+            linkRelationships[i].empty() ? nullptr : xlsx::findRelationshipById(rels, linkRelationships[i]);
         if (rel)
             href = rel->target;
         if (!linkLocations[i].empty())

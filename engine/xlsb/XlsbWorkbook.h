@@ -39,7 +39,6 @@ private:
     void readNames(const BinaryWorkbookPart& part);
     Status readTables(const std::vector<xlsx::Relationship>& rels, const BinaryWorkbookPart& part,
                       std::vector<BinaryTable>& tables) const;
-    Status readProperties(const std::vector<xlsx::Relationship>& packageRels);
     Status readBinaryPart(const std::string& partName, std::vector<std::uint8_t>& bytes) const;
     Status streamSheet(int index, model::SheetSink& sink);
     Status readSheetRelations(const std::string& partName, model::SheetHeader& header,

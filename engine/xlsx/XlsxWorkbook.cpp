@@ -4,7 +4,7 @@
 #include "engine/xlsx/CommentsReader.h"
 #include "engine/xlsx/ExternalLinkReader.h"
 #include "engine/xlsx/FormulaLinkCollector.h"
-#include "engine/xlsx/PropertiesReader.h"
+#include "engine/xlsx/PackageWorkbook.h"
 #include "engine/xlsx/SheetDataReader.h"
 #include "engine/xlsx/SheetPartSplitter.h"
 #include "engine/xlsx/SheetStructureReader.h"
@@ -18,41 +18,6 @@
 namespace velquin::engine::xlsx {
 
 using namespace velquin::engine::model;
-
-namespace {
-
-const Relationship* findByType(const std::vector<Relationship>& rels, std::string_view kind)
-{
-    for (const Relationship& rel : rels)
-    {
-        if (!rel.external && rel.typeIs(kind))
-            return &rel;
-    }
-    return nullptr;
-}
-
-const Relationship* findById(const std::vector<Relationship>& rels, std::string_view id)
-{
-    for (const Relationship& rel : rels)
-    {
-        if (rel.id == id)
-            return &rel;
-    }
-    return nullptr;
-}
-
-SheetKind kindOf(const Relationship& rel)
-{
-    if (rel.typeIs("chartsheet"))
-        return SheetKind::Chart;
-    if (rel.typeIs("macrosheet") || rel.typeIs("xlMacrosheet") || rel.typeIs("xlIntlMacrosheet"))
-        return SheetKind::Macro;
-    if (rel.typeIs("dialogsheet"))
-        return SheetKind::Dialog;
-    return SheetKind::Worksheet;
-}
-
-} // namespace
 
 Status XlsxWorkbook::readOptionalPart(const std::string& partName, std::string& xml) const
 {
@@ -84,7 +49,7 @@ Status XlsxWorkbook::readPackage()
     std::vector<Relationship> packageRels;
     if (Status status = readRelationships(m_package, "", packageRels); !status)
         return status;
-    if (Status status = findWorkbookPart(packageRels); !status)
+    if (Status status = findWorkbookPart(m_package, packageRels, "xl/workbook.xml", m_workbookPart); !status)
         return status;
     std::string_view type = types.of(m_workbookPart);
     if (type.find("binary") != std::string_view::npos)
@@ -94,30 +59,19 @@ Status XlsxWorkbook::readPackage()
         return status;
     if (Status status = readWorkbookWideParts(workbookRels); !status)
         return status;
-    return readProperties(packageRels);
-}
-
-Status XlsxWorkbook::findWorkbookPart(const std::vector<Relationship>& packageRels)
-{
-    if (const Relationship* rel = findByType(packageRels, "officeDocument"))
-        m_workbookPart = rel->target;
-    else if (m_package.contains("xl/workbook.xml"))
-        m_workbookPart = "xl/workbook.xml";
-    if (m_workbookPart.empty() || !m_package.contains(m_workbookPart))
-        return {EngineErrc::NotAWorkbook, "the package holds no workbook part"};
-    return {};
+    return readPackageProperties(m_package, packageRels, m_info.properties);
 }
 
 Status XlsxWorkbook::readWorkbookWideParts(const std::vector<Relationship>& rels)
 {
     std::string xml;
-    const Relationship* theme = findByType(rels, "theme");
+    const Relationship* theme = findRelationshipByType(rels, "theme");
     if (Status status = readOptionalPart(theme ? theme->target : std::string(), xml); !status)
         return status;
     if (!xml.empty())
         m_colors.readTheme(xml);
 
-    const Relationship* styles = findByType(rels, "styles");
+    const Relationship* styles = findRelationshipByType(rels, "styles");
     if (Status status = readOptionalPart(styles ? styles->target : std::string(), xml); !status)
         return status;
     StylesResult stylesResult;
@@ -129,7 +83,7 @@ Status XlsxWorkbook::readWorkbookWideParts(const std::vector<Relationship>& rels
     const Font& normal = m_info.namedStyles.front().style.font;
     m_maxDigitWidth = maxDigitWidthOf(normal.name, normal.size);
 
-    const Relationship* strings = findByType(rels, "sharedStrings");
+    const Relationship* strings = findRelationshipByType(rels, "sharedStrings");
     if (strings && m_package.contains(strings->target))
     {
         if (Status status = m_strings.read(m_package, strings->target, m_colors); !status)
@@ -141,16 +95,6 @@ Status XlsxWorkbook::readWorkbookWideParts(const std::vector<Relationship>& rels
     WorkbookPart workbook;
     if (Status status = readWorkbookPart(xml, m_workbookPart, workbook); !status)
         return status;
-    m_info.date1904 = workbook.date1904;
-    m_info.windowHeight = workbook.windowHeight;
-    m_info.windowWidth = workbook.windowWidth;
-    m_info.windowTopX = workbook.windowTopX;
-    m_info.windowTopY = workbook.windowTopY;
-    m_info.tabRatio = workbook.tabRatio;
-    m_info.activeSheet = workbook.activeTab;
-    m_info.firstVisibleSheet = workbook.firstSheet;
-    m_info.protectStructure = workbook.protectStructure;
-    m_info.protectWindows = workbook.protectWindows;
     m_info.names = std::move(workbook.names);
     m_namesA1 = std::move(workbook.namesA1);
     readExternalBooks(rels, workbook.externalReferences);
@@ -158,21 +102,7 @@ Status XlsxWorkbook::readWorkbookWideParts(const std::vector<Relationship>& rels
     for (std::size_t i = 0; !m_externalBooks.empty() && i < m_info.names.size() && i < m_namesA1.size(); ++i)
         if (m_namesA1[i].find('[') != std::string::npos)
             m_info.names[i].refersTo = formula::toR1C1Formula(m_namesA1[i], 0, 0, m_externalBooks);
-    for (WorkbookPart::Sheet& sheet : workbook.sheets)
-    {
-        SheetEntry entry;
-        entry.name = std::move(sheet.name);
-        entry.visibility = sheet.visibility;
-        const Relationship* rel = findById(rels, sheet.relationshipId);
-        std::string part;
-        if (rel && !rel->external)
-        {
-            entry.kind = kindOf(*rel);
-            part = rel->target;
-        }
-        m_info.sheets.push_back(std::move(entry));
-        m_sheetParts.push_back(std::move(part));
-    }
+    takeWorkbookFrame(workbook, rels, m_info, m_sheetParts);
     return {};
 }
 
@@ -184,39 +114,16 @@ void XlsxWorkbook::readExternalBooks(const std::vector<Relationship>& workbookRe
     std::vector<Relationship> linkRels;
     for (std::size_t i = 0; i < ids.size(); ++i)
     {
-        const Relationship* link = findById(workbookRels, ids[i]);
+        const Relationship* link = findRelationshipById(workbookRels, ids[i]);
         if (!link || link->external || !readOptionalPart(link->target, xml) || xml.empty() ||
             !readExternalBookId(xml, link->target, bookId) || bookId.empty())
             continue;
         linkRels.clear();
         if (!readRelationships(m_package, link->target, linkRels))
             continue;
-        if (const Relationship* path = findById(linkRels, bookId); path && path->external)
+        if (const Relationship* path = findRelationshipById(linkRels, bookId); path && path->external)
             m_externalBooks[i] = externalBookFromTarget(path->target);
     }
-}
-
-Status XlsxWorkbook::readProperties(const std::vector<Relationship>& packageRels)
-{
-    std::string xml;
-    struct Source
-    {
-        std::string_view kind;
-        Status (*read)(std::string_view, DocumentProperties&);
-    };
-    for (Source source :
-         {Source{"core-properties", readCoreProperties}, Source{"extended-properties", readAppProperties},
-          Source{"custom-properties", readCustomProperties}})
-    {
-        const Relationship* rel = findByType(packageRels, source.kind);
-        if (!rel)
-            continue;
-        if (Status status = readOptionalPart(rel->target, xml); !status)
-            return status;
-        // Properties are not worth refusing a workbook over.
-        (void)source.read(xml, m_info.properties);
-    }
-    return {};
 }
 
 // A link to a sheet's own name ("WSScope1" on its sheet, or "Sheet1!WSScope1") shows the name's range
@@ -266,7 +173,8 @@ Status XlsxWorkbook::readSheetRelations(const std::string& partName, SheetHeader
     for (std::size_t i = 0; i < header.hyperlinks.size(); ++i)
     {
         std::string& href = header.hyperlinks[i].href;
-        const Relationship* rel = linkRelationships[i].empty() ? nullptr : findById(rels, linkRelationships[i]);
+        const Relationship* rel =
+            linkRelationships[i].empty() ? nullptr : findRelationshipById(rels, linkRelationships[i]);
         if (rel)
             href = rel->target;
         if (!linkLocations[i].empty())

@@ -30,9 +30,7 @@ public:
 
 private:
     Status readPackage();
-    Status findWorkbookPart(const std::vector<Relationship>& packageRels);
     Status readWorkbookWideParts(const std::vector<Relationship>& workbookRels);
-    Status readProperties(const std::vector<Relationship>& packageRels);
     Status streamSheet(int index, model::SheetSink& sink);
     Status readOptionalPart(const std::string& partName, std::string& xml) const;
     std::string linkLocation(int sheet, std::string_view location) const;
