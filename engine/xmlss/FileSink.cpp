@@ -13,6 +13,31 @@
 
 namespace velquin::engine::xmlss {
 
+int writeFully(int fd, const char* data, std::size_t size, const std::uint64_t* offset)
+{
+    std::uint64_t at = offset ? *offset : 0;
+    while (size > 0)
+    {
+        const ssize_t done = offset ? ::pwrite(fd, data, size, static_cast<off_t>(at)) : ::write(fd, data, size);
+        if (done < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        data += done;
+        size -= static_cast<std::size_t>(done);
+        at += static_cast<std::uint64_t>(done);
+    }
+    return 0;
+}
+
+EngineErrc writeFailureCode(int error)
+{
+    return (error == ENOSPC || error == EDQUOT || error == EFBIG) ? EngineErrc::DiskFull
+                                                                  : EngineErrc::OutputNotWritable;
+}
+
 FileSink::~FileSink()
 {
     if (m_fd >= 0)
@@ -22,9 +47,7 @@ FileSink::~FileSink()
 Status FileSink::failure(int error, const char* what) const
 {
     m_lastError = error;
-    const EngineErrc code =
-        (error == ENOSPC || error == EDQUOT || error == EFBIG) ? EngineErrc::DiskFull : EngineErrc::OutputNotWritable;
-    return {code, std::string(what) + " " + m_path + ": " + std::strerror(error)};
+    return {writeFailureCode(error), std::string(what) + " " + m_path + ": " + std::strerror(error)};
 }
 
 Status FileSink::create(const std::string& path)
@@ -39,36 +62,15 @@ Status FileSink::create(const std::string& path)
 
 Status FileSink::append(const char* data, std::size_t size)
 {
-    while (size > 0)
-    {
-        const ssize_t done = ::write(m_fd, data, size);
-        if (done < 0)
-        {
-            if (errno == EINTR)
-                continue;
-            return failure(errno, "Cannot write");
-        }
-        data += done;
-        size -= static_cast<std::size_t>(done);
-    }
+    if (int error = writeFully(m_fd, data, size, nullptr))
+        return failure(error, "Cannot write");
     return {};
 }
 
 Status FileSink::overwrite(std::uint64_t offset, const char* data, std::size_t size)
 {
-    while (size > 0)
-    {
-        const ssize_t done = ::pwrite(m_fd, data, size, static_cast<off_t>(offset));
-        if (done < 0)
-        {
-            if (errno == EINTR)
-                continue;
-            return failure(errno, "Cannot write");
-        }
-        data += done;
-        size -= static_cast<std::size_t>(done);
-        offset += static_cast<std::uint64_t>(done);
-    }
+    if (int error = writeFully(m_fd, data, size, &offset))
+        return failure(error, "Cannot write");
     return {};
 }
 

@@ -7,6 +7,12 @@
 
 namespace velquin::engine::xmlss {
 
+/// Writes all `size` bytes of `data` to `fd`, going on after interruptions and short writes: at `offset` when it is
+/// not null (the file position stays where it is), else at the file position. Returns 0, or the errno of the failure.
+int writeFully(int fd, const char* data, std::size_t size, const std::uint64_t* offset);
+/// The error that creating or writing a file failing with the errno `error` gives: DiskFull when space ran out.
+EngineErrc writeFailureCode(int error);
+
 class FileSink : public ByteSink
 {
 public:

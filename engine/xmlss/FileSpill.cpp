@@ -22,9 +22,8 @@ FileSpill::~FileSpill()
 
 Status FileSpill::failure(int error, const char* what) const
 {
-    const EngineErrc code =
-        (error == ENOSPC || error == EDQUOT || error == EFBIG) ? EngineErrc::DiskFull : EngineErrc::OutputNotWritable;
-    return {code, std::string(what) + " a temporary file in " + m_folder + ": " + std::strerror(error)};
+    return {writeFailureCode(error),
+            std::string(what) + " a temporary file in " + m_folder + ": " + std::strerror(error)};
 }
 
 Status FileSpill::create(const std::string& folder)
@@ -54,19 +53,8 @@ Status FileSpill::append(const char* data, std::size_t size)
 
 Status FileSpill::overwrite(std::uint64_t offset, const char* data, std::size_t size)
 {
-    while (size > 0)
-    {
-        const ssize_t done = ::pwrite(m_fd, data, size, static_cast<off_t>(offset));
-        if (done < 0)
-        {
-            if (errno == EINTR)
-                continue;
-            return failure(errno, "Cannot write");
-        }
-        data += done;
-        size -= static_cast<std::size_t>(done);
-        offset += static_cast<std::uint64_t>(done);
-    }
+    if (int error = writeFully(m_fd, data, size, &offset))
+        return failure(error, "Cannot write");
     return {};
 }
 
