@@ -1,7 +1,8 @@
-// Scratch files, the checking sink and the compound-file builder shared by the fuzz targets.
+// Scratch files, the checking sink and the compound files shared by the fuzz targets.
 #include "fuzz/FuzzSupport.h"
 
 #include "engine/Engine.h"
+#include "tests/support/CompoundFileBuilder.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <expat.h>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <unistd.h>
 #include <vector>
 #include <zip.h>
@@ -309,43 +311,6 @@ void openCheckAndSave(const std::string& path)
 
 namespace {
 
-constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;
-constexpr std::uint32_t kFreeSector = 0xFFFFFFFF;
-constexpr std::uint32_t kFatSector = 0xFFFFFFFD;
-constexpr std::uint32_t kNoStream = 0xFFFFFFFF;
-constexpr std::size_t kSector = 512;
-
-void put16(std::string& b, std::size_t at, std::uint16_t v)
-{
-    b[at] = static_cast<char>(v & 0xFF);
-    b[at + 1] = static_cast<char>(v >> 8);
-}
-
-void put32(std::string& b, std::size_t at, std::uint32_t v)
-{
-    for (int k = 0; k < 4; ++k)
-        b[at + static_cast<std::size_t>(k)] = static_cast<char>((v >> (8 * k)) & 0xFF);
-}
-
-void putDirectoryEntry(std::string& b, std::size_t at, std::string_view name, std::uint8_t type, std::uint32_t child,
-                       std::uint32_t start, std::uint32_t size)
-{
-    for (std::size_t k = 0; k < name.size() && k < 31; ++k)
-        b[at + 2 * k] = name[k];
-    put16(b, at + 64, static_cast<std::uint16_t>(2 * (std::min<std::size_t>(name.size(), 31) + 1)));
-    b[at + 66] = static_cast<char>(type);
-    b[at + 67] = 1; // black
-    put32(b, at + 68, kNoStream);
-    put32(b, at + 72, kNoStream);
-    put32(b, at + 76, child);
-    put32(b, at + 116, start);
-    put32(b, at + 120, size);
-}
-
-} // namespace
-
-namespace {
-
 struct Part
 {
     std::string name;
@@ -401,59 +366,18 @@ bool writePartsPackage(const std::string& path, std::string_view input)
 
 std::string makeCompoundFile(std::string_view streamName, std::string_view stream)
 {
-    // Streams under 4096 bytes would live in the mini stream; padding keeps the builder to regular sectors only.
+    // Streams under 4096 bytes would live in the mini stream; padding keeps the file to regular sectors only.
     std::string data(stream);
     if (data.size() < 4096)
         data.resize(4096, '\0');
-    auto streamSize = static_cast<std::uint32_t>(data.size());
-    std::size_t dataSectors = (data.size() + kSector - 1) / kSector;
-    data.resize(dataSectors * kSector, '\0');
-    std::size_t fatSectors = 1;
-    while (fatSectors * (kSector / 4) < dataSectors + 1 + fatSectors)
-        ++fatSectors;
-    fatSectors = std::min<std::size_t>(fatSectors, 109);
-
-    std::string file(kSector, '\0');
-    static constexpr unsigned char kSignature[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-    for (std::size_t k = 0; k < 8; ++k)
-        file[k] = static_cast<char>(kSignature[k]);
-    put16(file, 24, 0x003E);
-    put16(file, 26, 0x0003);
-    put16(file, 28, 0xFFFE);
-    put16(file, 30, 9);
-    put16(file, 32, 6);
-    put32(file, 44, static_cast<std::uint32_t>(fatSectors));
-    auto dirSector = static_cast<std::uint32_t>(dataSectors);
-    put32(file, 48, dirSector);
-    put32(file, 56, 4096);
-    put32(file, 60, kEndOfChain);
-    put32(file, 68, kEndOfChain);
-    for (std::size_t k = 0; k < 109; ++k)
-        put32(file, 76 + 4 * k, k < fatSectors ? static_cast<std::uint32_t>(dataSectors + 1 + k) : kFreeSector);
-
-    std::string directory(kSector, '\0');
-    for (std::size_t e = 0; e < 4; ++e)
+    try
     {
-        put32(directory, e * 128 + 68, kNoStream);
-        put32(directory, e * 128 + 72, kNoStream);
-        put32(directory, e * 128 + 76, kNoStream);
+        return test::makeCompoundFile({{std::string(streamName), std::move(data)}});
     }
-    putDirectoryEntry(directory, 0, "Root Entry", 5, 1, kEndOfChain, 0);
-    putDirectoryEntry(directory, 128, streamName, 2, kNoStream, 0, streamSize);
-
-    std::string fat(fatSectors * kSector, '\0');
-    for (std::size_t k = 0; k < fatSectors * (kSector / 4); ++k)
+    catch (const std::length_error&)
     {
-        std::uint32_t v = kFreeSector;
-        if (k + 1 < dataSectors)
-            v = static_cast<std::uint32_t>(k + 1);
-        else if (k + 1 == dataSectors || k == dataSectors)
-            v = kEndOfChain;
-        else if (k > dataSectors && k <= dataSectors + fatSectors)
-            v = kFatSector;
-        put32(fat, 4 * k, v);
+        return {}; // more than the header's FAT sectors can list: an empty file, which readers refuse
     }
-    return file + data + directory + fat;
 }
 
 } // namespace velquin::fuzz
