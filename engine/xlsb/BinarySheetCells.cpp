@@ -416,27 +416,23 @@ private:
 Status readBinarySheetCells(RecordReader& records, BinarySheetContext& context, SheetSink& sink)
 {
     CellReader reader(context, sink, records.partName());
-    Record record;
-    bool more = true;
     bool inData = false;
-    while (true)
-    {
-        if (Status status = records.next(record, more); !status)
-            return status;
-        if (!more)
-            break;
+    Status status = forEachRecord(records, [&](const Record& record, bool& more) -> Status {
         if (record.type == rt::BrtBeginSheetData)
             inData = true;
         else if (record.type == rt::BrtEndSheetData)
-            break;
+            more = false;
         else if (inData)
         {
-            if (Status status = reader.read(record); !status)
-                return status;
+            if (Status read = reader.read(record); !read)
+                return read;
             if (reader.shouldStop())
                 return {EngineErrc::Timeout, records.partName()};
         }
-    }
+        return {};
+    });
+    if (!status)
+        return status;
     reader.finish();
     return {};
 }

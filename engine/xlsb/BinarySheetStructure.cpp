@@ -550,15 +550,8 @@ private:
 Status readBinarySheetStructure(RecordReader& records, BinarySheetContext& context, BinarySheetStructure& out)
 {
     StructureReader reader(context, out);
-    Record record;
-    bool more = true;
     bool inData = false;
-    while (true)
-    {
-        if (Status status = records.next(record, more); !status)
-            return status;
-        if (!more)
-            break;
+    Status status = forEachRecord(records, [&](const Record& record, bool&) -> Status {
         // The cells are the second pass's; only their bounds are looked for here.
         if (record.type == rt::BrtBeginSheetData)
             inData = true;
@@ -567,15 +560,15 @@ Status readBinarySheetStructure(RecordReader& records, BinarySheetContext& conte
         if (inData)
         {
             reader.cellRecord(record);
-            continue;
+            return {};
         }
-        Status status;
-        if (!reader.read(record, status))
-            return {EngineErrc::DamagedFile, records.partName() + ": record " + std::to_string(record.type) +
-                                                 " at offset " + std::to_string(record.offset) + " is cut short"};
-        if (!status)
-            return status;
-    }
+        Status read;
+        if (!reader.read(record, read))
+            return recordCutShort(records.partName(), record);
+        return read;
+    });
+    if (!status)
+        return status;
     reader.finish();
     return {};
 }

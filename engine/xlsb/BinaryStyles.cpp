@@ -373,37 +373,28 @@ std::optional<Rgb> binaryColor(std::span<const std::uint8_t, 8> bytes, const xls
 Status readBinaryStyles(std::span<const std::uint8_t> bytes, const std::string& partName,
                         xlsx::ColorResolver& colors, xlsx::StylesResult& out, std::vector<Font>& fonts)
 {
-    Record record;
-    bool more = true;
     // First pass: the palette, which comes after the formats that use it.
     {
         RecordReader reader(bytes, partName);
         std::size_t index = 0;
-        while (true)
-        {
-            if (Status status = reader.next(record, more); !status)
-                return status;
-            if (!more)
-                break;
+        Status status = forEachRecord(reader, [&](const Record& record, bool&) -> Status {
             if (record.type == rt::BrtIndexedColor && !StyleRecords::palette(record, colors, index))
                 return {EngineErrc::DamagedFile, partName + ": a palette entry is cut short"};
-        }
-    }
-    StyleRecords records(colors);
-    RecordReader reader(bytes, partName);
-    while (true)
-    {
-        if (Status status = reader.next(record, more); !status)
-            return status;
-        if (!more)
-            break;
-        Status status;
-        if (!records.read(record, status))
-            return {EngineErrc::DamagedFile, partName + ": record " + std::to_string(record.type) +
-                                                 " at offset " + std::to_string(record.offset) + " is cut short"};
+            return {};
+        });
         if (!status)
             return status;
     }
+    StyleRecords records(colors);
+    RecordReader reader(bytes, partName);
+    Status status = forEachRecord(reader, [&](const Record& record, bool&) -> Status {
+        Status read;
+        if (!records.read(record, read))
+            return recordCutShort(partName, record);
+        return read;
+    });
+    if (!status)
+        return status;
     fonts = records.parts.fonts;
     return xlsx::buildStyles(records.parts, out);
 }

@@ -215,21 +215,14 @@ Status readBinaryWorkbookPart(std::span<const std::uint8_t> bytes, const std::st
 {
     RecordReader reader(bytes, partName);
     WorkbookRecords records(out);
-    Record record;
-    bool more = true;
-    while (true)
-    {
-        if (Status status = reader.next(record, more); !status)
-            return status;
-        if (!more)
-            break;
-        Status status;
-        if (!records.read(record, status))
-            return {EngineErrc::DamagedFile, partName + ": record " + std::to_string(record.type) +
-                                                 " at offset " + std::to_string(record.offset) + " is cut short"};
-        if (!status)
-            return status;
-    }
+    Status status = forEachRecord(reader, [&](const Record& record, bool&) -> Status {
+        Status read;
+        if (!records.read(record, read))
+            return recordCutShort(partName, record);
+        return read;
+    });
+    if (!status)
+        return status;
     if (out.sheets.empty())
         return {EngineErrc::DamagedFile, partName + " lists no sheets"};
     for (BinaryName& name : out.names)

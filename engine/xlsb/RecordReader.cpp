@@ -103,4 +103,10 @@ Status RecordReader::next(Record& record, bool& more)
     return {};
 }
 
+Status recordCutShort(const std::string& partName, const Record& record)
+{
+    return {EngineErrc::DamagedFile, partName + ": record " + std::to_string(record.type) + " at offset " +
+                                         std::to_string(record.offset) + " is cut short"};
+}
+
 } // namespace velquin::engine::xlsb

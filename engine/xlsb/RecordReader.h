@@ -54,4 +54,26 @@ private:
     std::string m_partName;
 };
 
+/// Hands each record of the part to `handle(record, more)` until the part ends, `handle` fails or it sets `more`
+/// to false. Errors: those of RecordReader::next and of `handle`.
+template <typename Handle> Status forEachRecord(RecordReader& reader, Handle&& handle)
+{
+    Record record;
+    bool more = true;
+    while (true)
+    {
+        if (Status status = reader.next(record, more); !status)
+            return status;
+        if (!more)
+            return {};
+        if (Status status = handle(record, more); !status)
+            return status;
+        if (!more)
+            return {};
+    }
+}
+
+/// The DamagedFile error of a record of `partName` whose body ends before its fields do.
+Status recordCutShort(const std::string& partName, const Record& record);
+
 } // namespace velquin::engine::xlsb
