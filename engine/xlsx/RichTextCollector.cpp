@@ -3,6 +3,7 @@
 
 #include "engine/Text.h"
 #include "engine/xlsx/ColorResolver.h"
+#include "engine/xlsx/StylesReader.h"
 #include "engine/xlsx/XmlParser.h"
 
 namespace velquin::engine::xlsx {
@@ -113,18 +114,9 @@ void RichTextCollector::startElement(std::string_view name, const XmlAttributes&
     else if (name == "strike")
         font.strike = a.flag("val", true);
     else if (name == "u")
-    {
-        std::string_view value = a.get("val", "single");
-        font.underline = static_cast<std::uint8_t>(value == "double"             ? model::Underline::Double
-                                                   : value == "singleAccounting" ? model::Underline::SingleAccounting
-                                                   : value == "doubleAccounting" ? model::Underline::DoubleAccounting
-                                                   : value == "none"             ? model::Underline::None
-                                                                                 : model::Underline::Single);
-    }
+        font.underline = static_cast<std::uint8_t>(underlineOf(a.get("val")));
     else if (name == "vertAlign")
-        font.verticalAlign = static_cast<std::uint8_t>(a.get("val") == "superscript" ? model::VerticalAlign::Superscript
-                                                       : a.get("val") == "subscript" ? model::VerticalAlign::Subscript
-                                                                                     : model::VerticalAlign::None);
+        font.verticalAlign = static_cast<std::uint8_t>(verticalAlignOf(a.get("val")));
     else if (name == "color" && m_colors)
     {
         if (auto rgb = m_colors->resolve(a))

@@ -16,6 +16,26 @@ namespace velquin::engine::xlsx {
 
 using namespace model;
 
+Underline underlineOf(std::string_view value)
+{
+    if (value == "double")
+        return Underline::Double;
+    if (value == "singleAccounting")
+        return Underline::SingleAccounting;
+    if (value == "doubleAccounting")
+        return Underline::DoubleAccounting;
+    if (value == "none")
+        return Underline::None;
+    return Underline::Single;
+}
+
+VerticalAlign verticalAlignOf(std::string_view value)
+{
+    return value == "superscript" ? VerticalAlign::Superscript
+           : value == "subscript" ? VerticalAlign::Subscript
+                                  : VerticalAlign::None;
+}
+
 namespace {
 
 constexpr std::size_t kMaxRecords = kMaxStyleRecords;
@@ -126,19 +146,6 @@ BorderEdge edgeOf(std::string_view style)
     return edge;
 }
 
-Underline underlineOf(std::string_view value)
-{
-    if (value == "double")
-        return Underline::Double;
-    if (value == "singleAccounting")
-        return Underline::SingleAccounting;
-    if (value == "doubleAccounting")
-        return Underline::DoubleAccounting;
-    if (value == "none")
-        return Underline::None;
-    return Underline::Single;
-}
-
 // A differential format as it is being read: only what it sets.
 struct Differential
 {
@@ -232,9 +239,7 @@ private:
         else if (name == "u")
             font.underline = underlineOf(a.get("val"));
         else if (name == "vertAlign")
-            font.verticalAlign = a.get("val") == "superscript" ? VerticalAlign::Superscript
-                                 : a.get("val") == "subscript" ? VerticalAlign::Subscript
-                                                               : VerticalAlign::None;
+            font.verticalAlign = verticalAlignOf(a.get("val"));
         else if (name == "color")
             font.color = m_colors.resolve(a);
         else if (name == "family")

@@ -52,6 +52,11 @@ struct StyleParts
 /// the styles take.
 inline constexpr std::size_t kMaxStyleRecords = 1 << 18;
 
+/// The underline a font's u element names: "single" when the value is absent or unknown.
+model::Underline underlineOf(std::string_view value);
+/// The vertical alignment a font's vertAlign element names.
+model::VerticalAlign verticalAlignOf(std::string_view value);
+
 /// Combines the parts into named styles and complete cell formats (parents applied, "Normal" first). Errors:
 /// LimitExceeded.
 Status buildStyles(StyleParts& parts, StylesResult& out);
