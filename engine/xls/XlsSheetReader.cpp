@@ -36,8 +36,17 @@ bool isCellRecord(std::uint16_t s)
     }
 }
 
-/// Records the collecting pass reads in full; every other record is passed over by its header.
-bool collectsRecord(std::uint16_t s)
+/// What the collecting pass does with a record; one it does nothing with is passed over by its header.
+enum class Collector : std::uint8_t
+{
+    None,
+    RowColumn,
+    Object,
+    Option,
+    FormulaTokens
+};
+
+Collector collectorOf(std::uint16_t s)
 {
     switch (s)
     {
@@ -46,11 +55,15 @@ bool collectsRecord(std::uint16_t s)
     case sid::DefaultRowHeight:
     case sid::ColInfo:
     case sid::MergeCells:
+        return Collector::RowColumn;
     case sid::HLink:
     case sid::HLinkTooltip:
-    case sid::Note:
     case sid::Obj:
     case sid::Txo:
+    case sid::Note:
+    case sid::Formula:
+    case sid::Formula4: // read in full: in BIFF8 it is a formula cell under BIFF4's record number
+        return Collector::Object;
     case sid::Window2:
     case sid::Pane:
     case sid::Selection:
@@ -61,18 +74,22 @@ bool collectsRecord(std::uint16_t s)
     case sid::CondFmt12:
     case sid::Cf:
     case sid::CfEx:
-    case sid::ShrFmla:
-    case sid::Array:
     case sid::Protect:
     case sid::ObjProtect:
     case sid::ScenProtect:
     case sid::SheetExt:
-    case sid::Formula:
-    case sid::Formula4:
-        return true;
+        return Collector::Option;
+    case sid::ShrFmla:
+    case sid::Array:
+        return Collector::FormulaTokens;
     default:
-        return false;
+        return Collector::None;
     }
+}
+
+bool collectsRecord(std::uint16_t s)
+{
+    return collectorOf(s) != Collector::None;
 }
 
 } // namespace
@@ -173,43 +190,21 @@ Status XlsSheetReader::collect(model::SheetHeader& header, model::SheetOptions& 
 
 Status XlsSheetReader::collectRecord(Record& r, model::SheetHeader& header, model::SheetOptions& options)
 {
-    switch (r.sid)
+    switch (collectorOf(r.sid))
     {
-    case sid::DefColWidth:
-    case sid::StandardWidth:
-    case sid::DefaultRowHeight:
-    case sid::ColInfo:
-    case sid::MergeCells:
+    case Collector::RowColumn:
         collectRowColumnRecord(r, header);
         return {};
-    case sid::HLink:
-    case sid::HLinkTooltip:
-    case sid::Obj:
-    case sid::Txo:
-    case sid::Note:
-    case sid::Formula:
+    case Collector::Object:
         return collectObjectRecord(r, header);
-    case sid::Window2:
-    case sid::Pane:
-    case sid::Selection:
-    case sid::Scl:
-    case sid::AutoFilterInfo:
-    case sid::Dv:
-    case sid::CondFmt:
-    case sid::CondFmt12:
-    case sid::Cf:
-    case sid::CfEx:
-    case sid::Protect:
-    case sid::ObjProtect:
-    case sid::ScenProtect:
-    case sid::SheetExt:
+    case Collector::Option:
         return collectOptionRecord(r, options);
-    case sid::ShrFmla:
-    case sid::Array:
+    case Collector::FormulaTokens:
         return collectFormulaTokens(r);
-    default:
-        return {};
+    case Collector::None:
+        break;
     }
+    return {};
 }
 
 void XlsSheetReader::finishHeader(model::SheetHeader& header, model::SheetOptions& options)
