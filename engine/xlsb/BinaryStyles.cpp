@@ -387,13 +387,7 @@ Status readBinaryStyles(std::span<const std::uint8_t> bytes, const std::string& 
     }
     StyleRecords records(colors);
     RecordReader reader(bytes, partName);
-    Status status = forEachRecord(reader, [&](const Record& record, bool&) -> Status {
-        Status read;
-        if (!records.read(record, read))
-            return recordCutShort(partName, record);
-        return read;
-    });
-    if (!status)
+    if (Status status = readRecords(reader, records); !status)
         return status;
     fonts = records.parts.fonts;
     return xlsx::buildStyles(records.parts, out);

@@ -54,16 +54,9 @@ Status readBinaryTable(std::span<const std::uint8_t> bytes, const std::string& p
                        std::vector<BinaryTable>& out)
 {
     RecordReader reader(bytes, partName);
-    Record record;
-    bool more = true;
     BinaryTable table;
     bool begun = false;
-    while (true)
-    {
-        if (Status status = reader.next(record, more); !status)
-            return status;
-        if (!more)
-            break;
+    Status status = forEachRecord(reader, [&](const Record& record, bool&) -> Status {
         ByteCursor c(record.body);
         if (record.type == BrtBeginList && !begun)
         {
@@ -84,7 +77,10 @@ Status readBinaryTable(std::span<const std::uint8_t> bytes, const std::string& p
                 return {EngineErrc::LimitExceeded, partName + ": the table has too many columns"};
             table.columns.push_back(caption.empty() ? name : caption);
         }
-    }
+        return {};
+    });
+    if (!status)
+        return status;
     if (begun && !table.name.empty())
         out.push_back(std::move(table));
     return {};

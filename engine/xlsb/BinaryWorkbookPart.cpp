@@ -215,13 +215,7 @@ Status readBinaryWorkbookPart(std::span<const std::uint8_t> bytes, const std::st
 {
     RecordReader reader(bytes, partName);
     WorkbookRecords records(out);
-    Status status = forEachRecord(reader, [&](const Record& record, bool&) -> Status {
-        Status read;
-        if (!records.read(record, read))
-            return recordCutShort(partName, record);
-        return read;
-    });
-    if (!status)
+    if (Status status = readRecords(reader, records); !status)
         return status;
     if (out.sheets.empty())
         return {EngineErrc::DamagedFile, partName + " lists no sheets"};

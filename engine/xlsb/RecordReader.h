@@ -76,4 +76,17 @@ template <typename Handle> Status forEachRecord(RecordReader& reader, Handle&& h
 /// The DamagedFile error of a record of `partName` whose body ends before its fields do.
 Status recordCutShort(const std::string& partName, const Record& record);
 
+/// Hands each record of the part to `records.read(record, status)`, which returns false for a record cut short.
+/// Errors: those of RecordReader::next, DamagedFile for a record cut short, and those `read` gives.
+template <typename Records>
+Status readRecords(RecordReader& reader, Records& records)
+{
+    return forEachRecord(reader, [&](const Record& record, bool&) -> Status {
+        Status status;
+        if (!records.read(record, status))
+            return recordCutShort(reader.partName(), record);
+        return status;
+    });
+}
+
 } // namespace velquin::engine::xlsb
