@@ -822,6 +822,29 @@ Status readPage(std::string_view text, std::string_view name, bool nameIsFinal, 
     return {};
 }
 
+// Excel's sheet files hold downlevel-revealed conditionals (<![if !supportTabStrip]> ... <![endif]>), markup to a
+// browser but text to an HTML parser, which would put them in rows above the sheet's cells; they are blanked out,
+// leaving what they enclose.
+void blankRevealedConditionals(std::string& page)
+{
+    std::size_t at = 0;
+    while ((at = page.find("<![", at)) != std::string::npos)
+    {
+        // <![if ...]> or <![endif]>, but not the end of a conditional comment, <![endif]-->. Conditions are short;
+        // looking no further keeps a page of unclosed "<![" linear.
+        const std::string_view near = std::string_view(page).substr(at, 256);
+        const std::size_t close = near.find('>');
+        const std::string_view tag = near.substr(0, close == std::string_view::npos ? 0 : close + 1);
+        if (tag.size() < 6 || tag[tag.size() - 2] != ']' || (tag.rfind("<![if ", 0) != 0 && tag != "<![endif]>"))
+        {
+            at += 3;
+            continue;
+        }
+        std::fill_n(page.begin() + static_cast<std::ptrdiff_t>(at), tag.size(), ' ');
+        at += tag.size();
+    }
+}
+
 /// Each linked sheet from its file, in the order of the page's list, all of them together no larger than one text
 /// file may be. A sheet that cannot be read fails the page: a workbook with a sheet left out is not the workbook.
 Status readLinkedSheets(const std::vector<LinkedSheet>& linked, DateOrder order, MemoryWorkbook& workbook,
@@ -842,6 +865,7 @@ Status readLinkedSheets(const std::vector<LinkedSheet>& linked, DateOrder order,
             return {EngineErrc::DamagedFile, "The web page's sheet \"" + entry.name + "\" cannot be read from " +
                                                  entry.href + ": " + loaded.detail()};
         budget -= std::min(budget, text.size());
+        blankRevealedConditionals(text);
         if (Status status = readPage(text, entry.name, true, order, workbook, loader, entry.href); !status)
             return status;
     }

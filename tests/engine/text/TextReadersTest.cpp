@@ -364,7 +364,9 @@ struct MultiFilePage
         dir.write("Book files/stylesheet.css", ".style0{font-family:Arial;font-size:9.0pt;}\n"
                                                ".xl65{mso-style-parent:style0;font-weight:700;}");
         const std::string head = "<html><head><meta name=ProgId content=Excel.Sheet>"
-                                 "<link rel=Stylesheet href=stylesheet.css></head><body><table>";
+                                 "<link rel=Stylesheet href=stylesheet.css><![if !supportTabStrip]><script>"
+                                 "fnUpdateTabs();</script><![endif]><!--[if gte mso 9]><xml></xml><![endif]-->"
+                                 "</head><body><table>";
         dir.write("Book files/sheet001.htm", head + "<tr><td class=xl65 x:num>12</td></tr></table>");
         dir.write("Book files/sheet002.htm", head + "<tr><td>second</td></tr></table>");
     }
