@@ -362,13 +362,15 @@ struct MultiFilePage
                       "<frameset rows=\"*,39\"><frame src=\"Book%20files/sheet001.htm\" name=\"frSheet\">"
                       "<noframes><body><p>This page uses frames.</p></body></noframes></frameset></html>");
         dir.write("Book files/stylesheet.css", ".style0{font-family:Arial;font-size:9.0pt;}\n"
-                                               ".xl65{mso-style-parent:style0;font-weight:700;}");
+                                               ".xl65{mso-style-parent:style0;font-weight:700;}\n"
+                                               ".xl66{mso-number-format:\"Short Date\";}");
         const std::string head = "<html><head><meta name=ProgId content=Excel.Sheet>"
                                  "<link rel=Stylesheet href=stylesheet.css><![if !supportTabStrip]><script>"
                                  "fnUpdateTabs();</script><![endif]><!--[if gte mso 9]><xml></xml><![endif]-->"
                                  "</head><body><table>";
         dir.write("Book files/sheet001.htm", head + "<tr><td class=xl65 x:num>12</td></tr></table>");
-        dir.write("Book files/sheet002.htm", head + "<tr><td>second</td></tr></table>");
+        dir.write("Book files/sheet002.htm", head + "<tr><td>second</td><td class=xl66 x:num=\"39448\">1/1/2008</td>"
+                                                    "</tr></table>");
     }
 
     Status open(std::unique_ptr<model::WorkbookReader>& reader) const { return openWorkbook(page, reader); }
@@ -391,6 +393,7 @@ TEST(WebPage, MultiFilePageReadsEachListedSheetFromItsFile)
     EXPECT_TRUE(style.font.bold);
     EXPECT_EQ(style.font.name, "Arial");
     EXPECT_EQ(second.at(0, 0).text, "second");
+    EXPECT_EQ(reader->info().cellStyles[static_cast<std::size_t>(second.at(0, 1).style)].numberFormatId, 14);
 }
 
 TEST(WebPage, MultiFilePageRefusesMissingSheetsAndLinksOutOfItsFolder)
