@@ -358,7 +358,10 @@ struct MultiFilePage
                   "<x:WorksheetSource HRef=\"Book%20files/sheet001.htm\"/></x:ExcelWorksheet>"
                   "<x:ExcelWorksheet><x:Name>Notes</x:Name><x:WorksheetSource HRef=\"" +
                       std::string(secondSource) +
-                      "\"/></x:ExcelWorksheet></x:ExcelWorksheets></x:ExcelWorkbook></xml><![endif]--></head>"
+                      "\"/></x:ExcelWorksheet></x:ExcelWorksheets><x:WindowHeight>8700</x:WindowHeight>"
+                      "<x:ActiveSheet>1</x:ActiveSheet></x:ExcelWorkbook></xml><![endif]--><!--[if gte mso 9]><xml>"
+                      "<o:DocumentProperties><o:Author>Ann &amp; Bo</o:Author></o:DocumentProperties></xml><![endif]-->"
+                      "</head>"
                       "<frameset rows=\"*,39\"><frame src=\"Book%20files/sheet001.htm\" name=\"frSheet\">"
                       "<noframes><body><p>This page uses frames.</p></body></noframes></frameset></html>");
         dir.write("Book files/stylesheet.css", ".style0{font-family:Arial;font-size:9.0pt;}\n"
@@ -385,6 +388,9 @@ TEST(WebPage, MultiFilePageReadsEachListedSheetFromItsFile)
     ASSERT_EQ(reader->info().sheets.size(), 2u);
     EXPECT_EQ(reader->info().sheets[0].name, "Sales & costs");
     EXPECT_EQ(reader->info().sheets[1].name, "Notes");
+    EXPECT_EQ(reader->info().windowHeight, 8700);
+    EXPECT_EQ(reader->info().activeSheet, 1);
+    EXPECT_EQ(reader->info().properties.author, "Ann & Bo");
     RecordingSink first, second;
     ASSERT_TRUE(reader->readSheet(0, first));
     ASSERT_TRUE(reader->readSheet(1, second));
