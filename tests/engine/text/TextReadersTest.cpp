@@ -364,10 +364,11 @@ struct MultiFilePage
                       "</head>"
                       "<frameset rows=\"*,39\"><frame src=\"Book%20files/sheet001.htm\" name=\"frSheet\">"
                       "<noframes><body><p>This page uses frames.</p></body></noframes></frameset></html>");
-        dir.write("Book files/stylesheet.css", ".style0{font-family:Arial;font-size:9.0pt;}\n"
+        // The style sheet declares no charset: it is in its pages' (a font named in Shift_JIS).
+        dir.write("Book files/stylesheet.css", ".style0{font-family:\"\x83\x53\x83\x56\x83\x62\x83\x4E\";font-size:9.0pt;}\n"
                                                ".xl65{mso-style-parent:style0;font-weight:700;}\n"
                                                ".xl66{mso-number-format:\"Short Date\";}");
-        const std::string head = "<html><head><meta name=ProgId content=Excel.Sheet>"
+        const std::string head = "<html><head><meta charset=shift_jis><meta name=ProgId content=Excel.Sheet>"
                                  "<link rel=Stylesheet href=stylesheet.css><![if !supportTabStrip]><script>"
                                  "fnUpdateTabs();</script><![endif]><!--[if gte mso 9]><xml></xml><![endif]-->"
                                  "</head><body><table>";
@@ -397,7 +398,7 @@ TEST(WebPage, MultiFilePageReadsEachListedSheetFromItsFile)
     EXPECT_EQ(first.at(0, 0).number, 12);
     const model::CellStyle& style = reader->info().cellStyles[static_cast<std::size_t>(first.at(0, 0).style)];
     EXPECT_TRUE(style.font.bold);
-    EXPECT_EQ(style.font.name, "Arial");
+    EXPECT_EQ(style.font.name, "\xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF");
     EXPECT_EQ(second.at(0, 0).text, "second");
     EXPECT_EQ(reader->info().cellStyles[static_cast<std::size_t>(second.at(0, 1).style)].numberFormatId, 14);
 }
