@@ -990,7 +990,7 @@ std::vector<LinkedSheet> linkedSheets(std::string_view text)
 {
     std::vector<LinkedSheet> sheets;
     constexpr std::string_view kOpen = "<x:ExcelWorksheet>", kClose = "</x:ExcelWorksheet>";
-    for (std::size_t at = text.find(kOpen); at != std::string_view::npos && sheets.size() < kMaxLinkedSheets;
+    for (std::size_t at = text.find(kOpen); at != std::string_view::npos && sheets.size() <= kMaxLinkedSheets;
          at = text.find(kOpen, at))
     {
         at += kOpen.size();
@@ -1021,6 +1021,8 @@ Status readHtml(std::string_view text, std::string_view fallbackName, DateOrder 
 {
     Status status;
     const std::vector<LinkedSheet> linked = loader ? linkedSheets(text) : std::vector<LinkedSheet>();
+    if (linked.size() > kMaxLinkedSheets)
+        return {EngineErrc::LimitExceeded, "a web page that lists more than 4096 sheet files"};
     if (!linked.empty())
         status = readLinkedSheets(linked, order, workbook, loader);
     else

@@ -412,6 +412,15 @@ TEST(WebPage, MultiFilePageRefusesMissingSheetsAndLinksOutOfItsFolder)
         EXPECT_EQ(status.code(), EngineErrc::DamagedFile);
         EXPECT_THAT(status.detail(), HasSubstr("\"Notes\" cannot be read from Book%20files/sheet003.htm"));
     }
+    {
+        const MultiFilePage many;
+        std::string list;
+        for (int i = 0; i < 4097; ++i)
+            list += "<x:ExcelWorksheet><x:WorksheetSource HRef=\"Book%20files/sheet001.htm\"/></x:ExcelWorksheet>";
+        many.dir.write("Book.htm", "<html><!--[if gte mso 9]><xml><x:ExcelWorkbook><x:ExcelWorksheets>" + list +
+                                       "</x:ExcelWorksheets></x:ExcelWorkbook></xml><![endif]--></html>");
+        EXPECT_EQ(many.open(reader).code(), EngineErrc::LimitExceeded); // not the first 4096 of them
+    }
     test::TempDir outside;
     outside.write("secret.htm", "<table><tr><td>secret</td></tr></table>");
     for (const std::string& source : {std::string("../") + "x/Book%20files/sheet002.htm", outside.file("secret.htm"),
