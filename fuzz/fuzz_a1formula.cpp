@@ -1,5 +1,6 @@
 // Fuzz target: the A1 formula tokenizer and the translation to R1C1. Input: row (3 bytes) and column (2 bytes) of
-// the cell, a flags byte (bit 0: ranges are relative), then the formula text as OOXML stores it.
+// the cell, a flags byte (bit 0: ranges are relative; bit 1: "[1]" and "[2]" are external books), then the formula
+// text as OOXML stores it.
 #include "engine/formula/A1Tokenizer.h"
 #include "engine/formula/R1C1Translator.h"
 #include "engine/model/Sheet.h"
@@ -38,7 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (joined != text)
         velquin::fuzz::contractBroken("tokens do not reproduce the formula");
 
-    const std::string r1c1 = formula::toR1C1Formula(text, row, col);
+    static const formula::ExternalBook kBooks[] = {{"C:\\Docs\\", "Book2.xlsx"}, {"", "It's.xlsx"}};
+    const std::string r1c1 =
+        (data[5] & 2) != 0 ? formula::toR1C1Formula(text, row, col, kBooks) : formula::toR1C1Formula(text, row, col);
     if (r1c1.empty() || r1c1[0] != '=')
         velquin::fuzz::contractBroken("R1C1 formula without its leading '='");
     // A reference grows from at most "A1" to "R[-1048575]C[-16383]"; nothing else grows.

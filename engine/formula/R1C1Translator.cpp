@@ -148,13 +148,26 @@ bool needsNoQuotes(std::string_view name)
     return i != name.size();
 }
 
+} // namespace
+
+bool sheetNameNeedsQuotes(std::string_view name)
+{
+    const std::size_t colon = name.find(':');
+    if (colon == std::string_view::npos)
+        return !needsNoQuotes(name);
+    // A 3-D range "Sheet2:Sheet3" is quoted as a whole when either of its names must be.
+    return !needsNoQuotes(name.substr(0, colon)) || !needsNoQuotes(name.substr(colon + 1));
+}
+
+namespace {
+
 // "'Sheet1'!" -> "Sheet1!": Excel quotes a sheet name only where it must.
 void appendSheetPrefix(std::string& out, std::string_view prefix)
 {
     if (prefix.size() > 3 && prefix.front() == '\'' && prefix.substr(prefix.size() - 2) == "'!")
     {
         std::string_view name = prefix.substr(1, prefix.size() - 3);
-        if (name.find('\'') == std::string_view::npos && needsNoQuotes(name))
+        if (name.find('\'') == std::string_view::npos && !sheetNameNeedsQuotes(name))
         {
             out += name;
             out += '!';
@@ -287,9 +300,89 @@ bool appendFieldValue(std::string& out, A1Tokenizer& tokenizer, Base base)
     return true;
 }
 
+/// The book a "[n]" token names, or nothing for "[0]", other brackets and numbers past the list.
+const ExternalBook* externalBook(std::string_view bracketed, std::span<const ExternalBook> books)
+{
+    if (bracketed.size() < 3 || bracketed.size() > 8 || bracketed.front() != '[' || bracketed.back() != ']')
+        return nullptr;
+    std::size_t n = 0;
+    for (char c : bracketed.substr(1, bracketed.size() - 2))
+    {
+        if (c < '0' || c > '9')
+            return nullptr;
+        n = n * 10 + static_cast<std::size_t>(c - '0');
+    }
+    return n >= 1 && n <= books.size() && !books[n - 1].file.empty() ? &books[n - 1] : nullptr;
+}
+
+void appendEscaped(std::string& out, std::string_view text)
+{
+    for (char c : text)
+    {
+        out += c;
+        if (c == '\'')
+            out += '\'';
+    }
+}
+
+// An external sheet is always quoted, the folder before the brackets and the file inside:
+// 'C:\Docs\[Book2.xlsx]Sheet 1'!. `sheets` is the prefix's text between the book and the "!", quotes undone.
+void appendExternalSheet(std::string& out, const ExternalBook& book, std::string_view sheets)
+{
+    out += '\'';
+    appendEscaped(out, book.folder);
+    out += '[';
+    appendEscaped(out, book.file);
+    out += ']';
+    out += sheets;
+    out += "'!";
+}
+
+/// Writes "[n]" and what follows it when n is an external book: "[n]Sheet1!" and "[n]!Name". False to copy it.
+bool appendExternalPrefix(std::string& out, const Token& token, A1Tokenizer& tokenizer,
+                          std::span<const ExternalBook> books)
+{
+    const ExternalBook* book = externalBook(token.text, books);
+    if (!book)
+        return false;
+    A1Tokenizer peek = tokenizer;
+    const Token next = peek.next();
+    if (next.kind == TokenKind::SheetPrefix && next.text.front() != '\'')
+    {
+        appendExternalSheet(out, *book, next.text.substr(0, next.text.size() - 1));
+        tokenizer = peek;
+        return true;
+    }
+    if (next.kind == TokenKind::Operator && next.text == "!")
+    {
+        appendEscaped(out, book->file);
+        out += '!';
+        tokenizer = peek;
+        return true;
+    }
+    return false;
+}
+
+/// "'[n]Sheet 1'!" with n an external book; false to leave the prefix to appendSheetPrefix.
+bool appendQuotedExternalPrefix(std::string& out, std::string_view prefix, std::span<const ExternalBook> books)
+{
+    if (prefix.size() < 6 || prefix.substr(0, 2) != "'[" || prefix.substr(prefix.size() - 2) != "'!")
+        return false;
+    const std::size_t close = prefix.find(']');
+    if (close == std::string_view::npos || close >= prefix.size() - 2)
+        return false;
+    const ExternalBook* book = externalBook(prefix.substr(1, close), books);
+    if (!book)
+        return false;
+    // The sheet names keep their doubled quotes: they stay inside quotes.
+    appendExternalSheet(out, *book, prefix.substr(close + 1, prefix.size() - close - 3));
+    return true;
+}
+
 } // namespace
 
-void appendR1C1Formula(std::string& out, std::string_view a1, std::uint32_t row, std::uint32_t col)
+void appendR1C1Formula(std::string& out, std::string_view a1, std::uint32_t row, std::uint32_t col,
+                       std::span<const ExternalBook> books)
 {
     Base base{row + 1, col + 1};
     out += '=';
@@ -321,9 +414,12 @@ void appendR1C1Formula(std::string& out, std::string_view a1, std::uint32_t row,
             out += withoutFutureMarks(token.text);
             break;
         case TokenKind::SheetPrefix:
-            appendSheetPrefix(out, token.text);
+            if (!appendQuotedExternalPrefix(out, token.text, books))
+                appendSheetPrefix(out, token.text);
             break;
         case TokenKind::Bracketed:
+            if (appendExternalPrefix(out, token, tokenizer, books))
+                break;
             // "[0]!" is the workbook naming itself (a workbook-level name); shown, it is the bare name.
             if (token.text == "[0]")
             {
@@ -343,11 +439,12 @@ void appendR1C1Formula(std::string& out, std::string_view a1, std::uint32_t row,
     }
 }
 
-std::string toR1C1Formula(std::string_view a1, std::uint32_t row, std::uint32_t col)
+std::string toR1C1Formula(std::string_view a1, std::uint32_t row, std::uint32_t col,
+                          std::span<const ExternalBook> books)
 {
     std::string out;
     out.reserve(a1.size() + 16);
-    appendR1C1Formula(out, a1, row, col);
+    appendR1C1Formula(out, a1, row, col, books);
     return out;
 }
 

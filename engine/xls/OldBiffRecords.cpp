@@ -262,6 +262,8 @@ void readOldName(const Record& r, XlsGlobals& g, StringReader& strings, int vers
             n.builtin = static_cast<unsigned char>(n.name[0]);
             n.name = text;
         }
+    if (n.builtin < 0)
+        n.name = nameForLargeGrid(std::move(n.name));
     auto rgce = c.bytes(cce);
     if (!c.ok())
         return;
@@ -292,7 +294,8 @@ Status FileSource::open(const std::string& path)
     if (m_fd < 0)
         return {errno == ENOENT ? EngineErrc::FileNotFound : EngineErrc::FileUnreadable,
                 path + ": " + std::strerror(errno)};
-    struct stat st {};
+    struct stat st
+    {};
     if (::fstat(m_fd, &st) != 0)
         return {EngineErrc::FileUnreadable, path + ": " + std::strerror(errno)};
     m_size = static_cast<std::uint64_t>(st.st_size);

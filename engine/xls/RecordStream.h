@@ -74,6 +74,7 @@ inline constexpr std::uint16_t Style = 0x0293;
 inline constexpr std::uint16_t ShrFmla = 0x04BC;
 inline constexpr std::uint16_t HLinkTooltip = 0x0800;
 inline constexpr std::uint16_t SheetExt = 0x0862;
+inline constexpr std::uint16_t CondFmt12 = 0x0879;
 inline constexpr std::uint16_t CfEx = 0x087B;
 inline constexpr std::uint16_t Bof = 0x0809;
 inline constexpr std::uint16_t Bof2 = 0x0009;

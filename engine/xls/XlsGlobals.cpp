@@ -2,6 +2,7 @@
 #include "engine/xls/XlsGlobals.h"
 
 #include "engine/Deadline.h"
+#include "engine/formula/R1C1Translator.h"
 #include "engine/xls/OldBiffRecords.h"
 #include "engine/xls/ThemeRecord.h"
 
@@ -136,6 +137,8 @@ struct GlobalsParser
                 n.name = text;
             }
         }
+        if (n.builtin < 0)
+            n.name = nameForLargeGrid(std::move(n.name));
         auto rgce = c.bytes(cce);
         auto rgcb = c.rest();
         if (!c.ok())
@@ -434,37 +437,6 @@ struct GlobalsParser
     }
 };
 
-bool looksLikeCellReference(const std::string& s)
-{
-    std::size_t i = 0;
-    while (i < s.size() && std::isalpha(static_cast<unsigned char>(s[i])))
-        ++i;
-    std::size_t letters = i;
-    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])))
-        ++i;
-    // Excel quotes names that read as a cell of a 256-column sheet ("A1", "IV10"), not "Top10".
-    if (i == s.size() && i > letters &&
-        (letters == 1 || (letters == 2 && std::toupper(static_cast<unsigned char>(s[0])) < 'I') ||
-         (letters == 2 && std::toupper(static_cast<unsigned char>(s[0])) == 'I' &&
-          std::toupper(static_cast<unsigned char>(s[1])) <= 'V')))
-        return true;
-    // R1C1 forms: R, C, R12, C3, R1C1
-    i = 0;
-    if (i < s.size() && (s[i] == 'R' || s[i] == 'r'))
-    {
-        ++i;
-        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])))
-            ++i;
-    }
-    if (i < s.size() && (s[i] == 'C' || s[i] == 'c'))
-    {
-        ++i;
-        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])))
-            ++i;
-    }
-    return i > 0 && i == s.size();
-}
-
 } // namespace
 
 const char* builtinNameText(int code)
@@ -551,16 +523,26 @@ Status parseGlobals(RecordStream& stream, XlsGlobals& globals, CodepageDecoder& 
     return {};
 }
 
+std::string nameForLargeGrid(std::string name)
+{
+    std::size_t i = 0;
+    std::uint32_t column = 0;
+    while (i < name.size() && i < 4 && std::isalpha(static_cast<unsigned char>(name[i])))
+        column =
+            column * 26 + static_cast<std::uint32_t>(std::toupper(static_cast<unsigned char>(name[i++])) - 'A' + 1);
+    const std::size_t letters = i;
+    std::uint64_t row = 0;
+    while (i < name.size() && i < letters + 8 && std::isdigit(static_cast<unsigned char>(name[i])))
+        row = row * 10 + static_cast<std::uint64_t>(name[i++] - '0');
+    if (letters > 0 && letters <= 3 && i > letters && i == name.size() && column <= model::kMaxColumns && row >= 1 &&
+        row <= model::kMaxRows)
+        name.insert(name.begin(), '_');
+    return name;
+}
+
 std::string quoteSheetName(const std::string& name)
 {
-    bool plain = !name.empty() && !std::isdigit(static_cast<unsigned char>(name[0])) && name[0] != '.';
-    for (char ch : name)
-    {
-        auto u = static_cast<unsigned char>(ch);
-        if (u < 0x80 && !std::isalnum(u) && ch != '_' && ch != '.')
-            plain = false;
-    }
-    if (plain && !looksLikeCellReference(name))
+    if (!name.empty() && name[0] != '.' && !formula::sheetNameNeedsQuotes(name))
         return name;
     std::string out = "'";
     for (char ch : name)

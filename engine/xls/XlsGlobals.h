@@ -103,6 +103,10 @@ Status parseGlobals(RecordStream& stream, XlsGlobals& globals, CodepageDecoder& 
 /// The name of a built-in defined name by its code ("Print_Area" for 6), nothing for an unknown code.
 const char* builtinNameText(int code);
 
+/// A user-defined name as Excel reads it from a .xls file: one that is a cell of the 1,048,576 x 16,384 grid
+/// though not of BIFF's 65,536 x 256 ("AB100000", "ABC1") gets a leading "_", so the name and its uses stay names.
+std::string nameForLargeGrid(std::string name);
+
 /// A sheet name as formula text needs it: quoted when it is not a plain identifier.
 std::string quoteSheetName(const std::string& name);
 

@@ -75,6 +75,9 @@ Status XlsSheetReader::collectOptionRecord(Record& r, model::SheetOptions& optio
     case sid::CondFmt:
         collectCondFmt(r);
         break;
+    case sid::CondFmt12:
+        collectCondFmt12(r);
+        break;
     case sid::Cf:
         // A rule longer than its two formulas can be is damaged: it is left out, the sheet is still read.
         if (Status st = m_stream.joinContinues(r, kMaxCfRecord); !st)
@@ -263,6 +266,23 @@ void XlsSheetReader::collectCondFmt(const Record& r)
     pending.rulesLeft = std::min(record->ruleCount, kMaxRulesPerConditionalFormat);
 }
 
+void XlsSheetReader::collectCondFmt12(const Record& r)
+{
+    // The ranges of rules newer than BIFF8 (data bars, icon sets, colour scales, top 10...), whose CF12 rules have
+    // no SpreadsheetML 2003 form: the range is written without them. A 12-byte future-record header comes first.
+    if (!m_condFmts.empty())
+        m_condFmts.back().rulesLeft = 0;
+    const std::span<const std::uint8_t> bytes = r.bytes();
+    if (!m_biff8 || bytes.size() <= 12 || m_condFmts.size() >= kMaxConditionalFormatsPerSheet)
+        return;
+    auto record = parseCondFmt(bytes.subspan(12));
+    if (!record || m_condFmtBytes + record->rangeR1C1.size() > kMaxConditionalFormatBytes)
+        return;
+    m_condFmtBytes += record->rangeR1C1.size();
+    PendingCondFmt& pending = m_condFmts.emplace_back();
+    pending.format.rangeR1C1 = std::move(record->rangeR1C1);
+}
+
 void XlsSheetReader::collectCf(const Record& r)
 {
     if (m_condFmts.empty() || m_condFmts.back().rulesLeft == 0)
@@ -323,8 +343,7 @@ void XlsSheetReader::finishConditionalFormats(model::SheetOptions& options)
 {
     for (PendingCondFmt& pending : m_condFmts)
     {
-        if (pending.format.rules.empty())
-            continue;
+        // A range whose rules have no SpreadsheetML 2003 form is still written, without conditions, as Excel does.
         for (std::size_t i = 0; i < pending.format.rules.size(); ++i)
             pending.format.rules[i].css = pending.ruleFormats[i].second.css(m_g.styles.palette);
         options.conditionalFormats.push_back(std::move(pending.format));

@@ -58,6 +58,7 @@ bool collectsRecord(std::uint16_t s)
     case sid::AutoFilterInfo:
     case sid::Dv:
     case sid::CondFmt:
+    case sid::CondFmt12:
     case sid::Cf:
     case sid::CfEx:
     case sid::ShrFmla:
@@ -195,6 +196,7 @@ Status XlsSheetReader::collectRecord(Record& r, model::SheetHeader& header, mode
     case sid::AutoFilterInfo:
     case sid::Dv:
     case sid::CondFmt:
+    case sid::CondFmt12:
     case sid::Cf:
     case sid::CfEx:
     case sid::Protect:

@@ -112,6 +112,7 @@ private:
     void collectSelection(const Record& r, model::SheetOptions& options);
     void collectDv(const Record& r, model::SheetOptions& options);
     void collectCondFmt(const Record& r);
+    void collectCondFmt12(const Record& r);
     void collectCf(const Record& r);
     void collectCfEx(const Record& r);
     void finishConditionalFormats(model::SheetOptions& options);

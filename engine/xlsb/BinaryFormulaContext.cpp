@@ -2,6 +2,7 @@
 #include "engine/xlsb/BinaryFormulaContext.h"
 
 #include "engine/xls/XlsGlobals.h"
+#include "engine/xlsx/ExternalLinkReader.h"
 
 #include <string_view>
 #include <utility>
@@ -33,15 +34,11 @@ std::optional<std::string> sheetRange(const std::vector<std::string>& names, std
 }
 
 /// The folder and the file of another workbook's path, as a formula shows them: "C:\Docs\" and "Book2.xlsx" for
-/// "file:///C:\Docs\Book2.xlsx".
+/// "file:///C:\Docs\Book2.xlsx"; the same as for .xlsx links.
 std::pair<std::string, std::string> splitBookPath(std::string_view path)
 {
-    if (path.starts_with("file:///"))
-        path.remove_prefix(8);
-    const std::size_t cut = path.find_last_of("/\\");
-    if (cut == std::string_view::npos)
-        return {std::string(), std::string(path)};
-    return {std::string(path.substr(0, cut + 1)), std::string(path.substr(cut + 1))};
+    formula::ExternalBook book = xlsx::externalBookFromTarget(path);
+    return {std::move(book.folder), std::move(book.file)};
 }
 
 const SupportingBook* bookOf(const Tables& t, std::uint32_t ixti, const SheetReference*& reference)

@@ -528,7 +528,8 @@ private:
 
     void finishConditionalFormat()
     {
-        if (m_condition && !m_condition->rules.empty())
+        // Kept without rules too: Excel writes the range of rules SpreadsheetML 2003 cannot express.
+        if (m_condition)
             m_out.options.conditionalFormats.push_back(std::move(*m_condition));
         m_condition.reset();
     }

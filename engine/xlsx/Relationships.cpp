@@ -22,24 +22,6 @@ std::string lower(std::string_view text)
     return result;
 }
 
-// Part names in targets are URIs, so a space may come as %20.
-std::string percentDecoded(std::string_view text)
-{
-    std::string result;
-    result.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i)
-    {
-        if (text[i] == '%' && i + 2 < text.size() && hexDigitValue(text[i + 1]) >= 0 && hexDigitValue(text[i + 2]) >= 0)
-        {
-            result += static_cast<char>(hexDigitValue(text[i + 1]) * 16 + hexDigitValue(text[i + 2]));
-            i += 2;
-        }
-        else
-            result += text[i];
-    }
-    return result;
-}
-
 class RelationshipsHandler : public XmlHandler
 {
 public:
@@ -98,6 +80,23 @@ private:
 };
 
 } // namespace
+
+std::string percentDecoded(std::string_view text)
+{
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i)
+    {
+        if (text[i] == '%' && i + 2 < text.size() && hexDigitValue(text[i + 1]) >= 0 && hexDigitValue(text[i + 2]) >= 0)
+        {
+            result += static_cast<char>(hexDigitValue(text[i + 1]) * 16 + hexDigitValue(text[i + 2]));
+            i += 2;
+        }
+        else
+            result += text[i];
+    }
+    return result;
+}
 
 bool Relationship::typeIs(std::string_view kind) const
 {

@@ -27,6 +27,9 @@ struct Relationship
 /// Errors: DamagedFile, LimitExceeded.
 Status readRelationships(const ZipPackage& package, std::string_view sourcePart, std::vector<Relationship>& out);
 
+/// `text` with its %XX escapes decoded: targets are URIs, so a space may come as %20.
+std::string percentDecoded(std::string_view text);
+
 /// The part a relative or absolute target names, seen from `sourcePart`: "worksheets/sheet1.xml" from
 /// "xl/workbook.xml" is "xl/worksheets/sheet1.xml"; "/xl/x.xml" is "xl/x.xml"; ".." climbs but never above the root.
 std::string resolvePartName(std::string_view sourcePart, std::string_view target);

@@ -290,7 +290,7 @@ private:
         case FormulaKind::Normal:
             if (m_formulaA1.empty())
                 return;
-            formula::appendR1C1Formula(m_formula, m_formulaA1, m_cell.row, m_cell.col);
+            formula::appendR1C1Formula(m_formula, m_formulaA1, m_cell.row, m_cell.col, m_context.externalBooks);
             m_hasFormula = true;
             return;
         }
@@ -305,7 +305,7 @@ private:
         auto index = static_cast<std::uint64_t>(m_sharedIndex);
         if (!m_formulaA1.empty())
         {
-            formula::appendR1C1Formula(m_formula, m_formulaA1, m_cell.row, m_cell.col);
+            formula::appendR1C1Formula(m_formula, m_formulaA1, m_cell.row, m_cell.col, m_context.externalBooks);
             m_sharedBytes += m_formula.size() + 64;
             if (m_sharedBytes > kMaxSharedFormulaBytes)
                 return void(stopReason = {EngineErrc::LimitExceeded, "shared formulas exceed 256 MB"});

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/Error.h"
+#include "engine/formula/R1C1Translator.h"
 #include "engine/model/Sheet.h"
 
 #include <cstdint>
@@ -19,6 +20,7 @@ struct SheetDataContext
     const ColorResolver* colors = nullptr; ///< for the runs of inline rich text
     std::size_t styleCount = 0;            ///< cell styles of the workbook; other indices read as -1
     bool date1904 = false;
+    std::span<const formula::ExternalBook> externalBooks; ///< what "[1]", "[2]"... of formulas stand for
 };
 
 /// Parses a worksheet part from memory (`part`) or as it inflates (`stream`), calling sink.row() and

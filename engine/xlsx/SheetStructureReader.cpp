@@ -422,7 +422,9 @@ private:
     void finishConditionalFormat()
     {
         ConditionalFormat format;
-        if (!m_rules.empty() && !tooMany(m_out.options.conditionalFormats.size()) &&
+        // A range whose rules have no SpreadsheetML 2003 form (data bars, icon sets, colour scales, top 10...)
+        // is still written, without conditions, as Excel does.
+        if (!m_conditionRange.empty() && !tooMany(m_out.options.conditionalFormats.size()) &&
             formula::rangeListToR1C1(m_conditionRange, false, 0, 0, format.rangeR1C1))
         {
             format.rules = std::move(m_rules);

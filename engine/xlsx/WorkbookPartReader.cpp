@@ -12,6 +12,7 @@ namespace {
 
 constexpr std::size_t kMaxSheets = 65535;
 constexpr std::size_t kMaxNames = 1 << 20;
+constexpr std::size_t kMaxExternalBooks = 65535;
 
 int boundedInt(const XmlAttributes& a, std::string_view name, int fallback)
 {
@@ -39,6 +40,8 @@ public:
             long long local = a.integer("localSheetId", -1);
             m_name.sheet = local >= 0 && local < static_cast<long long>(kMaxSheets) ? static_cast<int>(local) : -1;
         }
+        else if (name == "externalReference" && m_out.externalReferences.size() < kMaxExternalBooks)
+            m_out.externalReferences.emplace_back(a.get("id"));
         else if (name == "workbookPr")
             m_out.date1904 = a.flag("date1904", false);
         else if (name == "workbookView" && !m_seenView)

@@ -19,8 +19,9 @@ struct WorkbookPart
         model::Visibility visibility = model::Visibility::Visible;
     };
     std::vector<Sheet> sheets;
-    std::vector<model::DefinedName> names; ///< already in R1C1; local names carry their sheet index
-    std::vector<std::string> namesA1;      ///< the A1 text of each name as the part stores it
+    std::vector<model::DefinedName> names;       ///< already in R1C1; local names carry their sheet index
+    std::vector<std::string> namesA1;            ///< the A1 text of each name as the part stores it
+    std::vector<std::string> externalReferences; ///< relationship ids of the external links, "[1]" first
     bool date1904 = false;
     int windowHeight = 0, windowWidth = 0, windowTopX = 0, windowTopY = 0;
     int tabRatio = 600;

@@ -2,6 +2,7 @@
 #include "engine/xlsx/XlsxWorkbook.h"
 
 #include "engine/xlsx/CommentsReader.h"
+#include "engine/xlsx/ExternalLinkReader.h"
 #include "engine/xlsx/FormulaLinkCollector.h"
 #include "engine/xlsx/PropertiesReader.h"
 #include "engine/xlsx/SheetDataReader.h"
@@ -152,6 +153,11 @@ Status XlsxWorkbook::readWorkbookWideParts(const std::vector<Relationship>& rels
     m_info.protectWindows = workbook.protectWindows;
     m_info.names = std::move(workbook.names);
     m_namesA1 = std::move(workbook.namesA1);
+    readExternalBooks(rels, workbook.externalReferences);
+    // Names are read before the links they may go through: those that do are translated again.
+    for (std::size_t i = 0; !m_externalBooks.empty() && i < m_info.names.size() && i < m_namesA1.size(); ++i)
+        if (m_namesA1[i].find('[') != std::string::npos)
+            m_info.names[i].refersTo = formula::toR1C1Formula(m_namesA1[i], 0, 0, m_externalBooks);
     for (WorkbookPart::Sheet& sheet : workbook.sheets)
     {
         SheetEntry entry;
@@ -168,6 +174,26 @@ Status XlsxWorkbook::readWorkbookWideParts(const std::vector<Relationship>& rels
         m_sheetParts.push_back(std::move(part));
     }
     return {};
+}
+
+// A link that cannot be read leaves its "[n]" as written rather than refusing the workbook.
+void XlsxWorkbook::readExternalBooks(const std::vector<Relationship>& workbookRels, const std::vector<std::string>& ids)
+{
+    m_externalBooks.assign(ids.size(), {});
+    std::string xml, bookId;
+    std::vector<Relationship> linkRels;
+    for (std::size_t i = 0; i < ids.size(); ++i)
+    {
+        const Relationship* link = findById(workbookRels, ids[i]);
+        if (!link || link->external || !readOptionalPart(link->target, xml) || xml.empty() ||
+            !readExternalBookId(xml, link->target, bookId) || bookId.empty())
+            continue;
+        linkRels.clear();
+        if (!readRelationships(m_package, link->target, linkRels))
+            continue;
+        if (const Relationship* path = findById(linkRels, bookId); path && path->external)
+            m_externalBooks[i] = externalBookFromTarget(path->target);
+    }
 }
 
 Status XlsxWorkbook::readProperties(const std::vector<Relationship>& packageRels)
@@ -346,7 +372,7 @@ Status XlsxWorkbook::streamSheet(int index, SheetSink& sink)
             column.style = -1;
 
     sink.beginSheet(structure.header);
-    SheetDataContext dataContext{&m_strings, &m_colors, m_info.cellStyles.size(), m_info.date1904};
+    SheetDataContext dataContext{&m_strings, &m_colors, m_info.cellStyles.size(), m_info.date1904, m_externalBooks};
     Status status;
     if (split.keptWhole)
         status = readSheetData(split.whole, part, dataContext, sink);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/Error.h"
+#include "engine/formula/R1C1Translator.h"
 #include "engine/model/WorkbookReader.h"
 #include "engine/xlsx/ColorResolver.h"
 #include "engine/xlsx/Relationships.h"
@@ -35,6 +36,7 @@ private:
     Status streamSheet(int index, model::SheetSink& sink);
     Status readOptionalPart(const std::string& partName, std::string& xml) const;
     std::string linkLocation(int sheet, std::string_view location) const;
+    void readExternalBooks(const std::vector<Relationship>& workbookRels, const std::vector<std::string>& ids);
     Status addFormulaLinks(const std::string& part, const SheetPartSplit& split, model::SheetHeader& header) const;
     Status readSheetRelations(const std::string& partName, model::SheetHeader& header,
                               const std::vector<std::string>& linkRelationships,
@@ -47,7 +49,8 @@ private:
     ColorResolver m_colors;
     SharedStrings m_strings;
     std::vector<std::string> m_differentialCss;
-    std::vector<std::string> m_namesA1; ///< per info().names entry
+    std::vector<std::string> m_namesA1;                 ///< per info().names entry
+    std::vector<formula::ExternalBook> m_externalBooks; ///< what "[1]", "[2]"... of formula text stand for
     int m_maxDigitWidth = 7;
 };
 

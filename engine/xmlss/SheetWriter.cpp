@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <unordered_set>
 
 namespace velquin::engine::xmlss {
 
@@ -18,6 +19,9 @@ namespace {
 constexpr std::string_view kColumnCountAttribute = "ss:ExpandedColumnCount=\"";
 constexpr std::string_view kRowCountAttribute = " ss:ExpandedRowCount=\"";
 constexpr std::size_t kCountWidth = 8; // digits, closing quote and padding spaces
+// The ss:StyleID of a merged area's anchor is padded to this width, so that a format made for the area's borders
+// once its last row is read can take its place.
+constexpr std::size_t kMergedStyleWidth = 22;
 // Links over large ranges are written on at most this many cells in all, to keep memory bounded.
 constexpr std::size_t kMaxLinkedCells = 100000;
 
@@ -123,6 +127,7 @@ void SheetWriter::collectExtras()
     m_nextMerge = 0;
     m_activeMerges.clear();
     m_mergeRow = 0;
+    m_mergeAnchors.assign(h.merges.size(), {});
     m_mergesPrimed = false;
     advanceMergesTo(0);
 }
@@ -152,17 +157,88 @@ void SheetWriter::advanceMergesTo(std::uint32_t row)
     m_mergeRow = row;
 }
 
-bool SheetWriter::coveredByMerge(std::uint32_t row, std::uint32_t col) const
+int SheetWriter::coveringMerge(std::uint32_t row, std::uint32_t col) const
 {
     const auto& merges = m_header->merges;
     auto it = std::upper_bound(m_activeMerges.begin(), m_activeMerges.end(), col,
                                [&merges](std::uint32_t c, std::size_t i) { return c < merges[i].firstCol; });
     if (it == m_activeMerges.begin())
-        return false;
-    const model::MergedRange& m = merges[*--it];
-    if (col > m.lastCol || row < m.firstRow || row > m.lastRow)
-        return false;
-    return !(row == m.firstRow && col == m.firstCol);
+        return -1;
+    const std::size_t index = *--it;
+    const model::MergedRange& m = merges[index];
+    if (col > m.lastCol || row < m.firstRow || row > m.lastRow || (row == m.firstRow && col == m.firstCol))
+        return -1;
+    return static_cast<int>(index);
+}
+
+// Excel draws a merged area's right edge with the top-right cell's right border and its bottom edge with the
+// bottom-left cell's bottom border, and writes them on the anchor's format.
+void SheetWriter::noteMergeEdge(int merge, const model::Cell& cell)
+{
+    const model::MergedRange& m = m_header->merges[static_cast<std::size_t>(merge)];
+    MergeAnchor& anchor = m_mergeAnchors[static_cast<std::size_t>(merge)];
+    if (cell.row == m.firstRow && cell.col == m.lastCol)
+        anchor.rightStyle = cell.style;
+    if (cell.row == m.lastRow && cell.col == m.firstCol)
+        anchor.bottomStyle = cell.style;
+}
+
+void SheetWriter::reserveMergedStyle(int merge, int style, std::uint64_t offset)
+{
+    const std::uint64_t written = m_out.position() - offset;
+    if (written > kMergedStyleWidth)
+        return;
+    for (std::uint64_t i = written; i < kMergedStyleWidth; ++i)
+        m_out.raw(' ');
+    MergeAnchor& anchor = m_mergeAnchors[static_cast<std::size_t>(merge)];
+    anchor.styleOffset = offset;
+    anchor.style = style;
+    anchor.written = true;
+}
+
+void SheetWriter::patchMergedStyles()
+{
+    for (const MergeAnchor& anchor : m_mergeAnchors)
+    {
+        if (!anchor.written || (anchor.rightStyle < 0 && anchor.bottomStyle < 0))
+            continue;
+        const int id = mergedStyleFor(anchor.style, anchor.rightStyle, anchor.bottomStyle);
+        if (id < 0)
+            continue;
+        std::string text = " ss:StyleID=\"m" + std::to_string(id) + '"';
+        if (text.size() > kMergedStyleWidth)
+            continue;
+        text.append(kMergedStyleWidth - text.size(), ' ');
+        m_out.patch(anchor.styleOffset, text);
+    }
+}
+
+int SheetWriter::mergedStyleFor(int style, int rightStyle, int bottomStyle)
+{
+    const auto key = std::make_tuple(style, rightStyle, bottomStyle);
+    if (auto it = m_mergedStyleIds.find(key); it != m_mergedStyleIds.end())
+        return it->second;
+    const auto formatOf = [this](int index) -> const model::CellStyle& {
+        return index >= 0 && static_cast<std::size_t>(index) < m_info.cellStyles.size()
+                   ? m_info.cellStyles[static_cast<std::size_t>(index)]
+                   : m_styles.defaultStyle();
+    };
+    model::CellStyle made = formatOf(style);
+    // An edge without a line leaves the anchor's own border.
+    const model::BorderEdge& right = formatOf(rightStyle).borders.right;
+    const model::BorderEdge& bottom = formatOf(bottomStyle).borders.bottom;
+    if (rightStyle >= 0 && right.lineStyle != model::LineStyle::None)
+        made.borders.right = right;
+    if (bottomStyle >= 0 && bottom.lineStyle != model::LineStyle::None)
+        made.borders.bottom = bottom;
+    int id = -1;
+    if (!(made.borders == formatOf(style).borders))
+    {
+        id = static_cast<int>(m_mergedStyles.size());
+        m_mergedStyles.push_back(std::move(made));
+    }
+    m_mergedStyleIds.emplace(key, id);
+    return id;
 }
 
 void SheetWriter::emitExtrasBefore(std::uint64_t limit)
@@ -214,8 +290,11 @@ void SheetWriter::cell(const model::Cell& cell)
     emitExtrasBefore(position);
     const Extra* extra = extraAt(position);
     advanceMergesTo(cell.row);
-    if (coveredByMerge(cell.row, cell.col))
+    if (const int merge = coveringMerge(cell.row, cell.col); merge >= 0)
+    {
+        noteMergeEdge(merge, cell);
         return;
+    }
     openRow(cell.row);
     writeCell(cell, extra);
 }
@@ -227,12 +306,12 @@ void SheetWriter::endSheet(const model::SheetOptions& options)
     flushPendingRow();
     writeTableEnd();
     patchExpandedCounts();
+    patchMergedStyles();
     writeWorksheetOptions(options);
     writeAutoFilter(options);
     for (const model::DataValidation& validation : options.validations)
         writeDataValidation(validation);
-    for (const model::ConditionalFormat& format : options.conditionalFormats)
-        writeConditionalFormatting(format);
+    writeConditionalFormats(options.conditionalFormats);
     m_out.raw(" </Worksheet>\n");
     m_header = nullptr;
     m_headerCopy = {};
@@ -440,10 +519,13 @@ void SheetWriter::writeCell(const model::Cell& cell, const Extra* extra)
         if (down > 0)
             m_out.attribute("ss:MergeDown", std::int64_t{down});
     }
+    const std::uint64_t styleOffset = m_out.position();
     if (m_styles.isWritten(cell.style))
         styleAttribute(cell.style);
     else if (m_openRowStyled || columnStyled(cell.col))
         m_out.raw(" ss:StyleID=\"Default\""); // or it would take the row's or column's format
+    if (merge && (across > 0 || down > 0))
+        reserveMergedStyle(extra->merge, cell.style, styleOffset);
     if (!cell.arrayRange.empty() && !cell.formula.empty())
         m_out.attribute("ss:ArrayRange", cell.arrayRange);
     if (!cell.formula.empty())
@@ -751,6 +833,23 @@ void SheetWriter::writeDataValidation(const model::DataValidation& v)
     if (!v.errorMessage.empty())
         writeTextElement("   ", "ErrorMessage", v.errorMessage);
     m_out.raw("  </DataValidation>\n");
+}
+
+void SheetWriter::writeConditionalFormats(const std::vector<model::ConditionalFormat>& formats)
+{
+    // A range is written without conditions only when none of its rules can be written: rules of one range may
+    // come in several groups (one per rule in .xlsx, the newer ones apart in .xls).
+    std::unordered_set<std::string_view> withRules;
+    for (const model::ConditionalFormat& format : formats)
+        if (!format.rules.empty())
+            withRules.insert(format.rangeR1C1);
+    std::unordered_set<std::string_view> written;
+    for (const model::ConditionalFormat& format : formats)
+    {
+        if (format.rules.empty() && (withRules.contains(format.rangeR1C1) || !written.insert(format.rangeR1C1).second))
+            continue;
+        writeConditionalFormatting(format);
+    }
 }
 
 void SheetWriter::writeConditionalFormatting(const model::ConditionalFormat& f)

@@ -9,6 +9,8 @@
 #include "engine/xmlss/XmlOutput.h"
 
 #include <cstdint>
+#include <map>
+#include <tuple>
 #include <vector>
 
 namespace velquin::engine::xmlss {
@@ -38,6 +40,9 @@ public:
     bool sheetOpen() const { return m_header != nullptr; }
     /// Per cell format index, non-zero when a Cell, Row or Column written so far refers to it.
     const std::vector<std::uint8_t>& usedStyles() const { return m_usedStyles; }
+    /// Cell formats made for the anchors of merged areas whose right or bottom edge carries a border the anchor
+    /// lacks; index i is written as ss:ID "m" + i.
+    const std::vector<model::CellStyle>& mergedStyles() const { return m_mergedStyles; }
 
 private:
     struct Extra
@@ -52,7 +57,12 @@ private:
     void emitExtrasBefore(std::uint64_t limit);
     const Extra* extraAt(std::uint64_t position);
     void advanceMergesTo(std::uint32_t row);
-    bool coveredByMerge(std::uint32_t row, std::uint32_t col) const;
+    int coveringMerge(std::uint32_t row, std::uint32_t col) const;
+    bool coveredByMerge(std::uint32_t row, std::uint32_t col) const { return coveringMerge(row, col) >= 0; }
+    void noteMergeEdge(int merge, const model::Cell& cell);
+    void reserveMergedStyle(int merge, int style, std::uint64_t offset);
+    void patchMergedStyles();
+    int mergedStyleFor(int style, int rightStyle, int bottomStyle);
 
     void writeWorksheetStart();
     void writeTableStart();
@@ -73,6 +83,7 @@ private:
     void writeSelection(const model::Selection& selection);
     void writeAutoFilter(const model::SheetOptions& options);
     void writeDataValidation(const model::DataValidation& validation);
+    void writeConditionalFormats(const std::vector<model::ConditionalFormat>& formats);
     void writeConditionalFormatting(const model::ConditionalFormat& format);
     void writeTextElement(const char* indent, const char* element, std::string_view value);
     void writeNumberElement(const char* indent, const char* element, std::int64_t value);
@@ -96,6 +107,17 @@ private:
     std::vector<std::size_t> m_activeMerges; ///< merges spanning the current row, by first column
     std::uint32_t m_mergeRow = 0;
     bool m_mergesPrimed = false;
+    /// The anchor of a merged area as written: where its ss:StyleID went, and the formats of the cells whose
+    /// right and bottom borders are the area's (the top-right and the bottom-left cell).
+    struct MergeAnchor
+    {
+        std::uint64_t styleOffset = 0;
+        int style = -1, rightStyle = -1, bottomStyle = -1;
+        bool written = false;
+    };
+    std::vector<MergeAnchor> m_mergeAnchors; ///< by index into the header's merges
+    std::vector<model::CellStyle> m_mergedStyles;
+    std::map<std::tuple<int, int, int>, int> m_mergedStyleIds; ///< (anchor, top-right, bottom-left) formats
 
     std::uint64_t m_countsOffset = 0;
     std::uint32_t m_columnCount = 0, m_rowCount = 0;

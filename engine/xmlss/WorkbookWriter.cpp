@@ -49,7 +49,7 @@ Status writeWorkbook(model::WorkbookReader& reader, ByteSink& sink)
             return written;
         if (Status flushed = body.flush(); !flushed)
             return flushed;
-        writer.writeStyles(sheets.usedStyles());
+        writer.writeStyles(sheets.usedStyles(), sheets.mergedStyles());
         writer.writeNames();
     }
     if (Status flushed = out.flush(); !flushed)

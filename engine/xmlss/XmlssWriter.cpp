@@ -346,7 +346,7 @@ void XmlssWriter::writeExcelWorkbook()
     m_out.raw(" </ExcelWorkbook>\n");
 }
 
-void XmlssWriter::writeStyles(const std::vector<std::uint8_t>& used)
+void XmlssWriter::writeStyles(const std::vector<std::uint8_t>& used, const std::vector<model::CellStyle>& merged)
 {
     m_out.raw(" <Styles>\n  <Style ss:ID=\"Default\" ss:Name=\"Normal\">\n");
     const model::CellStyle& base = m_styles.defaultStyle();
@@ -366,6 +366,9 @@ void XmlssWriter::writeStyles(const std::vector<std::uint8_t>& used)
             if (parentOf(m_info.cellStyles[i]) != nullptr)
                 parents[static_cast<std::size_t>(m_info.cellStyles[i].parentStyle)] = 1;
     }
+    for (const model::CellStyle& style : merged)
+        if (parentOf(style) != nullptr)
+            parents[static_cast<std::size_t>(style.parentStyle)] = 1;
     for (std::size_t p = 1; p < parents.size(); ++p)
     {
         if (parents[p] == 0)
@@ -381,8 +384,10 @@ void XmlssWriter::writeStyles(const std::vector<std::uint8_t>& used)
     for (std::size_t i = 0; i < m_info.cellStyles.size(); ++i)
     {
         if (i < used.size() && used[i] != 0 && m_styles.isWritten(static_cast<int>(i)))
-            writeStyle(m_info.cellStyles[i], static_cast<int>(i));
+            writeStyle(m_info.cellStyles[i], 's', static_cast<int>(i));
     }
+    for (std::size_t i = 0; i < merged.size(); ++i)
+        writeStyle(merged[i], 'm', static_cast<int>(i));
     m_out.raw(" </Styles>\n");
 }
 
@@ -401,9 +406,10 @@ int XmlssWriter::namedStyleId(int named) const
     return static_cast<int>(m_info.cellStyles.size()) + named;
 }
 
-void XmlssWriter::writeStyle(const model::CellStyle& style, int index)
+void XmlssWriter::writeStyle(const model::CellStyle& style, char prefix, int index)
 {
-    m_out.raw("  <Style ss:ID=\"s");
+    m_out.raw("  <Style ss:ID=\"");
+    m_out.raw(prefix);
     m_out.integer(index);
     m_out.raw('"');
     const model::NamedStyle* parent = parentOf(style);

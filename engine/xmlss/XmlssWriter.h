@@ -19,8 +19,8 @@ public:
     /// CustomDocumentProperties, OfficeDocumentSettings and ExcelWorkbook.
     void writeHead();
     /// Styles: Default, then the cell formats whose entry in `used` is non-zero (by cell format index) and that
-    /// differ from Default.
-    void writeStyles(const std::vector<std::uint8_t>& used);
+    /// differ from Default, then `merged` as ss:ID "m0", "m1"... (the formats made for merged areas' anchors).
+    void writeStyles(const std::vector<std::uint8_t>& used, const std::vector<model::CellStyle>& merged = {});
     /// The workbook's Names.
     void writeNames();
     /// The Workbook end tag.
@@ -34,7 +34,7 @@ private:
     void writeCustomDocumentProperties();
     void writeOfficeDocumentSettings();
     void writeExcelWorkbook();
-    void writeStyle(const model::CellStyle& style, int index);
+    void writeStyle(const model::CellStyle& style, char prefix, int index);
     void writeGroups(const model::CellStyle& style, const model::CellStyle* parent);
     const model::NamedStyle* parentOf(const model::CellStyle& style) const;
     int namedStyleId(int named) const;

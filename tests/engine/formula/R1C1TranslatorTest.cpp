@@ -66,6 +66,19 @@ TEST(R1C1Formula, SheetPrefixesAreKeptWithTheirQuoting)
     EXPECT_EQ(fromB2("'A1'!B2+'R2C3'!B2+'RC'!B2+'1x'!B2+'R2D'!B2"), "=A1!RC+'R2C3'!RC+'RC'!RC+'1x'!RC+R2D!RC");
 }
 
+TEST(R1C1Formula, ExternalBooksAreWrittenWithTheirPaths)
+{
+    const std::vector<ExternalBook> books{{"C:\\Docs\\", "Book2.xlsx"}, {"", "It's.xlsx"}, {"", ""}};
+    const auto at = [&books](std::string_view a1) { return toR1C1Formula(a1, 1, 1, books); };
+    EXPECT_EQ(at("[1]Sheet1!$A$1+[1]Sheet1:Sheet3!B2"),
+              "='C:\\Docs\\[Book2.xlsx]Sheet1'!R1C1+'C:\\Docs\\[Book2.xlsx]Sheet1:Sheet3'!RC");
+    EXPECT_EQ(at("SUM('[2]My ''Data'''!A1:B2)"), "=SUM('[It''s.xlsx]My ''Data'''!R[-1]C[-1]:RC)");
+    EXPECT_EQ(at("[1]!Total*[0]!Own"), "=Book2.xlsx!Total*Own");
+    // A link that could not be read, or a number past the list, stays as written.
+    EXPECT_EQ(at("[3]Sheet1!A1+[4]Sheet1!A1"), "=[3]Sheet1!R[-1]C[-1]+[4]Sheet1!R[-1]C[-1]");
+    EXPECT_EQ(at("\"[1]Sheet1!A1\"&Table1[Col]"), "=\"[1]Sheet1!A1\"&Table1[Col]");
+}
+
 TEST(R1C1Formula, LiteralsAndNamesAreNotReferences)
 {
     EXPECT_EQ(fromB2("\"A1 and \"\"B2\"\"\"&C3"), "=\"A1 and \"\"B2\"\"\"&R[1]C[1]");

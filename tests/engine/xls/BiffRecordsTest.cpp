@@ -203,6 +203,30 @@ TEST(Globals, SheetsNamesAndDateModeOfBiff8)
     EXPECT_EQ(g.names[0].sheet, 0);
 }
 
+TEST(Globals, UserNamesThatAreCellsOfTheLargerGridTakeAnUnderscore)
+{
+    Bytes s;
+    record(s, sid::Bof, test::bof8(0x0005));
+    for (std::string text : {"AB100000", "xfd1", "Top10", "XFE1", "A1048577", "ABCD1", "Sales1x"})
+    {
+        Bytes name = words({0});
+        name.push_back(0);
+        name.push_back(static_cast<std::uint8_t>(text.size()));
+        test::putU16(name, 0);
+        name.insert(name.end(), {0, 0, 0, 0, 0, 0, 0, 0, 0});
+        name.insert(name.end(), text.begin(), text.end());
+        record(s, sid::Name, name);
+    }
+    record(s, sid::Eof, {});
+    XlsGlobals g;
+    ASSERT_TRUE(parseGlobalsBytes(s, g));
+    std::vector<std::string> names;
+    for (const NameRecord& n : g.names)
+        names.push_back(n.name);
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"_AB100000", "_xfd1", "_Top10", "XFE1", "A1048577", "ABCD1", "Sales1x"}));
+}
+
 TEST(Globals, Biff5LocalNameFindsItsSheetThroughExternSheet)
 {
     Bytes s;
@@ -360,10 +384,17 @@ TEST(SheetNames, QuotedWhenFormulaTextNeedsIt)
     EXPECT_EQ(quoteSheetName("Sheet1"), "Sheet1");
     EXPECT_EQ(quoteSheetName("Named Ranges"), "'Named Ranges'");
     EXPECT_EQ(quoteSheetName("O'Brien"), "'O''Brien'");
-    EXPECT_EQ(quoteSheetName("A1"), "'A1'");
-    EXPECT_EQ(quoteSheetName("IV65536"), "'IV65536'");
-    EXPECT_EQ(quoteSheetName("Top10"), "Top10"); // past column IV: a plain name to Excel
+    // R1C1 text: an A1 cell name is plain, an R1C1 reference is not.
+    EXPECT_EQ(quoteSheetName("Q3"), "Q3");
+    EXPECT_EQ(quoteSheetName("IV65536"), "IV65536");
     EXPECT_EQ(quoteSheetName("R1C1"), "'R1C1'");
+    EXPECT_EQ(quoteSheetName("RC"), "'RC'");
+    EXPECT_EQ(quoteSheetName("r"), "'r'");
+    EXPECT_EQ(quoteSheetName("C5"), "'C5'");
+    EXPECT_EQ(quoteSheetName("RC5x"), "RC5x");
+    EXPECT_EQ(quoteSheetName("Sheet2:Sheet3"), "Sheet2:Sheet3");
+    EXPECT_EQ(quoteSheetName("Sheet2:R2"), "'Sheet2:R2'");
+    EXPECT_EQ(quoteSheetName("Sheet 2:Sheet3"), "'Sheet 2:Sheet3'");
     EXPECT_EQ(quoteSheetName("1st"), "'1st'");
     EXPECT_EQ(quoteSheetName("\xE6\x97\xA5\xE6\x9C\xAC"), "\xE6\x97\xA5\xE6\x9C\xAC");
 }

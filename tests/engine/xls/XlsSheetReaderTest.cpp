@@ -397,6 +397,19 @@ TEST_F(SheetStream, ConditionalFormatFormulaCountsFromTheFirstCell)
     EXPECT_EQ(format.rules[0].css, "font-weight:700;font-style:normal");
 }
 
+TEST_F(SheetStream, ConditionalFormatRangesWithoutWritableRulesAreKept)
+{
+    // A CONDFMT12 (behind its 12-byte future-record header) holds a data bar: its range stays, without conditions,
+    // and the CF after it does not join it.
+    add(sid::CondFmt12, cat({Bytes(12, 0), condFmt(1, 7, {{0, 4, 0, 0}})}));
+    add(0x087A, Bytes(40, 0));
+    add(sid::Cf, cf(1, 3, ptgInt(1), {}, dxfn({})));
+    ASSERT_TRUE(read());
+    ASSERT_EQ(m_sink.options.conditionalFormats.size(), 1u);
+    EXPECT_EQ(m_sink.options.conditionalFormats[0].rangeR1C1, "R1C1:R5C1");
+    EXPECT_TRUE(m_sink.options.conditionalFormats[0].rules.empty());
+}
+
 TEST_F(SheetStream, ConditionalFormatDamagedRulesAreSkipped)
 {
     add(sid::CondFmt, condFmt(3, 1, {{0, 9, 0, 0}}));
@@ -410,12 +423,13 @@ TEST_F(SheetStream, ConditionalFormatDamagedRulesAreSkipped)
     add(sid::Cf, cf(1, 4, ptgInt(9), {}, dxfn({})));
     add(sid::CondFmt, Bytes{1, 0, 2}); // cut short
     add(sid::Cf, cf(1, 4, ptgInt(9), {}, dxfn({})));
-    add(sid::CondFmt, condFmt(1, 4, {{0, 0, 0, 0}})); // its only rule is cut inside its format
+    add(sid::CondFmt, condFmt(1, 4, {{0, 0, 0, 0}})); // its only rule is cut inside its format: the range stays
     Bytes cutRule = cf(1, 4, ptgInt(9), {}, dxfn({}));
     cutRule.resize(60);
     add(sid::Cf, cutRule);
     ASSERT_TRUE(read());
-    ASSERT_EQ(m_sink.options.conditionalFormats.size(), 1u);
+    ASSERT_EQ(m_sink.options.conditionalFormats.size(), 2u);
+    EXPECT_TRUE(m_sink.options.conditionalFormats[1].rules.empty());
     const auto& format = m_sink.options.conditionalFormats[0];
     EXPECT_EQ(format.rangeR1C1, "R1C1:R10C1");
     ASSERT_EQ(format.rules.size(), 1u);

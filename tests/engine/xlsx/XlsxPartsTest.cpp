@@ -270,6 +270,7 @@ TEST(XlsxSheetOptions, ValidationsAndConditionsBecomeR1C1RelativeToTheirRange)
         R"(<conditionalFormatting sqref="B7:D8"><cfRule type="cellIs" dxfId="0" priority="1" operator="greaterThan">)"
         R"(<formula>5</formula></cfRule><cfRule type="expression" dxfId="3" priority="2"><formula>B7&gt;C7</formula></cfRule>)"
         R"(<cfRule type="colorScale" priority="3"/></conditionalFormatting>)"
+        R"(<conditionalFormatting sqref="A1:A5"><cfRule type="dataBar" priority="4"/></conditionalFormatting>)"
         R"(<autoFilter ref="A1:E22"/><sheetProtection sheet="1" objects="1"/>)",
         &css);
     const model::SheetOptions& o = sheet.options;
@@ -284,9 +285,11 @@ TEST(XlsxSheetOptions, ValidationsAndConditionsBecomeR1C1RelativeToTheirRange)
     EXPECT_EQ(o.validations[1].type, "List");
     EXPECT_EQ(o.validations[1].value, "\"a,b\"");
     EXPECT_TRUE(o.validations[1].qualifier.empty());
-    ASSERT_EQ(o.conditionalFormats.size(), 1u);
+    ASSERT_EQ(o.conditionalFormats.size(), 2u);
     const model::ConditionalFormat& format = o.conditionalFormats[0];
     EXPECT_EQ(format.rangeR1C1, "R7C2:R8C4");
+    EXPECT_EQ(o.conditionalFormats[1].rangeR1C1, "R1C1:R5C1"); // a data bar: the range stays, without conditions
+    EXPECT_TRUE(o.conditionalFormats[1].rules.empty());
     ASSERT_EQ(format.rules.size(), 2u);
     EXPECT_EQ(format.rules[0].qualifier, "Greater");
     EXPECT_EQ(format.rules[0].value1, "5");

@@ -4,6 +4,7 @@
 
 #include "XlsxTestPackage.h"
 #include "engine/xlsx/ColorResolver.h"
+#include "engine/xlsx/ExternalLinkReader.h"
 #include "engine/xlsx/SharedStrings.h"
 #include "engine/xlsx/ZipPackage.h"
 #include "tests/support/TestSupport.h"
@@ -237,6 +238,50 @@ TEST(XlsxWorkbookPart, SheetsNamesAndWindowComeFromAWorkbookPartAnywhere)
     EXPECT_EQ(info.names[0].sheet, 1);
     EXPECT_EQ(info.names[1].refersTo, "=SUM(One!C1)");
     EXPECT_THAT(book.sink.lines, ElementsAre("row 1", "A1 n 1"));
+}
+
+TEST(XlsxWorkbookPart, ExternalReferencesResolveToTheLinkedBooksPath)
+{
+    XlsxTestPackage package;
+    package.part("xl/workbook.xml",
+                 R"(<workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" )"
+                 R"(xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><sheets>)"
+                 R"(<sheet name="Sheet1" sheetId="1" r:id="rId1"/></sheets><externalReferences>)"
+                 R"(<externalReference r:id="rId3"/><externalReference r:id="rId9"/></externalReferences>)"
+                 R"(<definedNames><definedName name="Far">[1]Data!$B$2+[2]Data!$B$2</definedName></definedNames>)"
+                 R"(</workbook>)");
+    package.part(
+        "xl/_rels/workbook.xml.rels",
+        R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+        R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" )"
+        R"(Target="worksheets/sheet1.xml"/><Relationship Id="rId3" )"
+        R"(Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/externalLink" )"
+        R"(Target="externalLinks/externalLink1.xml"/></Relationships>)");
+    package.part("xl/externalLinks/externalLink1.xml",
+                 R"(<externalLink xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" )"
+                 R"(xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships">)"
+                 R"(<externalBook r:id="rId1"><sheetNames><sheetName val="Data"/></sheetNames></externalBook>)"
+                 R"(</externalLink>)");
+    package.part("xl/externalLinks/_rels/externalLink1.xml.rels",
+                 R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+                 R"(<Relationship Id="rId1" TargetMode="External" Target="file:///C:\Docs\My%20Book.xlsx" )"
+                 R"(Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/externalLinkPath"/>)"
+                 R"(</Relationships>)");
+    package.sheetData(R"(<row r="1"><c r="A1"><f>SUM([1]Data!A1:A3)</f><v>6</v></c></row>)");
+    Opened book = readFirstSheet(package);
+    ASSERT_TRUE(book.sheet) << book.sheet.detail();
+    EXPECT_THAT(book.sink.lines, ElementsAre("row 1", "A1 n 6 =SUM('C:\\Docs\\[My Book.xlsx]Data'!RC:R[2]C)"));
+    ASSERT_EQ(book.reader->info().names.size(), 1u);
+    EXPECT_EQ(book.reader->info().names[0].refersTo, "='C:\\Docs\\[My Book.xlsx]Data'!R2C2+[2]Data!R2C2");
+
+    const auto path = [](std::string_view target) {
+        const formula::ExternalBook b = xlsx::externalBookFromTarget(target);
+        return b.folder + "|" + b.file;
+    };
+    EXPECT_EQ(path("Book2.xlsx"), "|Book2.xlsx");
+    EXPECT_EQ(path("../Shared/Book2.xlsx"), "..\\Shared\\|Book2.xlsx");
+    EXPECT_EQ(path("file://server/share/b.xlsx"), "\\\\server\\share\\|b.xlsx");
+    EXPECT_EQ(path("https://example.com/d/b.xlsx"), "https://example.com/d/|b.xlsx");
 }
 
 TEST(XlsxStyles, FontsOfTheThemeSchemeTakeTheThemesTypeface)
