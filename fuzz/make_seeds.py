@@ -121,11 +121,13 @@ HTML_SEEDS = [
     b'<table><tr><td><table><tr><td>nested</td></tr></table></td><td colspan=99999 rowspan=99999>big</td></tr>',
     # A frameset page of a workbook saved as several files; the target serves the page itself for every link.
     b'<html xmlns:x="urn:schemas-microsoft-com:office:excel"><head><meta name=ProgId content=Excel.Sheet>'
-    b'<link rel=Stylesheet href=stylesheet.css><style>.xl65{font-weight:700}</style>'
+    b'<link rel=Stylesheet href=stylesheet.css><style>.xl65{font-weight:700;mso-number-format:"Short Date"}</style>'
+    b'<![if !supportTabStrip]><script>fnUpdateTabs()</script><![endif]><!--[if gte mso 9]><xml><o:DocumentProperties>'
+    b'<o:Author>Ann</o:Author></o:DocumentProperties></xml><![endif]-->'
     b'<!--[if gte mso 9]><xml><x:ExcelWorkbook><x:ExcelWorksheets><x:ExcelWorksheet><x:Name>A &amp; B</x:Name>'
     b'<x:WorksheetSource HRef="Book_files/sheet001.htm"/></x:ExcelWorksheet><x:ExcelWorksheet><x:Name>C</x:Name>'
     b"<x:WorksheetSource HRef='Book_files/sheet002.htm'/></x:ExcelWorksheet></x:ExcelWorksheets>"
-    b'</x:ExcelWorkbook></xml><![endif]--></head><frameset rows="*,39"><frame src="Book_files/sheet001.htm">'
+    b'<x:WindowHeight>8700</x:WindowHeight><x:ActiveSheet>1</x:ActiveSheet></x:ExcelWorkbook></xml><![endif]--></head><frameset rows="*,39"><frame src="Book_files/sheet001.htm">'
     b'</frameset><table><tr><td class=xl65 x:num>1</td></tr></table></html>',
 ]
 

@@ -1,6 +1,8 @@
 // CSS of web pages into cell formats.
 #include "engine/text/CssStyle.h"
 
+#include "engine/text/StylePool.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -226,15 +228,8 @@ void applyDeclaration(std::string_view name, std::string_view value, model::Cell
         style.alignment.wrapText = lower == "normal" || lower == "pre-wrap";
     else if (name == "mso-number-format")
     {
-        style.numberFormat = value;
-        style.numberFormatId = -1;
-        if (lower == "general")
-        {
-            style.numberFormat = "General";
-            style.numberFormatId = 0;
-        }
-        else if (value == "@")
-            style.numberFormatId = 49;
+        // Excel names some formats ("Short Date", "Fixed") as in XML Spreadsheets.
+        setNumberFormat(lower == "general" ? std::string_view("General") : std::string_view(value), style);
     }
     else if (name == "border")
     {

@@ -6,8 +6,11 @@
 #include "engine/text/CssStyle.h"
 #include "engine/text/StylePool.h"
 #include "engine/text/TextReader.h"
+#include "engine/xlsx/XmlParser.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cstring>
 #include <libxml/HTMLparser.h>
 #include <libxml/parserInternals.h>
@@ -822,6 +825,138 @@ Status readPage(std::string_view text, std::string_view name, bool nameIsFinal, 
     return {};
 }
 
+// Excel's sheet files hold downlevel-revealed conditionals (<![if !supportTabStrip]> ... <![endif]>), markup to a
+// browser but text to an HTML parser, which would put them in rows above the sheet's cells; they are blanked out,
+// leaving what they enclose.
+void blankRevealedConditionals(std::string& page)
+{
+    std::size_t at = 0;
+    while ((at = page.find("<![", at)) != std::string::npos)
+    {
+        // <![if ...]> or <![endif]>, but not the end of a conditional comment, <![endif]-->. Conditions are short;
+        // looking no further keeps a page of unclosed "<![" linear.
+        const std::string_view near = std::string_view(page).substr(at, 256);
+        const std::size_t close = near.find('>');
+        const std::string_view tag = near.substr(0, close == std::string_view::npos ? 0 : close + 1);
+        if (tag.size() < 6 || tag[tag.size() - 2] != ']' || (tag.rfind("<![if ", 0) != 0 && tag != "<![endif]>"))
+        {
+            at += 3;
+            continue;
+        }
+        std::fill_n(page.begin() + static_cast<std::ptrdiff_t>(at), tag.size(), ' ');
+        at += tag.size();
+    }
+}
+
+// The workbook's window and document properties as Excel's islands keep them in the (main) page:
+// <x:ExcelWorkbook> with x:WindowHeight, x:ActiveSheet..., and <o:DocumentProperties>.
+class WorkbookIslandHandler : public xlsx::XmlHandler
+{
+public:
+    explicit WorkbookIslandHandler(model::WorkbookInfo& info) : m_info(info) {}
+
+    void startElement(std::string_view, const xlsx::XmlAttributes&) override
+    {
+        ++m_depth;
+        m_text.clear();
+    }
+
+    void endElement(std::string_view name) override
+    {
+        if (m_depth-- != 2)
+            return;
+        auto number = [&](int& field) {
+            int value = 0;
+            auto [end, error] = std::from_chars(m_text.data(), m_text.data() + m_text.size(), value);
+            if (error == std::errc() && end == m_text.data() + m_text.size())
+                field = value;
+        };
+        model::WorkbookInfo& w = m_info;
+        if (name == "WindowHeight")
+            number(w.windowHeight);
+        else if (name == "WindowWidth")
+            number(w.windowWidth);
+        else if (name == "WindowTopX")
+            number(w.windowTopX);
+        else if (name == "WindowTopY")
+            number(w.windowTopY);
+        else if (name == "TabRatio")
+            number(w.tabRatio);
+        else if (name == "ActiveSheet")
+            number(w.activeSheet);
+        else if (name == "FirstVisibleSheet")
+            number(w.firstVisibleSheet);
+        else if (name == "ProtectStructure")
+            w.protectStructure = m_text != "False";
+        else if (name == "ProtectWindows")
+            w.protectWindows = m_text != "False";
+        // The document's properties; not its Version, as Excel writes its own.
+        using P = model::DocumentProperties;
+        static constexpr std::array<std::pair<std::string_view, std::string P::*>, 12> kProperties{{
+            {"Title", &P::title},
+            {"Subject", &P::subject},
+            {"Author", &P::author},
+            {"Keywords", &P::keywords},
+            {"Description", &P::description},
+            {"LastAuthor", &P::lastAuthor},
+            {"Category", &P::category},
+            {"Manager", &P::manager},
+            {"Company", &P::company},
+            {"Created", &P::created},
+            {"LastSaved", &P::lastSaved},
+            {"LastPrinted", &P::lastPrinted},
+        }};
+        for (const auto& [field, member] : kProperties)
+        {
+            if (field == name)
+                w.properties.*member = m_text;
+        }
+    }
+
+    void text(std::string_view text) override
+    {
+        if (m_text.size() + text.size() <= 4096)
+            m_text.append(text);
+    }
+
+private:
+    model::WorkbookInfo& m_info;
+    int m_depth = 0;
+    std::string m_text;
+};
+
+void readWorkbookIslands(std::string_view text, model::WorkbookInfo& info)
+{
+    model::WorkbookInfo read;
+    for (const auto& [open, close] : {std::pair<std::string_view, std::string_view>{"<x:ExcelWorkbook>", "</x:ExcelWorkbook>"},
+                                      {"<o:DocumentProperties>", "</o:DocumentProperties>"}})
+    {
+        const std::size_t at = text.find(open);
+        const std::size_t end = at == std::string_view::npos ? at : text.find(close, at);
+        if (end == std::string_view::npos)
+            continue;
+        WorkbookIslandHandler handler(read);
+        // A damaged island leaves the settings the workbook has without it.
+        if (!xlsx::parseXml(text.substr(at, end + close.size() - at), handler, "the workbook island"))
+            continue;
+        if (open == "<o:DocumentProperties>")
+            info.properties = read.properties;
+        else
+        {
+            const int last = std::max(static_cast<int>(info.sheets.size()) - 1, 0);
+            info.windowHeight = read.windowHeight;
+            info.windowWidth = read.windowWidth;
+            info.windowTopX = read.windowTopX;
+            info.windowTopY = read.windowTopY;
+            info.tabRatio = std::clamp(read.tabRatio, 0, 1000);
+            info.activeSheet = std::clamp(read.activeSheet, 0, last);
+            info.firstVisibleSheet = std::clamp(read.firstVisibleSheet, 0, last);
+            info.protectStructure = read.protectStructure;
+            info.protectWindows = read.protectWindows;
+        }
+    }
+}
+
 /// Each linked sheet from its file, in the order of the page's list, all of them together no larger than one text
 /// file may be. A sheet that cannot be read fails the page: a workbook with a sheet left out is not the workbook.
 Status readLinkedSheets(const std::vector<LinkedSheet>& linked, DateOrder order, MemoryWorkbook& workbook,
@@ -842,6 +977,7 @@ Status readLinkedSheets(const std::vector<LinkedSheet>& linked, DateOrder order,
             return {EngineErrc::DamagedFile, "The web page's sheet \"" + entry.name + "\" cannot be read from " +
                                                  entry.href + ": " + loaded.detail()};
         budget -= std::min(budget, text.size());
+        blankRevealedConditionals(text);
         if (Status status = readPage(text, entry.name, true, order, workbook, loader, entry.href); !status)
             return status;
     }
@@ -854,7 +990,7 @@ std::vector<LinkedSheet> linkedSheets(std::string_view text)
 {
     std::vector<LinkedSheet> sheets;
     constexpr std::string_view kOpen = "<x:ExcelWorksheet>", kClose = "</x:ExcelWorksheet>";
-    for (std::size_t at = text.find(kOpen); at != std::string_view::npos && sheets.size() < kMaxLinkedSheets;
+    for (std::size_t at = text.find(kOpen); at != std::string_view::npos && sheets.size() <= kMaxLinkedSheets;
          at = text.find(kOpen, at))
     {
         at += kOpen.size();
@@ -883,12 +1019,17 @@ std::vector<LinkedSheet> linkedSheets(std::string_view text)
 Status readHtml(std::string_view text, std::string_view fallbackName, DateOrder order, MemoryWorkbook& workbook,
                 const PageLoader& loader)
 {
-    if (loader)
-    {
-        if (const std::vector<LinkedSheet> linked = linkedSheets(text); !linked.empty())
-            return readLinkedSheets(linked, order, workbook, loader);
-    }
-    return readPage(text, fallbackName, false, order, workbook, loader, {});
+    Status status;
+    const std::vector<LinkedSheet> linked = loader ? linkedSheets(text) : std::vector<LinkedSheet>();
+    if (linked.size() > kMaxLinkedSheets)
+        return {EngineErrc::LimitExceeded, "a web page that lists more than 4096 sheet files"};
+    if (!linked.empty())
+        status = readLinkedSheets(linked, order, workbook, loader);
+    else
+        status = readPage(text, fallbackName, false, order, workbook, loader, {});
+    if (status)
+        readWorkbookIslands(text, workbook.workbook);
+    return status;
 }
 
 } // namespace velquin::engine::text

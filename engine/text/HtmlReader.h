@@ -31,8 +31,8 @@ struct LinkedSheet
     std::string href;
 };
 
-/// The worksheets of the page's XML island (x:ExcelWorksheet entries with an x:WorksheetSource), in order;
-/// empty for a page that holds its one sheet itself.
+/// The worksheets of the page's XML island (x:ExcelWorksheet entries with an x:WorksheetSource), in order, one
+/// more than kMaxLinkedSheets when it lists more; empty for a page that holds its one sheet itself.
 std::vector<LinkedSheet> linkedSheets(std::string_view text);
 
 /// True when UTF-8 `text` begins (after white space and comments) like an HTML document.

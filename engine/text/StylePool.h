@@ -6,11 +6,16 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace velquin::engine::text {
 
 /// The most distinct cell formats one text file may use (Excel's own limit is about 64000).
 inline constexpr std::size_t kMaxCellStyles = 64000;
+
+/// Sets the number format of `style` from a format as XML Spreadsheets and Excel's web pages write it: one of
+/// their names ("Fixed", "Short Date", ...) or a format code ("" is General).
+void setNumberFormat(std::string_view format, model::CellStyle& style);
 
 class StylePool
 {

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <map>
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -92,6 +93,12 @@ Status readWholeFile(const std::string& path, std::string& bytes, std::size_t ma
     return {};
 }
 
+// A declaration read as ASCII cannot be true when it names a 16- or 32-bit encoding (browsers ignore it too).
+bool wideEncoding(std::string_view declared)
+{
+    return declared.rfind("utf-16", 0) == 0 || declared.rfind("utf-32", 0) == 0 || declared == "unicode";
+}
+
 std::string percentDecoded(std::string_view text)
 {
     const auto hex = [](char c) {
@@ -160,7 +167,7 @@ public:
             m_root.clear();
     }
 
-    Status load(std::string_view href, std::string_view base, std::size_t maxBytes, std::string& text) const
+    Status load(std::string_view href, std::string_view base, std::size_t maxBytes, std::string& text)
     {
         std::string relative;
         if (m_root.empty() || !linkPath(href, base, relative))
@@ -177,14 +184,32 @@ public:
             return status.code() == EngineErrc::LimitExceeded ? status
                                                               : Status{EngineErrc::FileUnreadable, "it cannot be read"};
         std::size_t markLength = 0;
-        if (byteOrderMark(bytes, markLength).empty() && !looksLikeText(bytes))
+        const bool marked = !byteOrderMark(bytes, markLength).empty();
+        if (!marked && !looksLikeText(bytes))
             return {EngineErrc::DamagedFile, "it is not a text file"};
-        return decodeText(bytes, byteOrderMark(bytes, markLength).empty() ? declaredHtmlCharset(bytes) : std::string(),
-                          text);
+        std::string declared;
+        if (!marked)
+        {
+            declared = bytes.rfind("@charset \"", 0) == 0 ? bytes.substr(10, bytes.find('"', 10) - 10).substr(0, 64)
+                                                          : declaredHtmlCharset(bytes);
+            std::transform(declared.begin(), declared.end(), declared.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            // A style sheet that declares nothing is in the charset of the page linking it, as browsers read it.
+            if (const auto page = m_charsets.find(std::string(base)); declared.empty() && page != m_charsets.end())
+                declared = page->second;
+            if (wideEncoding(declared))
+                declared.clear();
+        }
+        std::string used;
+        const Status status = decodeText(bytes, declared, text, &used);
+        if (status && base.empty() && m_charsets.size() < kMaxLinkedSheets)
+            m_charsets.emplace(href, used);
+        return status;
     }
 
 private:
     std::filesystem::path m_root;
+    std::map<std::string, std::string, std::less<>> m_charsets; ///< of the pages read, by their link
 };
 
 std::string_view firstMarkup(std::string_view text)
@@ -210,8 +235,7 @@ Status openTextBytes(std::string_view bytes, std::string_view name, std::unique_
     std::string declared;
     if (!marked)
         declared = plain.rfind("<?xml", 0) == 0 ? declaredXmlCharset(plain) : declaredHtmlCharset(bytes);
-    // A declaration read as ASCII cannot be true when it names a 16- or 32-bit encoding (browsers ignore it too).
-    if (declared.rfind("utf-16", 0) == 0 || declared.rfind("utf-32", 0) == 0 || declared == "unicode")
+    if (wideEncoding(declared))
         declared.clear();
     std::string text;
     if (Status status = decodeText(bytes, declared, text); !status)
@@ -244,7 +268,7 @@ Status openTextFile(const std::string& path, std::unique_ptr<model::WorkbookRead
         return status;
     if (Status status = checkDeadline(); !status)
         return status;
-    const PageFolder folder(path);
+    PageFolder folder(path);
     const PageLoader loader = [&folder](std::string_view href, std::string_view base, std::size_t maxBytes,
                                         std::string& text) { return folder.load(href, base, maxBytes, text); };
     return openTextBytes(bytes, std::filesystem::path(path).stem().string(), reader, loader);

@@ -40,49 +40,6 @@ std::optional<model::Rgb> parseColor(std::string_view text)
                       static_cast<std::uint8_t>(value)};
 }
 
-struct NamedFormat
-{
-    std::string_view name;
-    int id;
-};
-
-// The format names of SpreadsheetML and the built-in formats they stand for.
-constexpr std::array<NamedFormat, 14> kFormatNames{{{"General", 0},
-                                                    {"General Number", 0},
-                                                    {"Fixed", 2},
-                                                    {"Standard", 4},
-                                                    {"Percent", 10},
-                                                    {"Scientific", 11},
-                                                    {"Short Date", 14},
-                                                    {"Medium Date", 15},
-                                                    {"Short Time", 20},
-                                                    {"Medium Time", 18},
-                                                    {"Long Time", 19},
-                                                    {"General Date", 22},
-                                                    {"Currency", 8},
-                                                    {"@", 49}}};
-
-void applyNumberFormat(std::string_view format, model::CellStyle& style)
-{
-    for (const NamedFormat& named : kFormatNames)
-    {
-        if (named.name == format)
-        {
-            style.numberFormatId = named.id;
-            style.numberFormat = std::string(model::builtinNumberFormat(named.id));
-            return;
-        }
-    }
-    if (format == "Long Date")
-    {
-        style.numberFormatId = -1;
-        style.numberFormat = "dddd, mmmm d, yyyy";
-        return;
-    }
-    style.numberFormatId = -1;
-    style.numberFormat = format.empty() ? "General" : std::string(format);
-}
-
 model::Horizontal horizontalFrom(std::string_view name)
 {
     static constexpr std::array<std::string_view, 9> kNames{
@@ -582,7 +539,7 @@ void XmlssHandler::startStyleElement(std::string_view name, const XmlAttributes&
             s.interior.patternColor = parseColor(a.get("PatternColor"));
     }
     else if (name == "NumberFormat")
-        applyNumberFormat(a.get("Format"), s);
+        setNumberFormat(a.get("Format"), s);
     else if (name == "Protection")
     {
         if (a.has("Protected"))

@@ -358,15 +358,23 @@ struct MultiFilePage
                   "<x:WorksheetSource HRef=\"Book%20files/sheet001.htm\"/></x:ExcelWorksheet>"
                   "<x:ExcelWorksheet><x:Name>Notes</x:Name><x:WorksheetSource HRef=\"" +
                       std::string(secondSource) +
-                      "\"/></x:ExcelWorksheet></x:ExcelWorksheets></x:ExcelWorkbook></xml><![endif]--></head>"
+                      "\"/></x:ExcelWorksheet></x:ExcelWorksheets><x:WindowHeight>8700</x:WindowHeight>"
+                      "<x:ActiveSheet>1</x:ActiveSheet></x:ExcelWorkbook></xml><![endif]--><!--[if gte mso 9]><xml>"
+                      "<o:DocumentProperties><o:Author>Ann &amp; Bo</o:Author></o:DocumentProperties></xml><![endif]-->"
+                      "</head>"
                       "<frameset rows=\"*,39\"><frame src=\"Book%20files/sheet001.htm\" name=\"frSheet\">"
                       "<noframes><body><p>This page uses frames.</p></body></noframes></frameset></html>");
-        dir.write("Book files/stylesheet.css", ".style0{font-family:Arial;font-size:9.0pt;}\n"
-                                               ".xl65{mso-style-parent:style0;font-weight:700;}");
-        const std::string head = "<html><head><meta name=ProgId content=Excel.Sheet>"
-                                 "<link rel=Stylesheet href=stylesheet.css></head><body><table>";
+        // The style sheet declares no charset: it is in its pages' (a font named in Shift_JIS).
+        dir.write("Book files/stylesheet.css", ".style0{font-family:\"\x83\x53\x83\x56\x83\x62\x83\x4E\";font-size:9.0pt;}\n"
+                                               ".xl65{mso-style-parent:style0;font-weight:700;}\n"
+                                               ".xl66{mso-number-format:\"Short Date\";}");
+        const std::string head = "<html><head><meta charset=shift_jis><meta name=ProgId content=Excel.Sheet>"
+                                 "<link rel=Stylesheet href=stylesheet.css><![if !supportTabStrip]><script>"
+                                 "fnUpdateTabs();</script><![endif]><!--[if gte mso 9]><xml></xml><![endif]-->"
+                                 "</head><body><table>";
         dir.write("Book files/sheet001.htm", head + "<tr><td class=xl65 x:num>12</td></tr></table>");
-        dir.write("Book files/sheet002.htm", head + "<tr><td>second</td></tr></table>");
+        dir.write("Book files/sheet002.htm", head + "<tr><td>second</td><td class=xl66 x:num=\"39448\">1/1/2008</td>"
+                                                    "</tr></table>");
     }
 
     Status open(std::unique_ptr<model::WorkbookReader>& reader) const { return openWorkbook(page, reader); }
@@ -381,14 +389,18 @@ TEST(WebPage, MultiFilePageReadsEachListedSheetFromItsFile)
     ASSERT_EQ(reader->info().sheets.size(), 2u);
     EXPECT_EQ(reader->info().sheets[0].name, "Sales & costs");
     EXPECT_EQ(reader->info().sheets[1].name, "Notes");
+    EXPECT_EQ(reader->info().windowHeight, 8700);
+    EXPECT_EQ(reader->info().activeSheet, 1);
+    EXPECT_EQ(reader->info().properties.author, "Ann & Bo");
     RecordingSink first, second;
     ASSERT_TRUE(reader->readSheet(0, first));
     ASSERT_TRUE(reader->readSheet(1, second));
     EXPECT_EQ(first.at(0, 0).number, 12);
     const model::CellStyle& style = reader->info().cellStyles[static_cast<std::size_t>(first.at(0, 0).style)];
     EXPECT_TRUE(style.font.bold);
-    EXPECT_EQ(style.font.name, "Arial");
+    EXPECT_EQ(style.font.name, "\xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF");
     EXPECT_EQ(second.at(0, 0).text, "second");
+    EXPECT_EQ(reader->info().cellStyles[static_cast<std::size_t>(second.at(0, 1).style)].numberFormatId, 14);
 }
 
 TEST(WebPage, MultiFilePageRefusesMissingSheetsAndLinksOutOfItsFolder)
@@ -399,6 +411,15 @@ TEST(WebPage, MultiFilePageRefusesMissingSheetsAndLinksOutOfItsFolder)
         const Status status = missing.open(reader);
         EXPECT_EQ(status.code(), EngineErrc::DamagedFile);
         EXPECT_THAT(status.detail(), HasSubstr("\"Notes\" cannot be read from Book%20files/sheet003.htm"));
+    }
+    {
+        const MultiFilePage many;
+        std::string list;
+        for (int i = 0; i < 4097; ++i)
+            list += "<x:ExcelWorksheet><x:WorksheetSource HRef=\"Book%20files/sheet001.htm\"/></x:ExcelWorksheet>";
+        many.dir.write("Book.htm", "<html><!--[if gte mso 9]><xml><x:ExcelWorkbook><x:ExcelWorksheets>" + list +
+                                       "</x:ExcelWorksheets></x:ExcelWorkbook></xml><![endif]--></html>");
+        EXPECT_EQ(many.open(reader).code(), EngineErrc::LimitExceeded); // not the first 4096 of them
     }
     test::TempDir outside;
     outside.write("secret.htm", "<table><tr><td>secret</td></tr></table>");
