@@ -21,16 +21,17 @@ FormulaContext makeContext(const std::uint8_t* header)
     std::uint32_t base = (header[0] & 4) ? (context.biffVersion == 8 ? 65536u - 256u : 16384u - 256u) : 0u;
     context.row = base + static_cast<std::uint32_t>(header[3] | (header[4] << 8)) % 256u;
     context.col = header[5];
-    // Some indices resolve and others do not, so both the named and the #REF! paths run.
+    // Some indices resolve and others do not, so both the named and the #REF! paths run; one name of each kind is
+    // the hidden function of linked data types' field references.
     context.definedName = [](std::uint32_t index) -> std::optional<std::string> {
         if (index == 0 || index > 8)
             return std::nullopt;
-        return "Name" + std::to_string(index);
+        return index == 8 ? std::string("_FV") : "Name" + std::to_string(index);
     };
     context.externalName = [](std::uint32_t sheetRef, std::uint32_t index) -> std::optional<std::string> {
         if (sheetRef > 2 || index == 0 || index > 4)
             return std::nullopt;
-        return "EXTFN" + std::to_string(index);
+        return index == 4 ? std::string("_FV") : "EXTFN" + std::to_string(index);
     };
     context.sheetPrefix = [](std::uint32_t index) -> std::optional<std::string> {
         static const char* const kPrefixes[] = {"Sheet1", "'My Sheet'", "Sheet1:Sheet3", "[Book.xls]Sheet1"};
