@@ -29,17 +29,7 @@ bool commentText(ByteCursor c, const xls::SharedStringTable::FontLookup& fonts, 
         runs.back().text = std::move(text);
         return true;
     }
-    std::uint8_t flags = 0;
-    std::uint32_t count = 0;
-    start.readU8(flags);
-    start.readU32(count);
-    std::vector<std::uint16_t> units(count);
-    for (std::uint16_t& unit : units)
-        start.readU16(unit);
-    std::vector<std::pair<std::uint16_t, std::uint16_t>> points;
-    for (const FontRun& mark : marks)
-        points.emplace_back(mark.first, mark.font);
-    runs = xls::splitRuns(units, points, fonts);
+    runs = splitRichString(start, marks, fonts);
     return true;
 }
 

@@ -244,18 +244,7 @@ private:
         m_runs.clear();
         if (!runs.empty() && m_context.fonts)
         {
-            // The runs count UTF-16 units, so the text is split in that form.
-            std::uint8_t flags = 0;
-            std::uint32_t count = 0;
-            start.readU8(flags);
-            start.readU32(count);
-            std::vector<std::uint16_t> units(count);
-            for (std::uint16_t& unit : units)
-                start.readU16(unit);
-            std::vector<std::pair<std::uint16_t, std::uint16_t>> points;
-            for (const FontRun& run : runs)
-                points.emplace_back(run.first, run.font);
-            m_runs = xls::splitRuns(units, points, m_context.fonts);
+            m_runs = splitRichString(start, runs, m_context.fonts);
             cell.runs = m_runs;
         }
         return true;

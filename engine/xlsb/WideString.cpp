@@ -48,4 +48,21 @@ bool readRichString(ByteCursor& cursor, std::string& utf8, std::vector<FontRun>&
     return true;
 }
 
+std::vector<model::TextRun> splitRichString(ByteCursor start, const std::vector<FontRun>& marks,
+                                            const xls::SharedStringTable::FontLookup& fonts)
+{
+    std::uint8_t flags = 0;
+    std::uint32_t count = 0;
+    start.readU8(flags);
+    start.readU32(count);
+    std::vector<std::uint16_t> units(count);
+    for (std::uint16_t& unit : units)
+        start.readU16(unit);
+    std::vector<std::pair<std::uint16_t, std::uint16_t>> points;
+    points.reserve(marks.size());
+    for (const FontRun& mark : marks)
+        points.emplace_back(mark.first, mark.font);
+    return xls::splitRuns(units, points, fonts);
+}
+
 } // namespace velquin::engine::xlsb

@@ -1,6 +1,7 @@
 // The strings of the binary workbook parts: UTF-16LE text counted in characters, plain or with formatting runs.
 #pragma once
 
+#include "engine/xls/SharedStringTable.h"
 #include "engine/xls/formula/ByteCursor.h"
 
 #include <cstdint>
@@ -29,5 +30,10 @@ struct FontRun
 
 /// A string with optional formatting runs and phonetic text (which is passed over). False when cut short.
 bool readRichString(ByteCursor& cursor, std::string& utf8, std::vector<FontRun>& runs);
+
+/// The text of the rich string that `start` stands at (already read by readRichString, which gave `marks`), split
+/// into runs with their fonts. The marks count UTF-16 units, so the text is split in that form.
+std::vector<model::TextRun> splitRichString(ByteCursor start, const std::vector<FontRun>& marks,
+                                            const xls::SharedStringTable::FontLookup& fonts);
 
 } // namespace velquin::engine::xlsb
